@@ -1,0 +1,139 @@
+#include "base/percorsi.h"
+
+#include "base/errore.h"
+
+#include <strings.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+namespace korva {
+namespace fs = std::filesystem;
+
+std::string percorsoFs(std::string_view percorso)
+{
+    std::string risultato(percorso);
+    for (char& c : risultato)
+        if (c == '\\')
+            c = '/';
+    return risultato;
+}
+
+namespace {
+
+// The entry of `dir` whose name equals `nome` without regard to case.
+std::optional<std::string> cercaSenzaMaiuscole(const std::string& dir, const std::string& nome)
+{
+    std::error_code ec;
+    fs::directory_iterator it(dir.empty() ? "." : dir, ec);
+    if (ec)
+        return std::nullopt;
+    std::optional<std::string> trovato;
+    for (const auto& voce : it) {
+        std::string candidato = voce.path().filename().string();
+        if (strcasecmp(candidato.c_str(), nome.c_str()) != 0)
+            continue;
+        if (trovato)
+            throw Error("Nome ambiguo: \"" + *trovato + "\" e \"" + candidato + "\" in " +
+                        (dir.empty() ? std::string(".") : dir));
+        trovato = candidato;
+    }
+    return trovato;
+}
+
+}  // namespace
+
+namespace {
+
+// Resolves the components of the path one by one, each exactly or else without regard to
+// case; `completo` tells whether every component was found. The components after the first
+// one not found are kept as given.
+std::string risolviComponenti(std::string_view percorso, bool& completo)
+{
+    std::string p = percorsoFs(percorso);
+    std::error_code ec;
+    completo = true;
+    if (p.empty() || fs::exists(p, ec))
+        return p;
+
+    std::vector<std::string> parti;
+    size_t inizio = 0;
+    while (inizio <= p.size()) {
+        size_t fine = p.find('/', inizio);
+        if (fine == std::string::npos)
+            fine = p.size();
+        parti.push_back(p.substr(inizio, fine - inizio));
+        inizio = fine + 1;
+    }
+
+    std::string risolto;
+    for (size_t i = 0; i < parti.size(); ++i) {
+        if (i > 0)
+            risolto += '/';
+        const std::string& parte = parti[i];
+        if (parte.empty())
+            continue;
+        std::string candidato = risolto + parte;
+        if (completo && !fs::exists(candidato, ec)) {
+            if (auto trovato = cercaSenzaMaiuscole(risolto, parte))
+                candidato = risolto + *trovato;
+            else
+                completo = false;
+        }
+        risolto = candidato;
+    }
+    return risolto;
+}
+
+}  // namespace
+
+std::optional<std::string> risolviPercorso(std::string_view percorso)
+{
+    bool completo = false;
+    std::string risolto = risolviComponenti(percorso, completo);
+    std::error_code ec;
+    if (!completo || risolto.empty() || !fs::exists(risolto, ec))
+        return std::nullopt;
+    return risolto;
+}
+
+std::string risolviPerCreare(std::string_view percorso)
+{
+    bool completo = false;
+    return risolviComponenti(percorso, completo);
+}
+
+bool esisteFile(std::string_view percorso)
+{
+    auto p = risolviPercorso(percorso);
+    std::error_code ec;
+    return p && fs::is_regular_file(*p, ec);
+}
+
+bool esisteDirectory(std::string_view percorso)
+{
+    auto p = risolviPercorso(percorso);
+    std::error_code ec;
+    return p && fs::is_directory(*p, ec);
+}
+
+void ImpostaDirCorrente(std::string_view directory)
+{
+    std::string p = risolviPerCreare(directory);
+    std::error_code ec;
+    fs::create_directories(p, ec);
+    if (chdir(p.c_str()) != 0) {
+        // Not reported: the failure shows when the directory is used.
+    }
+}
+
+std::string directoryCorrente()
+{
+    std::error_code ec;
+    auto p = fs::current_path(ec);
+    return ec ? std::string() : p.string();
+}
+
+}  // namespace korva

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace korva {
+
+// The separator that directory texts end with and that the system's path literals use
+// ("stato\", "KORVA\KORVA.DB"): the platform's own.
+inline constexpr char kSep = '/';
+inline constexpr std::string_view kSepStr = "/";
+
+// A path as the file system takes it: texts that come from files written on Windows
+// (settings values, dictionary folders) may hold "\", read as a separator here.
+std::string percorsoFs(std::string_view percorso);
+
+// The existing file or directory that the path names, matching every component without
+// regard to case when the exact name is absent. Empty when nothing matches; an Error when a
+// component matches two names.
+std::optional<std::string> risolviPercorso(std::string_view percorso);
+
+// The path with its existing components resolved as above and the missing ones kept as
+// given: where a new file or directory is to be made.
+std::string risolviPerCreare(std::string_view percorso);
+
+bool esisteFile(std::string_view percorso);
+bool esisteDirectory(std::string_view percorso);
+
+// Creates the directory path with every missing level and makes it the process's current
+// directory. A failure is not reported: it shows when the directory is used.
+void ImpostaDirCorrente(std::string_view directory);
+
+// The process's current directory.
+std::string directoryCorrente();
+
+}  // namespace korva

@@ -1,0 +1,47 @@
+#include "shell/stato.h"
+
+#include "base/errore.h"
+#include "base/percorsi.h"
+
+namespace korva {
+namespace {
+
+std::string percorsoStato(const std::string& binDir)
+{
+    return binDir + "stato" + kSep + "STATO.TXT";
+}
+
+}  // namespace
+
+void ScriviStato(Interazione& interazione, const std::string& binDir, const std::string& parola,
+                 Env& env)
+{
+    // Folder and file keep the case other programs gave them.
+    const std::string percorso = risolviPerCreare(percorsoStato(binDir));
+    // Readers poll the file without a lock: replacing it whole means they never meet it
+    // half-written.
+    std::unique_ptr<AtomicFileWriter> scrittore;
+    try {
+        scrittore = std::make_unique<AtomicFileWriter>(env, percorso);
+    } catch (const Error&) {
+        interazione.messaggio("Verificare esistenza directory STATO e posizione directory bin");
+        return;
+    }
+    scrittore->append(parola);
+    scrittore->commit();
+}
+
+std::string LeggiStato(const std::string& binDir, Env& env)
+{
+    auto percorso = risolviPercorso(percorsoStato(binDir));
+    if (!percorso)
+        return kStatoApriti;
+    try {
+        std::string dati = readWholeFile(env, *percorso);
+        return dati.substr(0, dati.find_first_of("\r\n"));
+    } catch (const Error&) {
+        return kStatoApriti;
+    }
+}
+
+}  // namespace korva

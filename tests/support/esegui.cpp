@@ -1,0 +1,51 @@
+#include "support/esegui.h"
+
+#include "support/cartella_temporanea.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <stdexcept>
+
+namespace korva::test {
+
+Esito eseguiKorva(const std::vector<std::string>& argomenti, const std::string& directory)
+{
+    const std::string programma = std::string(KORVA_BIN_DIR) + "/korva";
+    CartellaTemporanea uscite;
+    const std::string out = uscite / "out";
+    const std::string err = uscite / "err";
+
+    pid_t pid = fork();
+    if (pid < 0)
+        throw std::runtime_error("fork fallita");
+    if (pid == 0) {
+        int in = open("/dev/null", O_RDONLY);
+        int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (in < 0 || o < 0 || e < 0)
+            _exit(127);
+        dup2(in, 0);
+        dup2(o, 1);
+        dup2(e, 2);
+        if (!directory.empty() && chdir(directory.c_str()) != 0)
+            _exit(126);
+        std::vector<char*> argv;
+        argv.push_back(const_cast<char*>(programma.c_str()));
+        for (const auto& a : argomenti)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(programma.c_str(), argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    Esito esito;
+    esito.codice = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    esito.out = leggiFile(out);
+    esito.err = leggiFile(err);
+    return esito;
+}
+
+}  // namespace korva::test
