@@ -1,0 +1,71 @@
+#include "dictionary/sql_creazione.h"
+
+namespace korva {
+namespace {
+
+std::string unisci(const std::vector<std::string>& nomi, const char* separatore)
+{
+    std::string lista;
+    for (const std::string& n : nomi) {
+        if (!lista.empty())
+            lista += separatore;
+        lista += n;
+    }
+    return lista;
+}
+
+}  // namespace
+
+std::string maiuscolo(std::string testo)
+{
+    for (char& c : testo)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return testo;
+}
+
+std::string tipoSql(const TipoELunghezza& tipo)
+{
+    switch (tipo.lettera) {
+    case 'A': return "VARCHAR(" + tipo.testoLunghezza + ")";
+    case 'N': return "FLOAT";
+    case 'I': return "INTEGER";
+    case 'S': return "SMALLINT";
+    case 'D': return "TIMESTAMP";
+    case 'T': return "TIME";
+    default: return "BLOB";  // M, B, G
+    }
+}
+
+std::vector<IstruzioneSql> istruzioniCreazioneIB(const DescrizioneTabella& descrizione,
+                                                 const std::string& nome)
+{
+    const std::string tabella = maiuscolo(nome);
+    std::vector<IstruzioneSql> istruzioni;
+
+    IstruzioneSql crea{"CREATE TABLE " + tabella + " ("};
+    for (const CampoDescritto& campo : descrizione.campi)
+        crea.push_back("\"" + maiuscolo(campo.nome) + "\" " + tipoSql(campo.tipo) +
+                       (campo.chiave ? " NOT NULL" : "") + ",");
+    if (crea.size() > 1)
+        crea.back().pop_back();
+    crea.push_back(")");
+    istruzioni.push_back(std::move(crea));
+
+    if (!descrizione.chiavePrimaria.empty())
+        istruzioni.push_back({"ALTER TABLE " + tabella,
+                              "ADD CONSTRAINT " + tabella + "_CHIAVEPRIMARIA PRIMARY KEY ( " +
+                                  unisci(descrizione.chiavePrimaria, ",") + " )"});
+
+    for (const CampoDescritto& campo : descrizione.campi)
+        if (campo.indiceSingolo)
+            istruzioni.push_back({"CREATE INDEX " + tabella + "_" + campo.nome + " ON " +
+                                  tabella + " (" + campo.nome + ")"});
+
+    for (const IndiceCompostoDescritto& indice : descrizione.indiciComposti)
+        istruzioni.push_back({"CREATE INDEX " + tabella + "_" + indice.nome + " ON " + tabella +
+                              " (" + unisci(indice.campi, ",") + ")"});
+    return istruzioni;
+}
+
+}  // namespace korva

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace korva {
+
+// The type code of a dictionary field: a letter of "ANISDTMBG" (upper case) and, for A, M, B
+// and G, the length as a decimal integer; after N, I, S, D and T anything is ignored.
+struct TipoELunghezza {
+    char lettera = 0;
+    int lunghezza = 0;              // 0 for N I S D T
+    std::string testoLunghezza;     // the code after its letter, as written (A, M, B, G)
+
+    static bool letteraPrevista(char lettera);
+    static bool conLunghezza(char lettera);
+
+    // The code read; an Error says what is wrong with it (the caller names table and field).
+    static TipoELunghezza leggi(std::string_view codice);
+    // The code as registration writes it: the letter, then the length for A, M, B and G.
+    static std::string scrivi(char lettera, int lunghezza);
+};
+
+inline constexpr std::string_view kLettereTipo = "ANISDTMBG";
+inline constexpr std::size_t kLunghezzaMassimaCodice = 12;
+
+}  // namespace korva
