@@ -15,7 +15,12 @@ namespace korva::test {
 
 namespace {
 
-void quiet(pxdoc_t*, int, const char*, void*) {}
+std::string ultimoErrore;
+
+void quiet(pxdoc_t*, int, const char* msg, void*)
+{
+    ultimoErrore = msg ? msg : "";
+}
 
 struct Boot {
     Boot() { PX_boot(); }
@@ -133,6 +138,11 @@ PxlibTable leggiConPxlib(const std::string& db, const std::string& blobFile, int
     PX_close(doc);
     PX_delete(doc);
     return t;
+}
+
+std::string ultimoErrorePxlib()
+{
+    return ultimoErrore;
 }
 
 int recordPxlib(const std::string& db)

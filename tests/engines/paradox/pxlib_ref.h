@@ -21,6 +21,9 @@ struct PxlibTable {
 // Reads every record of a table with pxlib (`blobFile` for memo values, may be empty).
 PxlibTable leggiConPxlib(const std::string& db, const std::string& blobFile, int codePage);
 
+// The last message pxlib reported.
+std::string ultimoErrorePxlib();
+
 // pxlib's record count (numrecords of the header pxlib reports), -1 when it cannot open.
 int recordPxlib(const std::string& db);
 
