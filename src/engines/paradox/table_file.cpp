@@ -158,10 +158,8 @@ TableFile::TableFile(Env& env, const std::string& dir, const std::string& dbName
             break;
         lock_.reset();
     }
-    std::uint8_t first[0x58];
-    std::size_t got = dbFile->readAt(0, first, sizeof first);
-    const int hs = peekHeaderSize(first, got, display_);
-    db_ = std::make_unique<PagedFile>(std::move(dbFile), dbName, hs, 1024);
+    // The lock refers to the file: from here on the file lives as long as the lock.
+    db_ = std::make_unique<PagedFile>(std::move(dbFile), dbName, 0x58, 1024);
     pager_.addFile(db_.get());
     if (Pager::hot(env_, dir + "/" + files_.base + ".JNL")) {
         db_->file().lock(kWriteByte, 1, LockType::Exclusive, true);
