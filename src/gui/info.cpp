@@ -27,9 +27,8 @@ TInfoForm::TInfoForm(QWidget* owner, Guardia& guardia) : QDialog(owner), guardia
     grande.setPointSizeF(grande.pointSizeF() * 1.4);
     ProductName->setFont(grande);
     Version = new QLabel(QStringLiteral("Versione " KORVA_VERSIONE), riquadro);
-    Comments = new QLabel(QStringLiteral("Amministrazione delle tabelle archivi delle ditte:\n"
-                                         "dizionario dei dati, tabelle Paradox e archivio "
-                                         "Interbase."),
+    Comments = new QLabel(QStringLiteral("Amministrazione delle tabelle archivi: dizionario "
+                                         "dei dati, tabelle Paradox e archivio Interbase."),
                           riquadro);
     Comments->setWordWrap(true);
 

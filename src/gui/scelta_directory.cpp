@@ -45,6 +45,8 @@ ListaDirectory::ListaDirectory(QWidget* parent) : QTreeWidget(parent)
     setRootIsDecorated(false);
     setItemsExpandable(false);
     setIndentation(12);
+    // Entries open with a click, never by expanding: no branch arrows.
+    setStyleSheet(QStringLiteral("QTreeView::branch { image: none; border-image: none; }"));
     setUniformRowHeights(true);
     connect(this, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* v) { apri(v); });
     connect(this, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* v) { apri(v); });
