@@ -1,6 +1,7 @@
 #include "gui/personal.h"
 
 #include "gui/guardia.h"
+#include "gui/pulsanti.h"
 #include "shell/comandi_sistema.h"
 
 #include <QButtonGroup>
@@ -9,7 +10,6 @@
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QStyle>
 #include <QVBoxLayout>
 
 namespace korva::gui {
@@ -44,10 +44,8 @@ TPersonalForm::TPersonalForm(QWidget* owner, std::unique_ptr<TTabForm>& tabForm,
     EditTipoDataBase = new GruppoRadio(QStringLiteral(" Tipo Database "),
                                        {QStringLiteral("Paradox"), QStringLiteral("Interbase")}, this);
     EditTipoDataBase->setItemIndex(0);
-    OKBtn = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("OK"), this);
-    OKBtn->setDefault(true);
-    CancelBtn = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton),
-                                QStringLiteral("Cancel"), this);
+    OKBtn = creaOKBtn(this);
+    CancelBtn = creaCancelBtn(this);
 
     auto* riga = new QHBoxLayout(this);
     auto* opzioni = new QVBoxLayout;

@@ -1,6 +1,7 @@
 #include "gui/qorin1.h"
 
 #include "gui/guardia.h"
+#include "gui/pulsanti.h"
 
 #include <QEvent>
 #include <QFrame>
@@ -8,7 +9,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QStyle>
 #include <QVBoxLayout>
 
 namespace korva::gui {
@@ -29,10 +29,8 @@ TQorIn1Form::TQorIn1Form(QWidget* owner, Guardia& guardia) : QDialog(owner), gua
     riquadro->addWidget(Edit1);
     riquadro->addStretch();
 
-    OKBtn = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("OK"), this);
-    OKBtn->setDefault(true);
-    CancelBtn = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton),
-                                QStringLiteral("Cancel"), this);
+    OKBtn = creaOKBtn(this);
+    CancelBtn = creaCancelBtn(this);
     auto* pulsanti = new QHBoxLayout;
     pulsanti->addStretch();
     pulsanti->addWidget(OKBtn);

@@ -2,6 +2,7 @@
 
 #include "base/percorsi.h"
 #include "gui/guardia.h"
+#include "gui/pulsanti.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -148,10 +149,8 @@ SceltaDirectoryForm::SceltaDirectoryForm(QWidget* owner, Guardia& guardia, const
     Label4 = new QLabel(QStringLiteral("&Unità disco:"), this);
     DriveComboBox1 = new SceltaUnita(this);
     Label4->setBuddy(DriveComboBox1);
-    OKBtn = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("OK"), this);
-    OKBtn->setDefault(true);
-    CancelBtn = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton),
-                                QStringLiteral("Cancel"), this);
+    OKBtn = creaOKBtn(this);
+    CancelBtn = creaCancelBtn(this);
 
     auto* griglia = new QGridLayout(this);
     auto* percorso = new QHBoxLayout;
