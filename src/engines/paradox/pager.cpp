@@ -89,6 +89,16 @@ std::uint8_t* PagedFile::write(std::uint32_t page)
 void PagedFile::truncatePages(std::uint32_t pages)
 {
     targetSize_ = pages == 0 ? 0 : offsetOf(pages);
+    // What is cut off must come back if the change is undone.
+    const std::uint32_t onDisk = pagesOnDisk();
+    for (std::uint32_t p = pages; p < onDisk; ++p) {
+        const std::uint64_t off = offsetOf(p);
+        if (off >= originalSize_ || originals_.count(off))
+            continue;
+        std::vector<std::uint8_t> data(sizeOf(p), 0);
+        file_->readAt(off, data.data(), data.size());
+        originals_.emplace(off, std::move(data));
+    }
     for (auto it = pages_.begin(); it != pages_.end();)
         it = it->first >= pages ? pages_.erase(it) : std::next(it);
 }
@@ -244,10 +254,23 @@ void Pager::spillIfNeeded()
     try {
         writeJournal();
         spilled_ = true;
+        applyTruncation();
         writePages(true);
     } catch (...) {
         rollback();
         throw;
+    }
+}
+
+void Pager::applyTruncation()
+{
+    // Before the pages are written: a page added after the cut extends the file again.
+    for (auto* f : files_) {
+        if (f->targetSize_ != UINT64_MAX) {
+            f->file_->truncate(f->targetSize_);
+            f->targetSize_ = UINT64_MAX;
+            f->sizeCache_ = UINT64_MAX;
+        }
     }
 }
 
@@ -267,13 +290,8 @@ void Pager::commit()
         // the files back to.
         writeJournal();
         spilled_ = true;
+        applyTruncation();
         writePages(true);
-        for (auto* f : files_) {
-            if (f->targetSize_ != UINT64_MAX) {
-                f->file_->truncate(f->targetSize_);
-                f->sizeCache_ = UINT64_MAX;
-            }
-        }
         if (durable_)
             for (auto* f : files_)
                 f->file_->sync();

@@ -106,6 +106,7 @@ public:
 private:
     void writeJournal();
     void writePages(bool markClean);
+    void applyTruncation();
     void restore();
 
     Env& env_;

@@ -12,7 +12,11 @@
 #include "engines/paradox/table_file.h"
 
 #include <strings.h>
+#include <signal.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
 
 #include <algorithm>
 #include <atomic>
@@ -136,11 +140,39 @@ void removeQuietly(Env& env, const std::string& path)
 
 }  // namespace
 
+namespace {
+
+// New files of a switch that never began, left by a process that stopped (or by this one,
+// when even removing them failed): "<name>.tmp-<pid>-<n>".
+void removeOrphanTemps(Env& env, const std::string& dir, const std::string& base)
+{
+    std::vector<std::string> names;
+    try {
+        names = env.list(dir);
+    } catch (const Error&) {
+        return;
+    }
+    for (const auto& n : names) {
+        const auto at = n.find(".tmp-");
+        if (at == std::string::npos || n.size() <= base.size() || n[base.size()] != '.' ||
+            strncasecmp(n.c_str(), base.c_str(), base.size()) != 0)
+            continue;
+        const long pid = std::strtol(n.c_str() + at + 5, nullptr, 10);
+        if (pid <= 0 || (pid != ::getpid() && !(::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)))
+            continue;
+        removeQuietly(env, dir + "/" + n);
+    }
+}
+
+}  // namespace
+
 void completePendingSwitch(Env& env, const std::string& dir, const std::string& base)
 {
     const std::string jp = switchPath(dir, base);
-    if (!env.exists(jp))
+    if (!env.exists(jp)) {
+        removeOrphanTemps(env, dir, base);
         return;
+    }
     std::string text = readWholeFile(env, jp);
     Switch sw;
     std::vector<std::string> temps;
@@ -193,6 +225,7 @@ void completePendingSwitch(Env& env, const std::string& dir, const std::string& 
                 removeQuietly(env, dir + "/" + t);
     }
     env.remove(jp);
+    removeOrphanTemps(env, dir, base);
 }
 
 namespace {
@@ -431,6 +464,7 @@ void emptyTable(Session& s, const std::string& dir, const std::string& name)
     auto db = findFile(env, dir, name);
     if (!db)
         throw Error("La tabella " + display(dir, name) + " non esiste");
+    completePendingSwitch(env, dir, baseOf(*db));
     std::unique_ptr<TableFile> t;
     try {
         t = std::make_unique<TableFile>(env, dir, *db, true, display(dir, *db));
