@@ -167,6 +167,8 @@ bool pxlibLeggeIndice(const std::string& db, const std::string& px, int& entries
     entries = ok ? PX_get_num_records(ix) : -1;
     PX_close(doc);
     PX_delete(doc);
+    PX_close(ix);
+    PX_delete(ix);
     return ok;
 }
 
