@@ -26,6 +26,8 @@ int main(int argc, char** argv)
     });
 
     cli::registraImpostazioni(app, contesto);
+    cli::registraPx(app, contesto);
+    cli::registraDemo(app, contesto);
 
     try {
         app.parse(argc, argv);
