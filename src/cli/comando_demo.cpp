@@ -1,5 +1,5 @@
 #include "cli/contesto.h"
-#include "shell/ditta_demo.h"
+#include "dictionary/demo.h"
 
 #include <CLI/CLI.hpp>
 
@@ -12,7 +12,7 @@ void registraDemo(CLI::App& app, Contesto& contesto)
     auto cartella = std::make_shared<std::string>();
     cmd->add_option("CARTELLA", *cartella, "La cartella delle ditte dimostrative")->required();
     cmd->callback([&contesto, cartella] {
-        const std::string ini = CreaDittaDemo(*cartella);
+        const std::string ini = CreaDemo(*cartella);
         contesto.interazione.messaggio("Ditte dimostrative create; file delle impostazioni: " + ini);
     });
 }

@@ -1,0 +1,140 @@
+#pragma once
+
+// The table manager: the dictionary of one record-layout directory opened as three cursors,
+// the current row with its field and composite-index rows, the working fields and the
+// conditions every table command shares. The window, the invisible instance that the import
+// makes and the command line all work through it; the window only shows it.
+
+#include "base/interazione.h"
+#include "dictionary/descrizione.h"
+#include "dictionary/righe.h"
+#include "engines/paradox/table.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace korva {
+
+class TTabForm;
+
+// The texts of the common preconditions.
+inline constexpr const char* kNessunaTabellaPresente = "Impossibile procedere: nessuna tabella presente";
+inline constexpr const char* kNessunaTabellaSelezionata =
+    "Impossibile procedere: nessuna tabella selezionata";
+inline constexpr const char* kDomandaRimozione = "Procedo alla rimozione tabella?";
+inline constexpr const char* kErroreAperturaTabelle =
+    "Errore apertura tabelle: verificare impostazione directory di lavoro";
+
+// Whether the table `nomeTabella` in the folder `cartella` can be opened: when it cannot, for
+// whatever reason, the message "Errore apertura tabelle: ..." is shown and the result is false.
+bool TestAperturaTabella(Interazione& interazione, const std::string& nomeTabella,
+                         const std::string& cartella,
+                         paradox::Session& sessione = paradox::Session::standard());
+
+class GestioneTabelle {
+public:
+    // Opening over the record-layout directory `tracciatiDir` (TracciatiDir1 or 2 of the
+    // holder): NomeTabellaCorrente empty, DirScelta := LavoroDir, KORVA.DB, CAMPI.DB and
+    // INDICIC.DB opened in this order with the details following the master, the last row
+    // current. A table that cannot be opened ends the opening with the engine's Error.
+    GestioneTabelle(Interazione& interazione, TTabForm& tabForm, std::string tracciatiDir,
+                    paradox::Session& sessione = paradox::Session::standard());
+    ~GestioneTabelle();
+    GestioneTabelle(const GestioneTabelle&) = delete;
+    GestioneTabelle& operator=(const GestioneTabelle&) = delete;
+
+    // ---- what the commands share ----
+    Interazione& interazione() { return interazione_; }
+    TTabForm& tabForm() { return tabForm_; }
+    paradox::Session& sessione() { return sessione_; }
+    const std::string& TracciatiDir() const { return tracciatiDir_; }
+    // The database mode in force now: every command reads it when it runs.
+    bool modoInterbase() const;
+
+    // The dictionary: Table1 on KORVA.DB is the master; TabCampi (CAMPI.DB) and TabIndicic
+    // (INDICIC.DB) hold the rows whose NomeTabella is that of Table1's current row.
+    paradox::Table Table1;
+    paradox::Table TabCampi;
+    paradox::Table TabIndicic;
+    // Free for the commands (registration opens the table being registered in it).
+    paradox::Table TabCorrente;
+
+    // Working fields.
+    std::string NomeTabellaCorrente;
+    std::string DirTabellaCorrente;
+    std::string FileTabellaCorrente;
+    std::string DirScelta;
+
+    // ---- the current row ----
+    // KORVA.DB holds no row.
+    bool dizionarioVuoto();
+    // The current KORVA.DB row; nothing when the dictionary is empty.
+    std::optional<DefTabella> rigaCorrente();
+    // What the current-table field shows: NomeTabella of the current row, "" when none.
+    std::string EditTabellaCorrente();
+    // The field rows and the composite-index rows of the current row, in key order, through
+    // the detail cursors (left at their first row).
+    std::vector<DefCampo> campiCorrenti();
+    std::vector<DefIndiceComposto> indiciCorrenti();
+    // The current row's rows checked into a description that either engine can create; an
+    // Error naming the table, the field or index and the fault when they cannot give a sound
+    // table. Sets NomeTabellaCorrente.
+    DescrizioneTabella descrizioneCorrente();
+
+    // Every KORVA.DB row, read through a cursor of its own (the current row does not move).
+    std::vector<DefTabella> elencoTabelle();
+
+    // ---- choosing the current row ----
+    void primo();
+    void precedente();
+    void successivo();
+    void ultimo();
+    // Makes the row of this NomeTabella current; false (nothing moves) when there is none.
+    bool vaiA(const std::string& nomeTabella);
+
+    // Runs `passo` with each row current in turn, from the first to the end, then returns to
+    // the row that was current. A failure ends the walk where it happened (the row that
+    // failed stays current). With `sospendiVista` the window does not follow the walk.
+    void perOgniTabella(const std::function<void()>& passo, bool sospendiVista = false);
+
+    // Told whenever the current row changes, after the details have followed it.
+    void setOnCambioRiga(std::function<void()> f) { onCambioRiga_ = std::move(f); }
+
+    // ---- conditions, busy indicator, paths ----
+    // The common preconditions in their order; the first that fails shows its message and
+    // gives false.
+    bool Precondizioni();
+    // Only the first: KORVA.DB holds rows.
+    bool TabellePresenti();
+    void InizioElaborazione();
+    void FineElaborazione();
+    // DirTabellaCorrente := LavoroDir + PathParziale, FileTabellaCorrente := NomeTabella +
+    // ".DB", both from the current row; gives the table file's path.
+    std::string ImpostaPercorsoTabellaCorrente();
+
+    // A field row of the dictionary by its key, through a cursor of its own.
+    std::optional<DefCampo> CercaCampo(const std::string& nomeTabella, int numeroCampo);
+
+    // ---- commands ----
+    // "&2. Rimuovi tabella ": after the question, deletes the current table's composite-index
+    // rows, then its field rows, then its row. The table itself is not touched. True when
+    // the rows were removed.
+    bool RimuoviTabella();
+
+private:
+    void allineaDettagli();
+    void rigaCambiata();
+    void apri(paradox::Table& t, const std::string& cartella, const std::string& nome);
+
+    Interazione& interazione_;
+    TTabForm& tabForm_;
+    paradox::Session& sessione_;
+    std::string tracciatiDir_;
+    // NomeTabella the detail ranges are set to (nothing: not set yet).
+    std::optional<std::string> rangeDettagli_;
+    std::function<void()> onCambioRiga_;
+};
+
+}  // namespace korva

@@ -1,0 +1,73 @@
+#pragma once
+
+// The three Paradox tables that hold a dictionary: KORVA.DB (one row a table), CAMPI.DB (one
+// row a field) and INDICIC.DB (one row a field of a composite index), each in its own folder
+// under a record-layout directory.
+
+#include "dictionary/righe.h"
+#include "engines/paradox/format.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace korva {
+
+namespace paradox {
+class Session;
+class Table;
+}
+
+enum class TabellaDizionario { Korva, Campi, Indicic };
+
+// The rows that describe one table.
+struct RigheTabella {
+    DefTabella tabella;
+    std::vector<DefCampo> campi;
+    std::vector<DefIndiceComposto> indici;
+};
+
+// Folder (the engine's database name) and table name of a dictionary table.
+struct PosizioneTabella {
+    std::string cartella;
+    std::string nome;
+};
+
+// For a record-layout directory D (ending with the separator): D + "KORVA" with "KORVA.DB",
+// D + "CAMPI" with "CAMPI.DB", D + "INDICIC" with "INDICIC.DB".
+PosizioneTabella posizioneDizionario(const std::string& tracciatiDir, TabellaDizionario quale);
+
+// The fields of a dictionary table in their order, none required, and its primary index
+// (empty name, primary and unique): what the generator creates.
+std::vector<paradox::FieldDef> campiDizionario(TabellaDizionario quale);
+paradox::IndexDef indicePrimarioDizionario(TabellaDizionario quale);
+
+// The longest NomeTabella the dictionary holds (bytes in the table's code page).
+inline constexpr std::size_t kLunghezzaNomeTabella = 8;
+
+// The row at a dictionary cursor's current record.
+DefTabella leggiDefTabella(paradox::Table& t);
+DefCampo leggiDefCampo(paradox::Table& t);
+DefIndiceComposto leggiDefIndiceComposto(paradox::Table& t);
+
+// Sets every field of the record being inserted or edited (the caller posts it).
+void scriviRiga(paradox::Table& t, const DefTabella& r);
+void scriviRiga(paradox::Table& t, const DefCampo& r);
+void scriviRiga(paradox::Table& t, const DefIndiceComposto& r);
+
+// Every row from the cursor's first to its end (in key order, within its range if any); the
+// cursor is left at its end.
+std::vector<DefTabella> righeTabelle(paradox::Table& t);
+std::vector<DefCampo> righeCampi(paradox::Table& t);
+std::vector<DefIndiceComposto> righeIndici(paradox::Table& t);
+
+// Appends the rows of one table to the dictionary of the record-layout directory, through
+// cursors of its own (the rows carry their own NomeTabella).
+void scriviRigheDizionario(paradox::Session& sessione, const std::string& tracciatiDir,
+                           const RigheTabella& righe);
+
+// The key values of a name for a look-up on NomeTabella: empty when the name cannot be a
+// NomeTabella (too long, or a character the table's code page lacks), so there is no row.
+std::optional<std::string> chiaveNomeTabella(const std::string& nome);
+
+}  // namespace korva

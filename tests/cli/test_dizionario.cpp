@@ -1,0 +1,118 @@
+// korva genera / elenco / campi / rimuovi on the demo company.
+
+#include "support/cartella_temporanea.h"
+#include "support/esegui.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace korva {
+namespace {
+
+using test::CartellaTemporanea;
+using test::eseguiKorva;
+
+class CliDizionario : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        auto e = eseguiKorva({"crea-demo", t / "demo"});
+        ASSERT_EQ(e.codice, 0) << e.err;
+    }
+    test::Esito korva(std::vector<std::string> argomenti)
+    {
+        argomenti.insert(argomenti.begin(), {"--ini", t / "demo/varnelo.ini", "--dir", t / "demo"});
+        return eseguiKorva(argomenti);
+    }
+    CartellaTemporanea t;
+};
+
+TEST_F(CliDizionario, ElencoECampiDellaDemo)
+{
+    auto e = korva({"elenco"});
+    ASSERT_EQ(e.codice, 0) << e.err;
+    EXPECT_EQ(e.out.substr(0, e.out.find('\n', e.out.find("clienti"))),
+              "Nome      PathParziale  NumeroCampi  CampiChiavePrimaria  IndiciSecSingoli  IndiciSecComposti\n"
+              "agenti                  3            1                    1                 0\n"
+              "articoli  magazzino/    6            1                    1                 0\n"
+              "clienti   archivi/      3            1                    1                 1");
+
+    // The name as registration stores it is found from the upper-case one too.
+    e = korva({"campi", "CLIENTI"});
+    ASSERT_EQ(e.codice, 0) << e.err;
+    EXPECT_EQ(e.out,
+              "Tabella clienti (PathParziale: \"archivi/\"), campi chiave primaria: 1\n"
+              "NumeroCampo  NomeCampo  TipoELunghezza  Chiave  IndiceSecSingolo  TipoIndiceSecSingolo\n"
+              "1            codice     A6              1       0                 0\n"
+              "2            ragsoc     A40             0       1                 1\n"
+              "3            scadenza   D               0       0                 0\n"
+              "Indici multipli:\n"
+              "NomeIndiceSecComp  NumeroCampo  EstensioneIndiceSecComp  TipoIndiceSecComp\n"
+              "perscad            1            1                        0\n"
+              "perscad            3            0                        0\n");
+
+    e = korva({"campi", "nessuna"});
+    EXPECT_EQ(e.codice, 1);
+    EXPECT_EQ(e.out, "Tabella nessuna non presente nel dizionario\n");
+
+    // Dictionary 2 of the demo is empty.
+    e = korva({"--tracciati", "2", "campi", "clienti"});
+    EXPECT_EQ(e.codice, 1);
+    EXPECT_EQ(e.out, "Impossibile procedere: nessuna tabella presente\n");
+}
+
+TEST_F(CliDizionario, RimuoviChiedeERispondeDaiFlag)
+{
+    auto e = korva({"rimuovi", "clienti"});
+    EXPECT_EQ(e.codice, 1);
+    EXPECT_EQ(e.err, "Domanda senza risposta: \"Procedo alla rimozione tabella?\" (usare --si o --no)\n");
+    e = korva({"--no", "rimuovi", "clienti"});
+    EXPECT_EQ(e.codice, 0);
+    EXPECT_EQ(e.out, "Procedo alla rimozione tabella? no\n");
+    EXPECT_NE(korva({"elenco"}).out.find("clienti"), std::string::npos);
+
+    e = korva({"--si", "rimuovi", "clienti"});
+    EXPECT_EQ(e.codice, 0) << e.err;
+    EXPECT_EQ(e.out, "Procedo alla rimozione tabella? si\n");
+    const std::string elenco = korva({"elenco"}).out;
+    EXPECT_EQ(elenco.find("clienti"), std::string::npos);
+    EXPECT_NE(elenco.find("ordini"), std::string::npos);
+    EXPECT_EQ(korva({"campi", "clienti"}).codice, 1);
+
+    e = korva({"--tracciati", "2", "--si", "rimuovi", "clienti"});
+    EXPECT_EQ(e.codice, 1);
+    EXPECT_EQ(e.out, "Impossibile procedere: nessuna tabella presente\n");
+}
+
+TEST_F(CliDizionario, GeneraSoloSullaDirectoryUnoEDopoLaDomanda)
+{
+    auto e = korva({"--tracciati", "2", "--si", "genera"});
+    EXPECT_EQ(e.codice, 1);
+    EXPECT_NE(e.err.find("--tracciati 2 non è ammesso"), std::string::npos) << e.err;
+    e = korva({"--no", "genera"});
+    EXPECT_EQ(e.codice, 0);
+    EXPECT_EQ(e.out, "Procedo alla creazione dei tracciati record? no\n");
+    EXPECT_NE(korva({"elenco"}).out.find("clienti"), std::string::npos);
+
+    e = korva({"--si", "genera"});
+    EXPECT_EQ(e.codice, 0) << e.err;
+    EXPECT_EQ(e.out, "Procedo alla creazione dei tracciati record? si\nCreazione terminata!\n");
+    EXPECT_EQ(korva({"elenco"}).out,
+              "Nome  PathParziale  NumeroCampi  CampiChiavePrimaria  IndiciSecSingoli  IndiciSecComposti\n");
+
+    // Without a dictionary the table manager does not open.
+    std::filesystem::remove_all(t / "demo/alfa/tracciati1/KORVA");
+    e = korva({"elenco"});
+    EXPECT_EQ(e.codice, 1);
+    EXPECT_EQ(e.out, "Errore apertura tabelle: verificare impostazione directory di lavoro\n");
+    // Generating when the record-layout directory is gone fails with the engine's message.
+    std::filesystem::remove_all(t / "demo/alfa/tracciati1");
+    e = korva({"--si", "genera"});
+    EXPECT_EQ(e.codice, 1);
+    EXPECT_EQ(e.out, "Procedo alla creazione dei tracciati record? si\n");
+    EXPECT_NE(e.err.find("CAMPI.DB: la directory"), std::string::npos) << e.err;
+}
+
+}  // namespace
+}  // namespace korva
