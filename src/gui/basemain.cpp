@@ -1,7 +1,10 @@
 #include "gui/basemain.h"
 
 #include "base/percorsi.h"
+#include "dictionary/gestione_tabelle.h"
+#include "gui/genarc.h"
 #include "gui/info.h"
+#include "gui/korva.h"
 #include "gui/personal.h"
 #include "gui/qortdir.h"
 #include "gui/qorwdir.h"
@@ -273,7 +276,10 @@ void TBaseMainForm::Personalizzazioni1Click()
 
 void TBaseMainForm::Creaarchividilavoro1Click()
 {
-    // The dictionary generator window comes with the dictionary.
+    guardia_([&] {
+        TGenArcForm finestra(this, TabForm, guardia_);
+        guardia_.modale(finestra);
+    });
 }
 
 void TBaseMainForm::Esci1Click()
@@ -281,13 +287,27 @@ void TBaseMainForm::Esci1Click()
     guardia_([&] { chiusura_.richiediChiusura(); });
 }
 
+void TBaseMainForm::apriGestioneTabelle(int quale)
+{
+    guardia_([&] {
+        paradox::Session::standard().dropIdleConnections();
+        TabForm->SettaLavoroDir();
+        const std::string dir = quale == 2 ? TabForm->TracciatiDir2 : TabForm->TracciatiDir1;
+        if (!TestAperturaTabella(interazione_, "KORVA.DB", dir + "KORVA"))
+            return;
+        TKorvaForm finestra(this, dir, TabForm, guardia_);
+        guardia_.modale(finestra);
+    });
+}
+
 void TBaseMainForm::GestioneTabelle1Click()
 {
-    // The table manager follows with the Paradox engine and the dictionary.
+    apriGestioneTabelle(1);
 }
 
 void TBaseMainForm::GestioneTabelle21Click()
 {
+    apriGestioneTabelle(2);
 }
 
 void TBaseMainForm::Tabelle11Click()

@@ -95,6 +95,8 @@ private:
     void aggiornaTitolo();
     void abilitaComandi();
     void sceltaDirectory(DirectoryDitta quale);
+    // "Gestione Tabelle &1" and "&2": the table manager over record-layout directory 1 or 2.
+    void apriGestioneTabelle(int quale);
 
     std::string percorsoImpostazioni_;
     InterazioneQt interazione_;

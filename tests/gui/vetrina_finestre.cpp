@@ -2,16 +2,32 @@
 // Usage: vetrina_finestre WINDOW SETTINGS-FILE START-DIRECTORY
 
 #include "gui/basemain.h"
+#include "gui/korva.h"
 #include "gui/qorin1.h"
 
 #include <QApplication>
 #include <QRect>
+#include <QTabBar>
 #include <QDir>
 #include <QMenuBar>
 #include <QTimer>
 
 #include <cstdio>
 #include <map>
+
+// The table manager on one page of its notebook, with its busy caption at work.
+static void mostraPagina(korva::gui::TBaseMainForm& w, int pagina, bool elaborazione)
+{
+    QTimer::singleShot(200, &w, [=] {
+        if (auto* f = qobject_cast<korva::gui::TKorvaForm*>(QApplication::activeModalWidget())) {
+            f->gestione().vaiA("clienti");
+            f->TabSet1->setCurrentIndex(pagina);
+            if (elaborazione)
+                f->gestione().InizioElaborazione();
+        }
+    });
+    w.GestioneTabelle1Click();
+}
 
 int main(int argc, char** argv)
 {
@@ -41,6 +57,11 @@ int main(int argc, char** argv)
         {"archivio", [&] { w.ArchivioInterbase1Click(); }},
         {"personal", [&] { w.Personalizzazioni1Click(); }},
         {"info", [&] { w.Informazioni1Click(); }},
+        {"genarc", [&] { w.Creaarchividilavoro1Click(); }},
+        {"gestione", [&] { w.GestioneTabelle1Click(); }},
+        {"gestione-campi", [&] { mostraPagina(w, 1, false); }},
+        {"gestione-indici", [&] { mostraPagina(w, 2, false); }},
+        {"gestione-manutenzione", [&] { mostraPagina(w, 3, true); }},
         {"qorin1",
          [&] {
              korva::gui::TQorIn1Form f(&w, w.guardia());
