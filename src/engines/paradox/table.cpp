@@ -978,34 +978,30 @@ void Table::last()
     notify();
 }
 
-void Table::next()
+void Table::step(bool forward)
 {
-    requireBrowse("andare al record successivo");
+    requireBrowse(forward ? "andare al record successivo" : "andare al record precedente");
     ReadScope scope(*file_);
     relocate();
     int b = block_, r = rec_;
-    if (hasRecord_ && stepNext(*file_, b, r) && inRange(file_->record({b, r}))) {
+    if (hasRecord_ && (forward ? stepNext(*file_, b, r) : stepPrior(*file_, b, r)) &&
+        inRange(file_->record({b, r}))) {
         setPos(true, b, r);
         bof_ = eof_ = false;
     } else {
-        eof_ = true;
+        (forward ? eof_ : bof_) = true;
     }
     notify();
 }
 
+void Table::next()
+{
+    step(true);
+}
+
 void Table::prior()
 {
-    requireBrowse("andare al record precedente");
-    ReadScope scope(*file_);
-    relocate();
-    int b = block_, r = rec_;
-    if (hasRecord_ && stepPrior(*file_, b, r) && inRange(file_->record({b, r}))) {
-        setPos(true, b, r);
-        bof_ = eof_ = false;
-    } else {
-        bof_ = true;
-    }
-    notify();
+    step(false);
 }
 
 bool Table::isEmpty()

@@ -197,6 +197,7 @@ private:
     void loadCurrent();
     void setPos(bool found, int block, int rec);
     void relocate();
+    void step(bool forward);
     bool findCurrent(int& block, int& rec);
     void blankBuffer();
     void notify();

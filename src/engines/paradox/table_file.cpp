@@ -833,22 +833,25 @@ void TableFile::freeBlock(int block)
     freeBlocks_.insert(freeBlocks_.begin(), block);
 }
 
+void TableFile::join(int a, int b)
+{
+    if (a)
+        put16(blockForWrite(a), static_cast<std::uint32_t>(b));
+    else
+        hdr_.firstBlock = b;
+    if (b)
+        put16(blockForWrite(b) + 2, static_cast<std::uint32_t>(a));
+    else
+        hdr_.lastBlock = a;
+}
+
 void TableFile::linkAfter(int ci, int nb)
 {
     // chain_ does not hold nb yet.
     const int prevBlock = ci >= 0 ? chain_[ci].block : 0;
     const int nextBlock = ci + 1 < static_cast<int>(chain_.size()) ? chain_[ci + 1].block : 0;
-    std::uint8_t* np = blockForWrite(nb);
-    put16(np, static_cast<std::uint32_t>(nextBlock));
-    put16(np + 2, static_cast<std::uint32_t>(prevBlock));
-    if (prevBlock)
-        put16(blockForWrite(prevBlock), static_cast<std::uint32_t>(nb));
-    else
-        hdr_.firstBlock = nb;
-    if (nextBlock)
-        put16(blockForWrite(nextBlock) + 2, static_cast<std::uint32_t>(nb));
-    else
-        hdr_.lastBlock = nb;
+    join(prevBlock, nb);
+    join(nb, nextBlock);
     pxRelayout_ = true;
     prefixValid_ = false;
 }
@@ -858,14 +861,7 @@ void TableFile::unlink(int ci)
     const int block = chain_[ci].block;
     const int prevBlock = ci > 0 ? chain_[ci - 1].block : 0;
     const int nextBlock = ci + 1 < static_cast<int>(chain_.size()) ? chain_[ci + 1].block : 0;
-    if (prevBlock)
-        put16(blockForWrite(prevBlock), static_cast<std::uint32_t>(nextBlock));
-    else
-        hdr_.firstBlock = nextBlock;
-    if (nextBlock)
-        put16(blockForWrite(nextBlock) + 2, static_cast<std::uint32_t>(prevBlock));
-    else
-        hdr_.lastBlock = prevBlock;
+    join(prevBlock, nextBlock);
     chain_.erase(chain_.begin() + ci);
     if (chain_.empty()) {
         // An empty table has no blocks at all.

@@ -143,6 +143,8 @@ private:
     void setCount(std::uint8_t* page, int count);
     int allocBlock();
     void freeBlock(int block);
+    // Makes block b follow block a in the chain (0: none, the chain's end).
+    void join(int a, int b);
     void linkAfter(int chainIdx, int newBlock);
     void unlink(int chainIdx);
     Pos insertAt(Pos p, const std::uint8_t* rec);
