@@ -4,6 +4,7 @@
 #include "base/errore.h"
 #include "engines/paradox/blob_store.h"
 #include "engines/paradox/collation.h"
+#include "engines/paradox/secondary.h"
 
 #include <strings.h>
 
@@ -500,6 +501,16 @@ void TableFile::loadSecondaries()
             si.def.options |= IndexOption::Unique;
         if (xh.fileType == FileType::XNonMaintained || xh.fileType == FileType::XGNonMaintained)
             si.def.options |= IndexOption::NonMaintained;
+        if (!(si.def.options & IndexOption::NonMaintained) && !readOnly_) {
+            for (const std::string* name : {&si.xFile, &si.yFile}) {
+                if (secFiles_.count(*name))
+                    continue;
+                auto pf = std::make_unique<PagedFile>(
+                    env_.open(files_.dir + "/" + *name, OpenMode::ReadWrite), *name, 0x800, hdr_.blockSize);
+                pager_.addFile(pf.get());
+                secFiles_.emplace(*name, std::move(pf));
+            }
+        }
         secondaries_.push_back(std::move(si));
     }
     for (const auto& y : files_.secondary) {
@@ -580,10 +591,15 @@ bool TableFile::writable(std::string& why) const
               "\" della chiave non è gestito: modifiche non consentite";
         return false;
     }
-    if (!files_.secondary.empty()) {
-        why = "gli indici secondari della tabella non sono ancora aggiornabili: modifiche non "
-              "consentite";
-        return false;
+    for (const auto& si : secondaries_) {
+        if (si.def.options & IndexOption::NonMaintained)
+            continue;  // left alone, as their kind wants
+        for (int f : si.fields)
+            if (fields_[static_cast<std::size_t>(f)].def.type == FieldType::Alpha && !collation_) {
+                why = "l'ordinamento \"" + hdr_.sortOrderId + "\" dell'indice " + si.def.name +
+                      " non è gestito: modifiche non consentite";
+                return false;
+            }
     }
     if (!hdr_.hasDataHeader && !exclusive()) {
         why = "una tabella di livello 3 si può modificare solo aprendola in modo esclusivo";
@@ -628,7 +644,7 @@ void TableFile::beginChange()
 bool TableFile::changed() const
 {
     return db_->dirty() || (px_ && px_->dirty()) || (mb_ && mb_->dirty()) || pxRelayout_ ||
-           !pxDirty_.empty();
+           !pxDirty_.empty();  // index files follow the data file
 }
 
 void TableFile::commitChange()
@@ -1152,6 +1168,40 @@ void TableFile::prepareCommit()
         writePx();
     if (blobs_)
         blobs_->prepareCommit();
+    rebuildSecondaries();
+}
+
+void TableFile::rebuildSecondaries()
+{
+    std::vector<std::pair<std::string, int>> records;
+    bool collected = false;
+    for (const auto& si : secondaries_) {
+        if (si.def.options & IndexOption::NonMaintained)
+            continue;
+        if (!collected) {
+            records.reserve(hdr_.numRecords);
+            for (int b = 0; b < static_cast<int>(chain_.size()); ++b)
+                for (int r = 0; r < chain_[b].count; ++r)
+                    records.emplace_back(std::string(reinterpret_cast<const char*>(record({b, r})),
+                                                     static_cast<std::size_t>(hdr_.recordSize)),
+                                         chain_[b].block);
+            collected = true;
+        }
+        Header db = hdr_;
+        db.raw.assign(db_->read(0), db_->read(0) + hdr_.headerSize);
+        IndexImages im = buildIndexImages(db, fields_, si, records, collation_);
+        for (auto [name, image] : {std::pair{&si.xFile, &im.x}, std::pair{&si.yFile, &im.y}}) {
+            PagedFile& f = *secFiles_.at(*name);
+            // The new header may be longer than the old one: the geometry follows the file.
+            const int hs = get16(image->data() + Hdr::HeaderSize);
+            if (f.headerSize() != hs)
+                f.setGeometry(hs, hdr_.blockSize);
+            const std::uint32_t pages = static_cast<std::uint32_t>(1 + (image->size() - hs) / hdr_.blockSize);
+            for (std::uint32_t p = 0; p < pages; ++p)
+                std::memcpy(f.write(p), image->data() + f.offsetOf(p), f.sizeOf(p));
+            f.truncatePages(pages);
+        }
+    }
 }
 
 std::string TableFile::pxNodeFirstKey(int level, int node) const

@@ -9,6 +9,7 @@
 #include "engines/paradox/pager.h"
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -185,6 +186,8 @@ private:
     const Collation* collation_ = nullptr;      // for placing keys: byte order or trusted
     const Collation* readCollation_ = nullptr;  // for reading in order: the best known
     std::vector<SecondaryIndex> secondaries_;
+    std::map<std::string, std::unique_ptr<PagedFile>> secFiles_;  // maintained X and Y files
+    void rebuildSecondaries();
     std::vector<ChainEntry> chain_;
     std::vector<int> freeBlocks_;  // free list, head first
     std::vector<std::vector<PxNode>> px_levels_;
