@@ -21,7 +21,7 @@ std::optional<TabelleAperte> apriGestioneTabelle(Contesto& contesto)
     paradox::Session::standard().dropIdleConnections();
     t.SettaLavoroDir();
     const std::string& dir = contesto.tracciati == 2 ? t.TracciatiDir2 : t.TracciatiDir1;
-    if (!TestAperturaTabella(contesto.interazione, t.TabellaKorva, dir + "KORVA")) {
+    if (!TestAperturaDizionario(contesto.interazione, dir)) {
         contesto.esito = 1;
         return std::nullopt;
     }

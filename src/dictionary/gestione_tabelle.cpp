@@ -5,13 +5,14 @@
 
 namespace korva {
 
-bool TestAperturaTabella(Interazione& interazione, const std::string& nomeTabella,
-                         const std::string& cartella, paradox::Session& sessione)
+bool TestAperturaDizionario(Interazione& interazione, const std::string& tracciatiDir,
+                            paradox::Session& sessione)
 {
     paradox::Table t(sessione);
     try {
-        t.setDatabaseName(cartella);
-        t.setTableName(nomeTabella);
+        const auto korva = posizioneDizionario(tracciatiDir, TabellaDizionario::Korva);
+        t.setDatabaseName(korva.cartella);
+        t.setTableName(korva.nome);
         t.open();
     } catch (const std::exception&) {
         interazione.messaggio(kErroreAperturaTabelle);

@@ -27,11 +27,10 @@ inline constexpr const char* kDomandaRimozione = "Procedo alla rimozione tabella
 inline constexpr const char* kErroreAperturaTabelle =
     "Errore apertura tabelle: verificare impostazione directory di lavoro";
 
-// Whether the table `nomeTabella` in the folder `cartella` can be opened: when it cannot, for
-// whatever reason, the message "Errore apertura tabelle: ..." is shown and the result is false.
-bool TestAperturaTabella(Interazione& interazione, const std::string& nomeTabella,
-                         const std::string& cartella,
-                         paradox::Session& sessione = paradox::Session::standard());
+// Whether KORVA.DB of the record-layout directory can be opened: when it cannot, for whatever
+// reason, the message "Errore apertura tabelle: ..." is shown and the result is false.
+bool TestAperturaDizionario(Interazione& interazione, const std::string& tracciatiDir,
+                            paradox::Session& sessione = paradox::Session::standard());
 
 class GestioneTabelle {
 public:

@@ -293,7 +293,7 @@ void TBaseMainForm::apriGestioneTabelle(int quale)
         paradox::Session::standard().dropIdleConnections();
         TabForm->SettaLavoroDir();
         const std::string dir = quale == 2 ? TabForm->TracciatiDir2 : TabForm->TracciatiDir1;
-        if (!TestAperturaTabella(interazione_, "KORVA.DB", dir + "KORVA"))
+        if (!TestAperturaDizionario(interazione_, dir))
             return;
         TKorvaForm finestra(this, dir, TabForm, guardia_);
         guardia_.modale(finestra);

@@ -1,6 +1,7 @@
 #include "base/errore.h"
 #include "dictionary/descrizione.h"
 #include "dictionary/sql_creazione.h"
+#include "ditta_prova.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +9,8 @@
 
 namespace korva {
 namespace {
+
+using test::erroreDi;
 
 DefCampo campo(int numero, std::string nome, std::string tipo, int chiave = 0, int singolo = 0)
 {
@@ -40,16 +43,6 @@ DefTabella tabella(int chiavi, int campi)
     t.NumeroCampi = campi;
     t.CampiChiavePrimaria = chiavi;
     return t;
-}
-
-std::string erroreDi(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return "nessun errore";
 }
 
 TEST(TipoELunghezza, CodiciEGrammatica)

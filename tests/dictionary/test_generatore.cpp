@@ -20,6 +20,7 @@ namespace korva {
 namespace {
 
 using test::DittaProva;
+using test::erroreDi;
 namespace fs = std::filesystem;
 
 struct CampoPxlib {
@@ -55,16 +56,6 @@ TabellaPxlib leggiIntestazione(const std::string& db)
     PX_close(doc);
     PX_delete(doc);
     return t;
-}
-
-std::string erroreDi(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return "nessun errore";
 }
 
 std::uint32_t righe(const std::string& cartella, const std::string& nome)

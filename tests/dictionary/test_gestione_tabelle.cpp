@@ -228,9 +228,9 @@ TEST(GestioneTabelle, AperturaImpossibileDaIlMessaggioDelMotore)
 {
     DittaProva d;
     d.dizionario({});
-    EXPECT_TRUE(TestAperturaTabella(d.io, "KORVA.DB", d.tabForm->TracciatiDir1 + "KORVA"));
+    EXPECT_TRUE(TestAperturaDizionario(d.io, d.tabForm->TracciatiDir1));
     EXPECT_TRUE(d.io.eventi().empty());
-    EXPECT_FALSE(TestAperturaTabella(d.io, "KORVA.DB", d.tabForm->TracciatiDir2 + "KORVA"));
+    EXPECT_FALSE(TestAperturaDizionario(d.io, d.tabForm->TracciatiDir2));
     EXPECT_EQ(d.io.eventi(), (std::vector<std::string>{
                                  "messaggio: Errore apertura tabelle: verificare impostazione directory di lavoro"}));
 
