@@ -5,6 +5,7 @@
 #include "engines/paradox/blob_store.h"
 #include "engines/paradox/collation.h"
 #include "engines/paradox/secondary.h"
+#include "engines/paradox/table.h"
 
 #include <strings.h>
 
@@ -1048,8 +1049,26 @@ Pos TableFile::insertAt(Pos p, const std::uint8_t* rec)
     return insertAt(target, rec);
 }
 
+namespace {
+bool sameIndexKey(const SecondaryIndex& si, const std::vector<FieldInfo>& fields, const Collation* coll,
+                  const std::uint8_t* a, const std::uint8_t* b);
+}  // namespace
+
 void TableFile::checkInsert(const std::uint8_t* rec, const std::uint8_t* replacing)
 {
+    for (const auto& si : secondaries_) {
+        if (!(si.def.options & IndexOption::Unique) || (si.def.options & IndexOption::NonMaintained))
+            continue;
+        for (int b = 0; b < static_cast<int>(chain_.size()); ++b)
+            for (int r = 0; r < chain_[b].count; ++r) {
+                const std::uint8_t* other = record({b, r});
+                if (replacing && std::memcmp(other, replacing, static_cast<std::size_t>(hdr_.recordSize)) == 0)
+                    continue;
+                if (sameIndexKey(si, fields_, readCollation_, rec, other))
+                    throw Error("Violazione di chiave nella tabella " + display_ +
+                                ": l'indice univoco " + si.def.name + " ha già questo valore");
+            }
+    }
     if (hdr_.keyFields == 0)
         return;
     if (replacing && std::memcmp(rec, replacing, static_cast<std::size_t>(keyBytes_)) == 0)
@@ -1171,6 +1190,131 @@ void TableFile::prepareCommit()
     rebuildSecondaries();
 }
 
+std::vector<std::pair<std::string, int>> TableFile::allRecords()
+{
+    std::vector<std::pair<std::string, int>> records;
+    records.reserve(hdr_.numRecords);
+    for (int b = 0; b < static_cast<int>(chain_.size()); ++b)
+        for (int r = 0; r < chain_[b].count; ++r)
+            records.emplace_back(std::string(reinterpret_cast<const char*>(record({b, r})),
+                                             static_cast<std::size_t>(hdr_.recordSize)),
+                                 chain_[b].block);
+    return records;
+}
+
+namespace {
+
+// Whether two records have equal values in the index's fields (as the index compares them).
+bool sameIndexKey(const SecondaryIndex& si, const std::vector<FieldInfo>& fields, const Collation* coll,
+                  const std::uint8_t* a, const std::uint8_t* b)
+{
+    const bool ci = si.def.options & IndexOption::CaseInsensitive;
+    for (int f : si.fields) {
+        const FieldInfo& fi = fields[static_cast<std::size_t>(f)];
+        if (fi.def.type == FieldType::Alpha && coll) {
+            std::string_view va(reinterpret_cast<const char*>(a + fi.offset),
+                                strnlen(reinterpret_cast<const char*>(a + fi.offset), static_cast<std::size_t>(fi.bytes)));
+            std::string_view vb(reinterpret_cast<const char*>(b + fi.offset),
+                                strnlen(reinterpret_cast<const char*>(b + fi.offset), static_cast<std::size_t>(fi.bytes)));
+            if ((ci ? coll->compareCaseInsensitive(va, vb) : coll->compare(va, vb)) != 0)
+                return false;
+        } else if (std::memcmp(a + fi.offset, b + fi.offset, static_cast<std::size_t>(fi.bytes)) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+void TableFile::addIndex(const IndexDef& ix)
+{
+    if (!exclusive())
+        throw Error("Per aggiungere un indice la tabella " + display_ + " va aperta in modo esclusivo");
+    if (pager_.active())
+        throw Error("La tabella " + display_ + " ha modifiche in corso: impossibile aggiungere l'indice");
+    std::vector<int> pos;
+    for (const auto& n : splitFields(ix.fields)) {
+        const int p = fieldIndex(n);
+        if (p < 0)
+            throw Error("Impossibile aggiungere l'indice alla tabella " + display_ + ": campo " + n +
+                        " inesistente");
+        if (isBlob(fields_[static_cast<std::size_t>(p)].def.type))
+            throw Error("Il campo " + n + " non può far parte di un indice");
+        pos.push_back(p);
+    }
+    if (pos.empty())
+        throw Error("L'indice da aggiungere alla tabella " + display_ + " non ha campi");
+    const bool primary = ix.name.empty() || (ix.options & IndexOption::Primary);
+    if (primary) {
+        if (hdr_.keyFields == 0 || static_cast<int>(pos.size()) != hdr_.keyFields)
+            throw Error("L'indice primario della tabella " + display_ +
+                        " deve essere formato dai suoi campi chiave");
+        for (std::size_t i = 0; i < pos.size(); ++i)
+            if (pos[i] != static_cast<int>(i))
+                throw Error("L'indice primario della tabella " + display_ +
+                            " deve essere formato dai suoi campi chiave, nell'ordine");
+        if (files_.px && !pxMissing_)
+            throw Error("La tabella " + display_ + " ha già l'indice primario");
+        std::vector<IndexLeaf> leaves;
+        for (const auto& e : chain_)
+            if (e.count > 0)
+                leaves.push_back({e.firstKey, e.block, e.count});
+        const std::string name = files_.px ? *files_.px : files_.base + ".PX";
+        Header db = hdr_;
+        db.raw.assign(db_->read(0), db_->read(0) + hdr_.headerSize);
+        replaceTableFiles(env_, files_.dir, files_.base, {{name, buildPrimaryImage(db, fields_, name, leaves)}});
+        return;
+    }
+    if (hdr_.keyFields == 0)
+        throw Error("Gli indici secondari richiedono una chiave primaria: la tabella " + display_ +
+                    " non ne ha");
+    for (const auto& si : secondaries_)
+        if (strcasecmp(si.def.name.c_str(), ix.name.c_str()) == 0)
+            throw Error("La tabella " + display_ + " ha già l'indice " + si.def.name);
+    if ((ix.options & (IndexOption::Unique | IndexOption::Descending)) && hdr_.version < Version::V7)
+        throw Error("Un indice univoco o discendente richiede una tabella di livello 7: la tabella " +
+                    display_ + " è di livello inferiore");
+    SecondaryIndex si;
+    si.def = ix;
+    si.def.options &= ~IndexOption::Primary;
+    si.fields = pos;
+    si.descending.assign(pos.size(), (ix.options & IndexOption::Descending) != 0);
+    si.def.fields.clear();
+    for (std::size_t i = 0; i < pos.size(); ++i)
+        si.def.fields += (i ? ";" : "") + fields_[static_cast<std::size_t>(pos[i])].def.name;
+    for (int f : pos)
+        if (fields_[static_cast<std::size_t>(f)].def.type == FieldType::Alpha && !collation_)
+            throw Error("L'ordinamento \"" + hdr_.sortOrderId + "\" della tabella " + display_ +
+                        " non è gestito: impossibile costruire l'indice");
+    int group = 0;
+    for (const auto& f : files_.secondary) {
+        const std::string ext = f.substr(f.rfind('.') + 1);
+        if (ext.size() == 3 && std::toupper(static_cast<unsigned char>(ext[1])) == 'G')
+            group = std::max(group, static_cast<int>(std::strtol(ext.substr(2).c_str(), nullptr, 16)) + 1);
+    }
+    nameIndexFiles(si, fields_, files_.base, group);
+    for (const auto& f : files_.secondary)
+        if (strcasecmp(f.c_str(), si.xFile.c_str()) == 0 || strcasecmp(f.c_str(), si.yFile.c_str()) == 0)
+            throw Error("La tabella " + display_ + " ha già un indice sul campo " + si.def.fields);
+    auto records = allRecords();
+    if (ix.options & IndexOption::Unique) {
+        // Sorted by the index, equal keys are neighbours.
+        Header db = hdr_;
+        db.raw.assign(db_->read(0), db_->read(0) + hdr_.headerSize);
+        for (std::size_t i = 0; i < records.size(); ++i)
+            for (std::size_t j = i + 1; j < records.size(); ++j)
+                if (sameIndexKey(si, fields_, collation_, reinterpret_cast<const std::uint8_t*>(records[i].first.data()),
+                                 reinterpret_cast<const std::uint8_t*>(records[j].first.data())))
+                    throw Error("Violazione di chiave nella tabella " + display_ + ": l'indice univoco " +
+                                ix.name + " avrebbe valori doppi");
+    }
+    Header db = hdr_;
+    db.raw.assign(db_->read(0), db_->read(0) + hdr_.headerSize);
+    IndexImages im = buildIndexImages(db, fields_, si, records, collation_);
+    replaceTableFiles(env_, files_.dir, files_.base, {{si.xFile, im.x}, {si.yFile, im.y}});
+}
+
 void TableFile::rebuildSecondaries()
 {
     std::vector<std::pair<std::string, int>> records;
@@ -1179,12 +1323,7 @@ void TableFile::rebuildSecondaries()
         if (si.def.options & IndexOption::NonMaintained)
             continue;
         if (!collected) {
-            records.reserve(hdr_.numRecords);
-            for (int b = 0; b < static_cast<int>(chain_.size()); ++b)
-                for (int r = 0; r < chain_[b].count; ++r)
-                    records.emplace_back(std::string(reinterpret_cast<const char*>(record({b, r})),
-                                                     static_cast<std::size_t>(hdr_.recordSize)),
-                                         chain_[b].block);
+            records = allRecords();
             collected = true;
         }
         Header db = hdr_;

@@ -129,6 +129,11 @@ public:
     bool changed() const;
     void setDurable(bool d) { pager_.setDurable(d); }
 
+    // Builds a new index over the records (exclusive use); the object must be reopened after.
+    void addIndex(const IndexDef& ix);
+    // The records of the table with their data block numbers, in chain order.
+    std::vector<std::pair<std::string, int>> allRecords();
+
     // Structural check: every inconsistency found, as text (empty when sound).
     std::vector<std::string> check();
 
