@@ -1633,7 +1633,92 @@ std::vector<std::string> TableFile::check()
         if (leaves != chain)
             add("indice primario: le voci non corrispondono ai blocchi dei dati");
     }
+    checkSecondaries(out);
     return out;
+}
+
+// Every maintained secondary index holds exactly the entries the data calls for, in order, and
+// its .Y indexes the blocks of its .X.
+void TableFile::checkSecondaries(std::vector<std::string>& out)
+{
+    std::vector<std::pair<std::string, int>> records;
+    bool collected = false;
+    for (const auto& si : secondaries_) {
+        if (si.def.options & IndexOption::NonMaintained)
+            continue;
+        if (!collected) {
+            records = allRecords();
+            collected = true;
+        }
+        auto add = [&](const std::string& s) { out.push_back("indice " + si.def.name + ": " + s); };
+        Header db = hdr_;
+        db.raw.assign(db_->read(0), db_->read(0) + hdr_.headerSize);
+        IndexImages im = buildIndexImages(db, fields_, si, records, readCollation_);
+        auto parse = [&](const std::string& data, const std::string& what, Header& h, std::vector<std::string>& recs,
+                         std::vector<std::tuple<std::string, int, int>>* blocks) {
+            const auto* d = reinterpret_cast<const std::uint8_t*>(data.data());
+            h = parseHeader(d, data.size(), data.size(), what);
+            std::vector<bool> seen(static_cast<std::size_t>(h.fileBlocks) + 1, false);
+            for (int b = h.firstBlock; b != 0;) {
+                if (b > h.fileBlocks || seen[b] ||
+                    static_cast<std::size_t>(h.headerSize) + static_cast<std::size_t>(b) * h.blockSize > data.size())
+                    throw Error("catena dei blocchi non valida");
+                seen[b] = true;
+                const std::uint8_t* p = d + h.headerSize + static_cast<std::size_t>(b - 1) * h.blockSize;
+                const int n = static_cast<std::int16_t>(get16(p + 4)) / h.recordSize + 1;
+                if (n < 0 || n > (h.blockSize - 6) / h.recordSize)
+                    throw Error("conteggio non valido nel blocco " + std::to_string(b));
+                for (int i = 0; i < n; ++i)
+                    recs.emplace_back(reinterpret_cast<const char*>(p + 6 + static_cast<std::size_t>(i) * h.recordSize),
+                                      static_cast<std::size_t>(h.recordSize));
+                if (blocks && n > 0)
+                    blocks->emplace_back(recs[recs.size() - static_cast<std::size_t>(n)].substr(0, static_cast<std::size_t>(h.recordSize - 2)), b, n);
+                b = get16(p);
+            }
+        };
+        try {
+            Header expH, actH;
+            std::vector<std::string> expected, actual;
+            std::vector<std::tuple<std::string, int, int>> xBlocks;
+            parse(std::string(im.x.begin(), im.x.end()), si.xFile, expH, expected, nullptr);
+            parse(readWholeFile(env_, files_.dir + "/" + si.xFile), si.xFile, actH, actual, &xBlocks);
+            if (actual != expected)
+                add("le voci non corrispondono ai dati");
+            if (actH.numRecords != hdr_.numRecords)
+                add("numero di voci nell'intestazione diverso da quello dei record");
+            // The .Y: its leaf entries are the .X blocks, their first keys and counts.
+            const std::string ydata = readWholeFile(env_, files_.dir + "/" + si.yFile);
+            const auto* yd = reinterpret_cast<const std::uint8_t*>(ydata.data());
+            Header yh = parseHeader(yd, ydata.size(), ydata.size(), si.yFile);
+            const int es = yh.recordSize, kb = es - 6;
+            std::vector<std::tuple<std::string, int, int>> leaves;
+            std::vector<bool> seen(static_cast<std::size_t>(yh.fileBlocks) + 1, false);
+            std::function<void(int, int)> walk = [&](int block, int level) {
+                if (block < 1 || block > yh.fileBlocks || seen[block] ||
+                    static_cast<std::size_t>(yh.headerSize) + static_cast<std::size_t>(block) * yh.blockSize > ydata.size())
+                    throw Error("blocco " + std::to_string(block) + " del file .Y non valido");
+                seen[block] = true;
+                const std::uint8_t* p = yd + yh.headerSize + static_cast<std::size_t>(block - 1) * yh.blockSize;
+                const int n = static_cast<std::int16_t>(get16(p + 4)) / es + 1;
+                if (n < 1 || n > (yh.blockSize - 6) / es)
+                    throw Error("conteggio non valido nel file .Y");
+                for (int i = 0; i < n; ++i) {
+                    const std::uint8_t* e = p + 6 + static_cast<std::size_t>(i) * es;
+                    if (level == 1)
+                        leaves.emplace_back(std::string(reinterpret_cast<const char*>(e), static_cast<std::size_t>(kb)),
+                                            getS16(e + kb), getS16(e + kb + 2));
+                    else
+                        walk(getS16(e + kb), level - 1);
+                }
+            };
+            if (!xBlocks.empty())
+                walk(yh.indexRoot, yh.indexLevels);
+            if (leaves != xBlocks)
+                add("il file " + si.yFile + " non corrisponde ai blocchi di " + si.xFile);
+        } catch (const Error& e) {
+            add(e.what());
+        }
+    }
 }
 
 }  // namespace korva::paradox

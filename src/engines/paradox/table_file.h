@@ -193,6 +193,7 @@ private:
     std::vector<SecondaryIndex> secondaries_;
     std::map<std::string, std::unique_ptr<PagedFile>> secFiles_;  // maintained X and Y files
     void rebuildSecondaries();
+    void checkSecondaries(std::vector<std::string>& out);
     std::vector<ChainEntry> chain_;
     std::vector<int> freeBlocks_;  // free list, head first
     std::vector<std::vector<PxNode>> px_levels_;
