@@ -1315,10 +1315,13 @@ void TableFile::addIndex(const IndexDef& ix)
     replaceTableFiles(env_, files_.dir, files_.base, {{si.xFile, im.x}, {si.yFile, im.y}});
 }
 
-void TableFile::rebuildSecondaries()
+std::vector<std::pair<const SecondaryIndex*, IndexImages>> TableFile::secondaryImages(const Collation* coll)
 {
+    std::vector<std::pair<const SecondaryIndex*, IndexImages>> out;
     std::vector<std::pair<std::string, int>> records;
     bool collected = false;
+    Header db = hdr_;
+    db.raw.assign(db_->read(0), db_->read(0) + hdr_.headerSize);
     for (const auto& si : secondaries_) {
         if (si.def.options & IndexOption::NonMaintained)
             continue;
@@ -1326,9 +1329,15 @@ void TableFile::rebuildSecondaries()
             records = allRecords();
             collected = true;
         }
-        Header db = hdr_;
-        db.raw.assign(db_->read(0), db_->read(0) + hdr_.headerSize);
-        IndexImages im = buildIndexImages(db, fields_, si, records, collation_);
+        out.emplace_back(&si, buildIndexImages(db, fields_, si, records, coll));
+    }
+    return out;
+}
+
+void TableFile::rebuildSecondaries()
+{
+    for (auto& [sp, im] : secondaryImages(collation_)) {
+        const SecondaryIndex& si = *sp;
         for (auto [name, image] : {std::pair{&si.xFile, &im.x}, std::pair{&si.yFile, &im.y}}) {
             PagedFile& f = *secFiles_.at(*name);
             // The new header may be longer than the old one: the geometry follows the file.
@@ -1641,19 +1650,9 @@ std::vector<std::string> TableFile::check()
 // its .Y indexes the blocks of its .X.
 void TableFile::checkSecondaries(std::vector<std::string>& out)
 {
-    std::vector<std::pair<std::string, int>> records;
-    bool collected = false;
-    for (const auto& si : secondaries_) {
-        if (si.def.options & IndexOption::NonMaintained)
-            continue;
-        if (!collected) {
-            records = allRecords();
-            collected = true;
-        }
+    for (auto& [sp, im] : secondaryImages(readCollation_)) {
+        const SecondaryIndex& si = *sp;
         auto add = [&](const std::string& s) { out.push_back("indice " + si.def.name + ": " + s); };
-        Header db = hdr_;
-        db.raw.assign(db_->read(0), db_->read(0) + hdr_.headerSize);
-        IndexImages im = buildIndexImages(db, fields_, si, records, readCollation_);
         auto parse = [&](const std::string& data, const std::string& what, Header& h, std::vector<std::string>& recs,
                          std::vector<std::tuple<std::string, int, int>>* blocks) {
             const auto* d = reinterpret_cast<const std::uint8_t*>(data.data());

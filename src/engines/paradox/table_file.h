@@ -193,6 +193,8 @@ private:
     std::vector<SecondaryIndex> secondaries_;
     std::map<std::string, std::unique_ptr<PagedFile>> secFiles_;  // maintained X and Y files
     void rebuildSecondaries();
+    // What the files of every maintained secondary index should hold now.
+    std::vector<std::pair<const SecondaryIndex*, struct IndexImages>> secondaryImages(const Collation* coll);
     void checkSecondaries(std::vector<std::string>& out);
     std::vector<ChainEntry> chain_;
     std::vector<int> freeBlocks_;  // free list, head first
