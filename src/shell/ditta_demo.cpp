@@ -5,6 +5,7 @@
 #include "base/errore.h"
 #include "base/percorsi.h"
 #include "base/profilo.h"
+#include "engines/paradox/table.h"
 #include "shell/stato.h"
 
 #include <filesystem>
@@ -65,6 +66,25 @@ std::string CreaDittaDemo(const std::string& cartella)
         profilo.scrivi(d.nome, "ObbedisciStato", d.obbedisciStato);
         profilo.scrivi(d.nome, "TipoDataBase", "PARADOX");
     }
+
+    // The company list that F12 walks, in the order of its index "Descrizione".
+    paradox::Table nomiDit;
+    nomiDit.setDatabaseName(bin + "NomiDit");
+    nomiDit.setTableName("NomiDit.db");
+    nomiDit.fieldDefs = {{"Codice", paradox::FieldType::Short, 0, true},
+                         {"Descrizione", paradox::FieldType::Alpha, 40, false}};
+    nomiDit.indexDefs = {{"", "Codice", paradox::IndexOption::Primary},
+                         {"Descrizione", "Descrizione", 0}};
+    nomiDit.createTable();
+    nomiDit.open();
+    int codice = 0;
+    for (const Ditta& d : ditte) {
+        nomiDit.append();
+        nomiDit.field("Codice").setInteger(++codice);
+        nomiDit.field("Descrizione").setString(d.nome);
+        nomiDit.post();
+    }
+    nomiDit.close();
 
     writeFileAtomic(env, base + "ditta.cfg",
                     codepage::fromUtf8(DittaDemo::kPrima, codepage::kWindowsWestern) + "\r\n");
