@@ -31,6 +31,28 @@ struct Ditta {
 
 }  // namespace
 
+void CreaNomiDit(const std::string& binDir, const std::vector<std::string>& nomi)
+{
+    creaCartella(binDir + "NomiDit");
+    paradox::Table nomiDit;
+    nomiDit.setDatabaseName(binDir + "NomiDit");
+    nomiDit.setTableName("NomiDit.db");
+    nomiDit.fieldDefs = {{"Codice", paradox::FieldType::Short, 0, true},
+                         {"Descrizione", paradox::FieldType::Alpha, 40, false}};
+    nomiDit.indexDefs = {{"", "Codice", paradox::IndexOption::Primary},
+                         {"Descrizione", "Descrizione", 0}};
+    nomiDit.createTable();
+    nomiDit.open();
+    int codice = 0;
+    for (const std::string& nome : nomi) {
+        nomiDit.append();
+        nomiDit.field("Codice").setInteger(++codice);
+        nomiDit.field("Descrizione").setString(nome);
+        nomiDit.post();
+    }
+    nomiDit.close();
+}
+
 std::string CreaDittaDemo(const std::string& cartella)
 {
     const std::string radice = fs::absolute(fs::path(cartella)).lexically_normal().string();
@@ -41,7 +63,7 @@ std::string CreaDittaDemo(const std::string& cartella)
 
     Env& env = Env::standard();
     const std::string bin = base + "bin" + kSep;
-    for (const char* sotto : {"stato", "report", "NomiDit"})
+    for (const char* sotto : {"stato", "report"})
         creaCartella(bin + sotto);
     writeFileAtomic(env, bin + "stato" + kSep + "STATO.TXT", kStatoApriti);
 
@@ -67,24 +89,7 @@ std::string CreaDittaDemo(const std::string& cartella)
         profilo.scrivi(d.nome, "TipoDataBase", "PARADOX");
     }
 
-    // The company list that F12 walks, in the order of its index "Descrizione".
-    paradox::Table nomiDit;
-    nomiDit.setDatabaseName(bin + "NomiDit");
-    nomiDit.setTableName("NomiDit.db");
-    nomiDit.fieldDefs = {{"Codice", paradox::FieldType::Short, 0, true},
-                         {"Descrizione", paradox::FieldType::Alpha, 40, false}};
-    nomiDit.indexDefs = {{"", "Codice", paradox::IndexOption::Primary},
-                         {"Descrizione", "Descrizione", 0}};
-    nomiDit.createTable();
-    nomiDit.open();
-    int codice = 0;
-    for (const Ditta& d : ditte) {
-        nomiDit.append();
-        nomiDit.field("Codice").setInteger(++codice);
-        nomiDit.field("Descrizione").setString(d.nome);
-        nomiDit.post();
-    }
-    nomiDit.close();
+    CreaNomiDit(bin, {DittaDemo::kPrima, DittaDemo::kSeconda});
 
     writeFileAtomic(env, base + "ditta.cfg",
                     codepage::fromUtf8(DittaDemo::kPrima, codepage::kWindowsWestern) + "\r\n");

@@ -1,7 +1,7 @@
 #include "supporto_gui.h"
 
 #include "base/profilo.h"
-#include "engines/paradox/table.h"
+#include "shell/ditta_demo.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -66,24 +66,7 @@ std::string DittaProva::impostazione(const std::string& chiave) const
 
 void DittaProva::scriviNomiDit(const std::vector<std::string>& nomi, const QString& bin) const
 {
-    const QString cartella = percorso(bin + "/NomiDit");
-    QDir().mkpath(cartella);
-    paradox::Table t;
-    t.setDatabaseName(cartella.toStdString());
-    t.setTableName("NomiDit.db");
-    t.fieldDefs = {{"Codice", paradox::FieldType::Long, 0, true},
-                   {"Descrizione", paradox::FieldType::Alpha, 40, false}};
-    t.indexDefs = {{"", "Codice", paradox::IndexOption::Primary}, {"Descrizione", "Descrizione", 0}};
-    t.createTable();
-    t.open();
-    int codice = 0;
-    for (const auto& n : nomi) {
-        t.append();
-        t.field("Codice").setInteger(++codice);
-        t.field("Descrizione").setString(n);
-        t.post();
-    }
-    t.close();
+    CreaNomiDit(percorso(bin + "/").toStdString(), nomi);
 }
 
 QString descrivi(const QMessageBox& box)
