@@ -184,7 +184,33 @@ px::FieldDef campoDaTesto(const std::string& testo)
     return f;
 }
 
-void crea(const std::string& percorso, const std::vector<std::string>& campi, int chiave)
+// NAME=FIELD;FIELD[:ci][:unique][:desc]
+px::IndexDef indiceDaTesto(const std::string& testo)
+{
+    auto uguale = testo.find('=');
+    if (uguale == std::string::npos || uguale == 0 || uguale + 1 >= testo.size())
+        throw Error("Indice non valido: \"" + testo + "\" (atteso NOME=CAMPO;CAMPO[:ci][:unique][:desc])");
+    px::IndexDef ix;
+    ix.name = testo.substr(0, uguale);
+    std::string resto = testo.substr(uguale + 1);
+    for (auto duepunti = resto.rfind(':'); duepunti != std::string::npos; duepunti = resto.rfind(':')) {
+        const std::string opzione = resto.substr(duepunti + 1);
+        if (opzione == "ci")
+            ix.options |= px::IndexOption::CaseInsensitive;
+        else if (opzione == "unique")
+            ix.options |= px::IndexOption::Unique;
+        else if (opzione == "desc")
+            ix.options |= px::IndexOption::Descending;
+        else
+            throw Error("Opzione di indice sconosciuta in \"" + testo + "\": " + opzione);
+        resto = resto.substr(0, duepunti);
+    }
+    ix.fields = resto;
+    return ix;
+}
+
+void crea(const std::string& percorso, const std::vector<std::string>& campi, int chiave,
+          const std::vector<std::string>& indici)
 {
     px::Table t;
     punta(t, percorso);
@@ -199,6 +225,8 @@ void crea(const std::string& percorso, const std::vector<std::string>& campi, in
         ix.options = px::IndexOption::Primary | px::IndexOption::Unique;
         t.indexDefs.push_back(ix);
     }
+    for (const auto& i : indici)
+        t.indexDefs.push_back(indiceDaTesto(i));
     t.createTable();
 }
 
@@ -260,7 +288,7 @@ void registraPx(CLI::App& app, Contesto&)
 
     auto* cInfo = px->add_subcommand("info", "Intestazione, campi e indici di una tabella");
     static std::string tabella, indice, fileCsv;
-    static std::vector<std::string> campi;
+    static std::vector<std::string> campi, indici;
     static int chiave = 0;
     cInfo->add_option("tabella", tabella, "File .DB")->required();
     cInfo->callback([] { info(tabella); });
@@ -274,7 +302,8 @@ void registraPx(CLI::App& app, Contesto&)
     cCrea->add_option("tabella", tabella, "File .DB")->required();
     cCrea->add_option("--campo", campi, "NOME:TIPO[DIMENSIONE], nell'ordine")->required();
     cCrea->add_option("--chiave", chiave, "Numero dei primi campi che formano la chiave primaria");
-    cCrea->callback([] { crea(tabella, campi, chiave); });
+    cCrea->add_option("--indice", indici, "Indice secondario NOME=CAMPO;CAMPO[:ci][:unique][:desc]");
+    cCrea->callback([] { crea(tabella, campi, chiave, indici); });
 
     auto* cCarica = px->add_subcommand("carica", "Aggiunge i record di un file CSV");
     cCarica->add_option("tabella", tabella, "File .DB")->required();

@@ -313,7 +313,8 @@ std::vector<std::uint8_t> buildDbHeader(const NewTableLayout& L)
         off += f.name.size() + 1;
     const std::size_t numbersAt = off;
     const std::size_t sortIdAt = numbersAt + 2 * static_cast<std::size_t>(n);
-    const std::size_t real = sortIdAt + L.sortOrderId.size() + 1;
+    const std::size_t indexNameAt = sortIdAt + L.sortOrderId.size() + 1;
+    const std::size_t real = indexNameAt + (L.indexName.empty() ? 0 : L.indexName.size() + 1);
     const std::size_t size = (real + 0x7FF) / 0x800 * 0x800;
     std::vector<std::uint8_t> h(size, 0);
     std::uint8_t* d = h.data();
@@ -360,10 +361,15 @@ std::vector<std::uint8_t> buildDbHeader(const NewTableLayout& L)
     for (int i = 0; i < n; ++i)
         put16(d + numbersAt + 2 * i, static_cast<std::uint32_t>(i + 1));
     std::memcpy(d + sortIdAt, L.sortOrderId.data(), L.sortOrderId.size());
+    if (!L.indexName.empty()) {
+        std::memcpy(d + indexNameAt, L.indexName.data(), L.indexName.size());
+        put16(d + 0x68, static_cast<std::uint32_t>(indexNameAt - 0x58));
+    }
     return h;
 }
 
-std::vector<std::uint8_t> buildPxHeader(const NewTableLayout& L, std::uint8_t dbStamp)
+std::vector<std::uint8_t> buildPxHeader(const NewTableLayout& L, std::uint8_t dbStamp,
+                                        const std::string& fileName)
 {
     const int n = L.keyFields;
     const std::size_t nameLen = L.version >= Version::V7 ? 261 : 79;
@@ -392,6 +398,8 @@ std::vector<std::uint8_t> buildPxHeader(const NewTableLayout& L, std::uint8_t db
     std::string name = L.tableName;
     if (auto dot = name.rfind('.'); dot != std::string::npos)
         name = name.substr(0, dot) + ".PX";
+    if (!fileName.empty())
+        name = fileName;
     std::memcpy(d + p, name.data(), std::min(name.size(), nameLen - 1));
     return h;
 }

@@ -189,6 +189,7 @@ struct NewTableLayout {
     std::uint8_t sortOrder = 0x4C;
     std::string sortOrderId = "DBWINUS0";
     std::string tableName;
+    std::string indexName;  // .XGn files: the index's name, after the sort order's
 };
 
 // The sort order we create tables with: byte order in the Windows Western code page.
@@ -200,7 +201,8 @@ std::uint8_t levelFor(const std::vector<FieldDef>& fields, bool needsLevel7);
 // The header of a new, empty .DB file.
 std::vector<std::uint8_t> buildDbHeader(const NewTableLayout& layout);
 // The header of a new, empty .PX file for a table with this layout.
-std::vector<std::uint8_t> buildPxHeader(const NewTableLayout& layout, std::uint8_t dbStamp);
+std::vector<std::uint8_t> buildPxHeader(const NewTableLayout& layout, std::uint8_t dbStamp,
+                                        const std::string& fileName = {});
 
 // ---- values --------------------------------------------------------------------------------
 struct Date {

@@ -3,6 +3,7 @@
 #include "base/codepage.h"
 #include "base/errore.h"
 #include "base/percorsi.h"
+#include "engines/paradox/collation.h"
 #include "engines/paradox/table_file.h"
 
 #include <strings.h>
@@ -450,7 +451,7 @@ void Field::setString(std::string_view text)
         t_->pendingBlobs_[i_] = blob;
     }
     if (t_->state_ == DataSetState::SetKey)
-        t_->keyAssigned_ = std::max(t_->keyAssigned_, i_ + 1);
+        t_->keyAssigned_.insert(i_);
 }
 
 void Field::setInteger(std::int64_t v)
@@ -461,7 +462,7 @@ void Field::setInteger(std::int64_t v)
         return setString(std::to_string(v));
     storeInteger(f, t_->buffer() + f.offset, v, std::to_string(v));
     if (t_->state_ == DataSetState::SetKey)
-        t_->keyAssigned_ = std::max(t_->keyAssigned_, i_ + 1);
+        t_->keyAssigned_.insert(i_);
 }
 
 void Field::setFloat(double v)
@@ -474,7 +475,7 @@ void Field::setFloat(double v)
             badValue(f, formatDouble(v));
         storeBE(t_->buffer() + f.offset, encodeDouble(v), 8);
         if (t_->state_ == DataSetState::SetKey)
-            t_->keyAssigned_ = std::max(t_->keyAssigned_, i_ + 1);
+            t_->keyAssigned_.insert(i_);
         return;
     }
     if (f.def.type == FieldType::Alpha || f.def.type == FieldType::Bcd)
@@ -824,12 +825,125 @@ void Table::requireBrowse(const char* what) const
                     " ha modifiche non confermate");
 }
 
+int Table::compareKey(const std::uint8_t* a, const std::uint8_t* b, int nfields) const
+{
+    if (secIndex_ < 0)
+        return file_->compareKeys(a, b, nfields);
+    const SecondaryIndex& si = file_->secondaries()[static_cast<std::size_t>(secIndex_)];
+    const Collation* coll = file_->readCollation();
+    const bool ci = si.def.options & IndexOption::CaseInsensitive;
+    for (int i = 0; i < nfields && i < static_cast<int>(si.fields.size()); ++i) {
+        const FieldInfo& f = file_->fields()[static_cast<std::size_t>(si.fields[static_cast<std::size_t>(i)])];
+        int c;
+        if (f.def.type == FieldType::Alpha) {
+            auto text = [&](const std::uint8_t* p) {
+                return std::string_view(reinterpret_cast<const char*>(p + f.offset),
+                                        strnlen(reinterpret_cast<const char*>(p + f.offset),
+                                                static_cast<std::size_t>(f.bytes)));
+            };
+            if (coll)
+                c = ci ? coll->compareCaseInsensitive(text(a), text(b)) : coll->compare(text(a), text(b));
+            else
+                c = text(a).compare(text(b));
+        } else {
+            c = std::memcmp(a + f.offset, b + f.offset, static_cast<std::size_t>(f.bytes));
+        }
+        if (si.descending[static_cast<std::size_t>(i)])
+            c = -c;
+        if (c)
+            return c < 0 ? -1 : 1;
+    }
+    return 0;
+}
+
+int Table::indexFieldCount() const
+{
+    if (secIndex_ < 0)
+        return file_->keyFields();
+    return static_cast<int>(file_->secondaries()[static_cast<std::size_t>(secIndex_)].fields.size());
+}
+
+int Table::indexField(int i) const
+{
+    if (secIndex_ < 0)
+        return i;
+    return file_->secondaries()[static_cast<std::size_t>(secIndex_)].fields[static_cast<std::size_t>(i)];
+}
+
+int Table::assignedKeyFields() const
+{
+    int n = 0;
+    while (n < indexFieldCount() && keyAssigned_.count(indexField(n)))
+        ++n;
+    return n > 0 ? n : indexFieldCount();
+}
+
+// The records in the order of the current secondary index (the primary key, or the place in
+// the table, settles equal keys).
+void Table::buildOrder()
+{
+    std::vector<std::pair<std::string, Pos>> recs;
+    recs.reserve(file_->recordCount());
+    for (int b = 0; b < file_->blocks(); ++b)
+        for (int r = 0; r < file_->countIn(b); ++r)
+            recs.emplace_back(std::string(reinterpret_cast<const char*>(file_->record({b, r})),
+                                          static_cast<std::size_t>(file_->recordSize())),
+                              Pos{b, r});
+    const int n = indexFieldCount();
+    std::stable_sort(recs.begin(), recs.end(), [&](const auto& x, const auto& y) {
+        return compareKey(reinterpret_cast<const std::uint8_t*>(x.first.data()),
+                          reinterpret_cast<const std::uint8_t*>(y.first.data()), n) < 0;
+    });
+    orderRecs_.clear();
+    orderPos_.clear();
+    for (auto& [rec, pos] : recs) {
+        orderRecs_.push_back(std::move(rec));
+        orderPos_.push_back(pos);
+    }
+    orderGen_ = file_->generation();
+    orderAborts_ = file_->aborts();
+    orderValid_ = true;
+}
+
+void Table::ensureOrder()
+{
+    if (secIndex_ >= 0 && (!orderValid_ || orderGen_ != file_->generation()))
+        buildOrder();
+}
+
+const std::uint8_t* Table::orderRec(int i) const
+{
+    return reinterpret_cast<const std::uint8_t*>(orderRecs_[static_cast<std::size_t>(i)].data());
+}
+
+// The first entry of the order whose key is >= key (`upper`: > key).
+int Table::orderBound(const std::uint8_t* key, int nfields, bool upper) const
+{
+    int lo = 0, hi = static_cast<int>(orderRecs_.size());
+    while (lo < hi) {
+        int mid = (lo + hi) / 2;
+        int c = compareKey(orderRec(mid), key, nfields);
+        if (c < 0 || (upper && c == 0))
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return lo;
+}
+
+void Table::setOrderPos(int i)
+{
+    opos_ = i;
+    const Pos p = orderPos_[static_cast<std::size_t>(i)];
+    setPos(true, p.block, p.rec);
+}
+
 bool Table::inRange(const std::uint8_t* rec) const
 {
     if (!ranged_)
         return true;
-    return file_->compareKeys(rec, rangeStart_.data(), rangeFields_) >= 0 &&
-           file_->compareKeys(rec, rangeEnd_.data(), rangeFields_) <= 0;
+    return compareKey(rec, rangeStart_.data(), rangeFields_) >= 0 &&
+           compareKey(rec, rangeEnd_.data(), rangeFields_) <= 0;
 }
 
 void Table::loadCurrent()
@@ -922,6 +1036,28 @@ bool Table::findCurrent(int& block, int& rec)
 // place).
 void Table::relocate()
 {
+    if (secIndex_ >= 0) {
+        if (orderValid_ && orderGen_ == file_->generation() && orderAborts_ == file_->aborts())
+            return;
+        buildOrder();
+        if (!hasRecord_)
+            return;
+        // The current record again, by its bytes; else the one now in its place.
+        const int n = indexFieldCount();
+        int i = orderBound(orig_.data(), n, false);
+        for (int j = i; j < static_cast<int>(orderRecs_.size()) && compareKey(orderRec(j), orig_.data(), n) == 0; ++j)
+            if (orderRecs_[static_cast<std::size_t>(j)] == std::string(orig_.begin(), orig_.end())) {
+                i = j;
+                break;
+            }
+        if (i < static_cast<int>(orderRecs_.size()) && inRange(orderRec(i)))
+            setOrderPos(i);
+        else if (i > 0 && inRange(orderRec(i - 1)))
+            setOrderPos(i - 1);
+        else
+            setPos(false, 0, 0);
+        return;
+    }
     if (gen_ == file_->generation() || !hasRecord_)
         return;
     int b = 0, r = 0;
@@ -943,6 +1079,19 @@ void Table::first()
 {
     requireBrowse("andare al primo record");
     ReadScope scope(*file_);
+    if (secIndex_ >= 0) {
+        ensureOrder();
+        const int i = ranged_ ? orderBound(rangeStart_.data(), rangeFields_, false) : 0;
+        const bool found = i < static_cast<int>(orderRecs_.size()) && inRange(orderRec(i));
+        if (found)
+            setOrderPos(i);
+        else
+            setPos(false, 0, 0);
+        bof_ = true;
+        eof_ = !found;
+        notify();
+        return;
+    }
     int b = 0, r = -1;
     bool found;
     if (ranged_) {
@@ -965,6 +1114,20 @@ void Table::last()
 {
     requireBrowse("andare all'ultimo record");
     ReadScope scope(*file_);
+    if (secIndex_ >= 0) {
+        ensureOrder();
+        const int i = (ranged_ ? orderBound(rangeEnd_.data(), rangeFields_, true)
+                               : static_cast<int>(orderRecs_.size())) - 1;
+        const bool found = i >= 0 && inRange(orderRec(i));
+        if (found)
+            setOrderPos(i);
+        else
+            setPos(false, 0, 0);
+        eof_ = true;
+        bof_ = !found;
+        notify();
+        return;
+    }
     int b = file_->blocks(), r = 0;
     if (ranged_) {
         Pos p = file_->upperBound(rangeEnd_.data(), rangeFields_);
@@ -983,6 +1146,17 @@ void Table::step(bool forward)
     requireBrowse(forward ? "andare al record successivo" : "andare al record precedente");
     ReadScope scope(*file_);
     relocate();
+    if (secIndex_ >= 0) {
+        const int i = opos_ + (forward ? 1 : -1);
+        if (hasRecord_ && i >= 0 && i < static_cast<int>(orderRecs_.size()) && inRange(orderRec(i))) {
+            setOrderPos(i);
+            bof_ = eof_ = false;
+        } else {
+            (forward ? eof_ : bof_) = true;
+        }
+        notify();
+        return;
+    }
     int b = block_, r = rec_;
     if (hasRecord_ && (forward ? stepNext(*file_, b, r) : stepPrior(*file_, b, r)) &&
         inRange(file_->record({b, r}))) {
@@ -1010,6 +1184,11 @@ bool Table::isEmpty()
     if (!ranged_)
         return recordCount() == 0;
     ReadScope scope(*file_);
+    if (secIndex_ >= 0) {
+        ensureOrder();
+        const int i = orderBound(rangeStart_.data(), rangeFields_, false);
+        return !(i < static_cast<int>(orderRecs_.size()) && inRange(orderRec(i)));
+    }
     bool exact = false;
     Pos p = file_->lowerBound(rangeStart_.data(), rangeFields_, exact);
     return !(p.block < file_->blocks() && inRange(file_->record(p)));
@@ -1131,6 +1310,11 @@ void Table::post()
     block_ = at.block;
     rec_ = at.rec;
     loadCurrent();
+    if (secIndex_ >= 0) {
+        orderValid_ = false;
+        ReadScope scope(f);
+        relocate();
+    }
     bof_ = eof_ = false;
     notify();
 }
@@ -1164,6 +1348,29 @@ void Table::deleteRecord()
         throw;
     }
     ReadScope scope(f);
+    if (secIndex_ >= 0) {
+        // The record after the deleted one in the index's order.
+        orderValid_ = false;
+        buildOrder();
+        const int n = indexFieldCount();
+        int i = orderBound(orig_.data(), n, false);
+        while (i < static_cast<int>(orderRecs_.size()) && compareKey(orderRec(i), orig_.data(), n) == 0 &&
+               file_->compareKeys(orderRec(i), orig_.data(), file_->keyFields()) < 0)
+            ++i;
+        if (i < static_cast<int>(orderRecs_.size()) && inRange(orderRec(i))) {
+            setOrderPos(i);
+            bof_ = eof_ = false;
+        } else if (i > 0 && inRange(orderRec(i - 1))) {
+            setOrderPos(i - 1);
+            eof_ = true;
+            bof_ = false;
+        } else {
+            setPos(false, 0, 0);
+            bof_ = eof_ = true;
+        }
+        notify();
+        return;
+    }
     int b = next.block, r = next.rec;
     if (b < f.blocks() && r < f.countIn(b) && inRange(f.record({b, r}))) {
         setPos(true, b, r);
@@ -1196,22 +1403,27 @@ void Table::endBatch()
 void Table::setIndexName(const std::string& name)
 {
     requireBrowse("cambiare indice");
+    int sec = -1;
     if (!name.empty()) {
-        auto ix = findIndex(name);
-        if (!ix)
+        const auto& list = file_->secondaries();
+        for (std::size_t i = 0; i < list.size(); ++i)
+            if (strcasecmp(list[i].def.name.c_str(), name.c_str()) == 0)
+                sec = static_cast<int>(i);
+        if (sec < 0)
             throw Error("Indice " + name + " non trovato nella tabella " + displayName());
-        if (!(ix->options & IndexOption::Primary))
-            throw Error("L'indice secondario " + name + " della tabella " + displayName() +
-                        " non è ancora utilizzabile per la navigazione");
+    } else if (file_->keyFields() == 0) {
+        // An unkeyed table's own order.
     }
     indexName_ = name;
+    secIndex_ = sec;
+    orderValid_ = false;
     ranged_ = false;
     first();
 }
 
 void Table::checkKeyIndex() const
 {
-    if (file_->keyFields() == 0)
+    if (secIndex_ < 0 && file_->keyFields() == 0)
         throw Error("La tabella " + displayName() + " non ha un indice: ricerca per chiave impossibile");
 }
 
@@ -1222,7 +1434,7 @@ void Table::setKey()
     if (state_ != DataSetState::SetKey)
         keyReturn_ = state_;
     std::fill(keyBuf_.begin(), keyBuf_.end(), 0);
-    keyAssigned_ = 0;
+    keyAssigned_.clear();
     state_ = DataSetState::SetKey;
 }
 
@@ -1238,6 +1450,24 @@ void Table::editKey()
 void Table::positionAtKey(const std::uint8_t* key, int nfields, bool wantExact, bool& found)
 {
     ReadScope scope(*file_);
+    if (secIndex_ >= 0) {
+        ensureOrder();
+        int i = orderBound(key, nfields, false);
+        const int size = static_cast<int>(orderRecs_.size());
+        found = i < size && compareKey(orderRec(i), key, nfields) == 0 && inRange(orderRec(i));
+        if (wantExact && !found)
+            return;
+        if (i < size && inRange(orderRec(i))) {
+            setOrderPos(i);
+            bof_ = eof_ = false;
+        } else if (i > 0 && inRange(orderRec(i - 1))) {
+            setOrderPos(i - 1);
+            eof_ = true;
+            bof_ = false;
+        }
+        notify();
+        return;
+    }
     bool exact = false;
     Pos p = file_->lowerBound(key, nfields, exact);
     found = exact && inRange(file_->record(p));
@@ -1261,7 +1491,7 @@ bool Table::gotoKey()
     if (state_ != DataSetState::SetKey)
         throw Error("La tabella " + displayName() + " non è in modalità chiave");
     state_ = DataSetState::Browse;
-    const int n = keyAssigned_ > 0 ? std::min(keyAssigned_, file_->keyFields()) : file_->keyFields();
+    const int n = assignedKeyFields();
     bool found = false;
     positionAtKey(keyBuf_.data(), n, true, found);
     return found;
@@ -1273,7 +1503,7 @@ void Table::gotoNearest()
     if (state_ != DataSetState::SetKey)
         throw Error("La tabella " + displayName() + " non è in modalità chiave");
     state_ = DataSetState::Browse;
-    const int n = keyAssigned_ > 0 ? std::min(keyAssigned_, file_->keyFields()) : file_->keyFields();
+    const int n = assignedKeyFields();
     bool found = false;
     positionAtKey(keyBuf_.data(), n, false, found);
 }
@@ -1281,11 +1511,11 @@ void Table::gotoNearest()
 std::vector<std::uint8_t> Table::keyFrom(const std::vector<std::string>& values, int& nfields)
 {
     checkKeyIndex();
-    if (values.empty() || static_cast<int>(values.size()) > file_->keyFields())
+    if (values.empty() || static_cast<int>(values.size()) > indexFieldCount())
         throw Error("Numero di valori non valido per la chiave della tabella " + displayName());
     std::vector<std::uint8_t> key(static_cast<std::size_t>(file_->recordSize()), 0);
     for (std::size_t i = 0; i < values.size(); ++i) {
-        const FieldInfo& f = file_->fields()[i];
+        const FieldInfo& f = file_->fields()[static_cast<std::size_t>(indexField(static_cast<int>(i)))];
         std::string blob;
         storeText(f, file_->codePage(), key.data() + f.offset, values[i], &blob);
     }
@@ -1367,6 +1597,10 @@ void Table::gotoBookmark(const Bookmark& bm)
         throw Error("Il record del segnalibro non è più presente nella tabella " + displayName());
     }
     setPos(true, b, r);
+    if (secIndex_ >= 0) {
+        orderValid_ = false;
+        relocate();
+    }
     bof_ = eof_ = false;
     notify();
 }

@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,6 +21,7 @@ namespace korva::paradox {
 
 class TableFile;
 class Table;
+struct Pos;
 
 // The engine's session: the Env every table goes through.
 class Session {
@@ -204,6 +206,15 @@ private:
     void checkKeyIndex() const;
     std::vector<std::uint8_t> keyFrom(const std::vector<std::string>& values, int& nfields);
     bool inRange(const std::uint8_t* rec) const;
+    int compareKey(const std::uint8_t* a, const std::uint8_t* b, int nfields) const;
+    int indexFieldCount() const;
+    int indexField(int i) const;
+    int assignedKeyFields() const;
+    void buildOrder();
+    void ensureOrder();
+    const std::uint8_t* orderRec(int i) const;
+    int orderBound(const std::uint8_t* key, int nfields, bool upper) const;
+    void setOrderPos(int i);
     void positionAtKey(const std::uint8_t* key, int nfields, bool exact, bool& found);
 
     Session& session_;
@@ -216,7 +227,7 @@ private:
     std::vector<std::uint8_t> buf_;
     std::vector<std::uint8_t> orig_;
     std::vector<std::uint8_t> keyBuf_;
-    int keyAssigned_ = 0;
+    std::set<int> keyAssigned_;  // fields set in key mode
     std::map<int, std::string> pendingBlobs_;
     bool hasRecord_ = false;
     int block_ = 0, rec_ = 0;
@@ -224,6 +235,12 @@ private:
     std::uint64_t gen_ = 0;
     bool bof_ = true, eof_ = true;
     std::string indexName_;
+    int secIndex_ = -1;  // the current secondary index, -1 for the primary order
+    std::vector<std::string> orderRecs_;  // records in its order
+    std::vector<struct Pos> orderPos_;
+    int opos_ = 0;
+    bool orderValid_ = false;
+    std::uint64_t orderGen_ = 0, orderAborts_ = 0;
     bool ranged_ = false;
     std::vector<std::uint8_t> rangeStart_, rangeEnd_;
     int rangeFields_ = 0;

@@ -3,6 +3,8 @@
 #include "base/codepage.h"
 #include "base/errore.h"
 #include "engines/paradox/blob_store.h"
+#include "engines/paradox/collation.h"
+#include "engines/paradox/secondary.h"
 
 #include <strings.h>
 
@@ -223,14 +225,18 @@ void TableFile::load()
     for (int i = 0; i < hdr_.keyFields; ++i)
         keyBytes_ += fields_[i].bytes;
     capacity_ = (hdr_.blockSize - 6) / hdr_.recordSize;
-    keyByteOrder_ = true;
-    for (int i = 0; i < hdr_.keyFields; ++i)
-        if (fields_[i].def.type == FieldType::Alpha) {
-            const std::string& id = hdr_.sortOrderId;
-            const bool binary = hdr_.hasDataHeader ? (id == kNewSortOrderId || id == "ascii")
-                                                   : hdr_.sortOrder == 0;
-            keyByteOrder_ = binary;
-        }
+    // The order of alpha keys: writing needs a collation we can stand behind; reading in an
+    // index's order takes the best one known.
+    {
+        const int cpForCollation = hdr_.hasDataHeader ? hdr_.codePage : 0;
+        collation_ = collationFor(hdr_.sortOrder, hdr_.sortOrderId, cpForCollation);
+        readCollation_ = collation_ ? collation_
+                                    : knowledgeCollationFor(hdr_.sortOrder, hdr_.sortOrderId, cpForCollation);
+        keyByteOrder_ = true;
+        for (int i = 0; i < hdr_.keyFields; ++i)
+            if (fields_[i].def.type == FieldType::Alpha)
+                keyByteOrder_ = collation_ != nullptr;
+    }
     if (files_.val) {
         try {
             auto req = requiredFromVal(readWholeFile(env_, files_.dir + "/" + *files_.val),
@@ -245,6 +251,7 @@ void TableFile::load()
     }
     loadChain();
     loadPx();
+    loadSecondaries();
     if (files_.mb && !mb_) {
         mb_ = std::make_unique<PagedFile>(env_.open(files_.dir + "/" + *files_.mb, readOnly_ ? OpenMode::Read : OpenMode::ReadWrite),
                                           *files_.mb, 4096, 4096);
@@ -439,6 +446,87 @@ void TableFile::loadPx()
     px_->dropCache();
 }
 
+void TableFile::loadSecondaries()
+{
+    secondaries_.clear();
+    std::vector<std::string> missing;
+    auto has = [&](const std::string& name) {
+        for (const auto& f : files_.secondary)
+            if (strcasecmp(f.c_str(), name.c_str()) == 0)
+                return f;
+        return std::string();
+    };
+    for (const auto& x : files_.secondary) {
+        const std::string ext = x.substr(x.rfind('.') + 1);
+        if (std::toupper(static_cast<unsigned char>(ext[0])) != 'X')
+            continue;
+        std::string y = has(files_.base + ".Y" + ext.substr(1));
+        if (y.empty()) {
+            missing.push_back(files_.base + ".Y" + ext.substr(1));
+            continue;
+        }
+        const std::string path = files_.dir + "/" + x;
+        auto f = env_.open(path, OpenMode::Read);
+        const std::uint64_t size = f->size();
+        std::vector<std::uint8_t> raw(static_cast<std::size_t>(std::min<std::uint64_t>(size, 0xFFFF)));
+        raw.resize(f->readAt(0, raw.data(), raw.size()));
+        Header xh = parseHeader(raw.data(), raw.size(), size, path);
+        const bool group = xh.fileType == FileType::XGMaintained || xh.fileType == FileType::XGNonMaintained;
+        if (!group && xh.fileType != FileType::XMaintained && xh.fileType != FileType::XNonMaintained)
+            throw Error("Il file " + path + " non è un indice secondario");
+        const int extra = hdr_.keyFields > 0 ? hdr_.keyFields + 1 : 3;
+        const int n = xh.numFields() - extra;
+        if (n < 1 || xh.fieldNumbers.size() < static_cast<std::size_t>(n))
+            throw Error("L'indice secondario " + path + " è danneggiato: campi non validi");
+        SecondaryIndex si;
+        si.xFile = x;
+        si.yFile = y;
+        const int cp = hdr_.effectiveCodePage();
+        for (int i = 0; i < n; ++i) {
+            const int number = xh.fieldNumbers[static_cast<std::size_t>(i)] & 0x7FFF;
+            if (number < 1 || number > static_cast<int>(fields_.size()))
+                throw Error("L'indice secondario " + path + " è danneggiato: campo " +
+                            std::to_string(number) + " inesistente");
+            si.fields.push_back(number - 1);
+            si.descending.push_back((xh.fieldNumbers[static_cast<std::size_t>(i)] & 0x8000) != 0);
+            si.def.fields += (i ? ";" : "") + fields_[static_cast<std::size_t>(number - 1)].def.name;
+        }
+        const std::uint8_t flags = xh.raw[Hdr::IndexFlags];
+        si.def.name = group ? codepage::toUtf8(xh.indexName, cp) : fields_[static_cast<std::size_t>(si.fields[0])].def.name;
+        if (flags & 0x01)
+            si.def.options |= IndexOption::CaseInsensitive;
+        if ((flags & 0x10) || std::find(si.descending.begin(), si.descending.end(), true) != si.descending.end())
+            si.def.options |= IndexOption::Descending;
+        if (flags & 0x20)
+            si.def.options |= IndexOption::Unique;
+        if (xh.fileType == FileType::XNonMaintained || xh.fileType == FileType::XGNonMaintained)
+            si.def.options |= IndexOption::NonMaintained;
+        if (!(si.def.options & IndexOption::NonMaintained) && !readOnly_) {
+            for (const std::string* name : {&si.xFile, &si.yFile}) {
+                if (secFiles_.count(*name))
+                    continue;
+                auto pf = std::make_unique<PagedFile>(
+                    env_.open(files_.dir + "/" + *name, OpenMode::ReadWrite), *name, 0x800, hdr_.blockSize);
+                pager_.addFile(pf.get());
+                secFiles_.emplace(*name, std::move(pf));
+            }
+        }
+        secondaries_.push_back(std::move(si));
+    }
+    for (const auto& y : files_.secondary) {
+        const std::string ext = y.substr(y.rfind('.') + 1);
+        if (std::toupper(static_cast<unsigned char>(ext[0])) == 'Y' && has(files_.base + ".X" + ext.substr(1)).empty())
+            missing.push_back(files_.base + ".X" + ext.substr(1));
+    }
+    if (!missing.empty() && !exclusive()) {
+        std::string list;
+        for (const auto& m : missing)
+            list += (list.empty() ? "" : ", ") + m;
+        throw Error("La tabella " + display_ + " non può essere aperta: mancano file dei suoi indici (" +
+                    list + ")");
+    }
+}
+
 void TableFile::refresh()
 {
     if (exclusive())
@@ -503,10 +591,15 @@ bool TableFile::writable(std::string& why) const
               "\" della chiave non è gestito: modifiche non consentite";
         return false;
     }
-    if (!files_.secondary.empty()) {
-        why = "gli indici secondari della tabella non sono ancora aggiornabili: modifiche non "
-              "consentite";
-        return false;
+    for (const auto& si : secondaries_) {
+        if (si.def.options & IndexOption::NonMaintained)
+            continue;  // left alone, as their kind wants
+        for (int f : si.fields)
+            if (fields_[static_cast<std::size_t>(f)].def.type == FieldType::Alpha && !collation_) {
+                why = "l'ordinamento \"" + hdr_.sortOrderId + "\" dell'indice " + si.def.name +
+                      " non è gestito: modifiche non consentite";
+                return false;
+            }
     }
     if (!hdr_.hasDataHeader && !exclusive()) {
         why = "una tabella di livello 3 si può modificare solo aprendola in modo esclusivo";
@@ -551,7 +644,7 @@ void TableFile::beginChange()
 bool TableFile::changed() const
 {
     return db_->dirty() || (px_ && px_->dirty()) || (mb_ && mb_->dirty()) || pxRelayout_ ||
-           !pxDirty_.empty();
+           !pxDirty_.empty();  // index files follow the data file
 }
 
 void TableFile::commitChange()
@@ -653,6 +746,8 @@ std::vector<IndexDef> TableFile::indexDefs() const
         d.options = IndexOption::Primary | IndexOption::Unique;
         v.push_back(d);
     }
+    for (const auto& si : secondaries_)
+        v.push_back(si.def);
     return v;
 }
 
@@ -669,9 +764,25 @@ int TableFile::compareKeys(const std::uint8_t* a, const std::uint8_t* b, int nfi
     int bytes = 0;
     for (int i = 0; i < nfields; ++i)
         bytes += fields_[i].bytes;
-    if (keyByteOrder_ || !collation_)
+    if (!collation_ || collation_->byteOrder())
         return std::memcmp(a, b, static_cast<std::size_t>(bytes));
-    return std::memcmp(a, b, static_cast<std::size_t>(bytes));
+    for (int i = 0; i < nfields; ++i) {
+        const FieldInfo& f = fields_[static_cast<std::size_t>(i)];
+        int c;
+        if (f.def.type == FieldType::Alpha) {
+            auto text = [&](const std::uint8_t* p) {
+                return std::string_view(reinterpret_cast<const char*>(p + f.offset),
+                                        strnlen(reinterpret_cast<const char*>(p + f.offset),
+                                                static_cast<std::size_t>(f.bytes)));
+            };
+            c = collation_->compare(text(a), text(b));
+        } else {
+            c = std::memcmp(a + f.offset, b + f.offset, static_cast<std::size_t>(f.bytes));
+        }
+        if (c)
+            return c;
+    }
+    return 0;
 }
 
 Pos TableFile::upperBound(const std::uint8_t* key, int nfields)
@@ -1057,6 +1168,40 @@ void TableFile::prepareCommit()
         writePx();
     if (blobs_)
         blobs_->prepareCommit();
+    rebuildSecondaries();
+}
+
+void TableFile::rebuildSecondaries()
+{
+    std::vector<std::pair<std::string, int>> records;
+    bool collected = false;
+    for (const auto& si : secondaries_) {
+        if (si.def.options & IndexOption::NonMaintained)
+            continue;
+        if (!collected) {
+            records.reserve(hdr_.numRecords);
+            for (int b = 0; b < static_cast<int>(chain_.size()); ++b)
+                for (int r = 0; r < chain_[b].count; ++r)
+                    records.emplace_back(std::string(reinterpret_cast<const char*>(record({b, r})),
+                                                     static_cast<std::size_t>(hdr_.recordSize)),
+                                         chain_[b].block);
+            collected = true;
+        }
+        Header db = hdr_;
+        db.raw.assign(db_->read(0), db_->read(0) + hdr_.headerSize);
+        IndexImages im = buildIndexImages(db, fields_, si, records, collation_);
+        for (auto [name, image] : {std::pair{&si.xFile, &im.x}, std::pair{&si.yFile, &im.y}}) {
+            PagedFile& f = *secFiles_.at(*name);
+            // The new header may be longer than the old one: the geometry follows the file.
+            const int hs = get16(image->data() + Hdr::HeaderSize);
+            if (f.headerSize() != hs)
+                f.setGeometry(hs, hdr_.blockSize);
+            const std::uint32_t pages = static_cast<std::uint32_t>(1 + (image->size() - hs) / hdr_.blockSize);
+            for (std::uint32_t p = 0; p < pages; ++p)
+                std::memcpy(f.write(p), image->data() + f.offsetOf(p), f.sizeOf(p));
+            f.truncatePages(pages);
+        }
+    }
 }
 
 std::string TableFile::pxNodeFirstKey(int level, int node) const

@@ -9,6 +9,7 @@
 #include "engines/paradox/pager.h"
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -19,6 +20,14 @@ namespace korva::paradox {
 
 class Collation;
 class BlobStore;
+
+// A secondary index of the table, as its .Xnn/.XGn file describes it.
+struct SecondaryIndex {
+    IndexDef def;
+    std::vector<int> fields;        // table fields in key order
+    std::vector<bool> descending;   // per field
+    std::string xFile, yFile;
+};
 
 struct FieldInfo {
     FieldDef def;
@@ -67,6 +76,7 @@ public:
     bool exclusive() const { return lock_->exclusive(); }
     std::vector<FieldDef> fieldDefs() const;
     std::vector<IndexDef> indexDefs() const;
+    const std::vector<SecondaryIndex>& secondaries() const { return secondaries_; }
     const TableFiles& files() const { return files_; }
 
     // ---- reading (callers hold a ReadScope in shared mode) ----
@@ -84,6 +94,8 @@ public:
     std::uint32_t ordinal(Pos p);
     Pos fromOrdinal(std::uint32_t n);
     int compareKeys(const std::uint8_t* a, const std::uint8_t* b, int nfields) const;
+    // The collation to order alpha values by when reading (nullptr: byte order).
+    const Collation* readCollation() const { return readCollation_; }
 
     std::string readBlob(const std::uint8_t* rec, int field);
 
@@ -134,6 +146,7 @@ private:
     void load();
     void loadChain();
     void loadPx();
+    void loadSecondaries();
     void refresh();
     std::string keyOf(const std::uint8_t* rec) const { return std::string(reinterpret_cast<const char*>(rec), keyBytes_); }
     int capacity() const { return capacity_; }
@@ -170,7 +183,11 @@ private:
     int keyBytes_ = 0;
     int capacity_ = 0;
     bool keyByteOrder_ = true;
-    const Collation* collation_ = nullptr;
+    const Collation* collation_ = nullptr;      // for placing keys: byte order or trusted
+    const Collation* readCollation_ = nullptr;  // for reading in order: the best known
+    std::vector<SecondaryIndex> secondaries_;
+    std::map<std::string, std::unique_ptr<PagedFile>> secFiles_;  // maintained X and Y files
+    void rebuildSecondaries();
     std::vector<ChainEntry> chain_;
     std::vector<int> freeBlocks_;  // free list, head first
     std::vector<std::vector<PxNode>> px_levels_;

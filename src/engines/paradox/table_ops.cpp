@@ -7,7 +7,9 @@
 #include "base/errore.h"
 #include "engines/paradox/blob_store.h"
 #include "engines/paradox/lock.h"
+#include "engines/paradox/collation.h"
 #include "engines/paradox/pager.h"
+#include "engines/paradox/secondary.h"
 #include "engines/paradox/table.h"
 #include "engines/paradox/table_file.h"
 
@@ -234,6 +236,7 @@ struct CheckedDefs {
     std::vector<FieldDef> fields;  // names in the table's code page
     int keyFields = 0;
     bool level7 = false;
+    std::vector<SecondaryIndex> secondaries;
 };
 
 CheckedDefs checkDefinitions(const std::string& what, const std::vector<FieldDef>& fields,
@@ -329,6 +332,8 @@ CheckedDefs checkDefinitions(const std::string& what, const std::vector<FieldDef
                 fail("la chiave primaria ha più di 16 campi");
             c.keyFields = static_cast<int>(pos.size());
         } else {
+            if (ix.name.empty())
+                fail("un indice secondario non ha nome");
             std::string up = ix.name;
             for (char& ch : up)
                 ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
@@ -338,8 +343,20 @@ CheckedDefs checkDefinitions(const std::string& what, const std::vector<FieldDef
                 c.level7 = true;
             if (ix.options & IndexOption::Expression)
                 fail("gli indici su espressione non sono gestiti");
+            if (ix.options & IndexOption::NonMaintained)
+                fail("gli indici non mantenuti non sono gestiti");
+            SecondaryIndex si;
+            si.def = ix;
+            si.fields = pos;
+            si.descending.assign(pos.size(), (ix.options & IndexOption::Descending) != 0);
+            si.def.fields.clear();
+            for (std::size_t i = 0; i < pos.size(); ++i)
+                si.def.fields += (i ? ";" : "") + fields[static_cast<std::size_t>(pos[i])].name;
+            c.secondaries.push_back(si);
         }
     }
+    if (!c.secondaries.empty() && c.keyFields == 0)
+        fail("gli indici secondari richiedono una chiave primaria");
     return c;
 }
 
@@ -408,6 +425,29 @@ void createTable(Session& s, const std::string& dir, const std::string& name,
         files.push_back({base + ".PX", "", buildPxHeader(L, header[Hdr::ChangeCount1])});
     if (blobs)
         files.push_back({base + ".MB", "", BlobStore::newHeader()});
+    if (!c.secondaries.empty()) {
+        // The secondary indexes, empty like the table, with the table's own header to copy from.
+        std::vector<FieldInfo> infos;
+        int off = 0;
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            const FieldDef& f = fields[i];
+            FieldInfo fi;
+            fi.def = f;
+            fi.def.size = c.fields[i].size;
+            fi.offset = off;
+            fi.bytes = recordBytes(f.type, f.size);
+            off += fi.bytes;
+            infos.push_back(fi);
+        }
+        Header h = parseHeader(header.data(), header.size(), header.size(), name);
+        int group = 0;
+        for (auto& si : c.secondaries) {
+            nameIndexFiles(si, infos, base, group);
+            IndexImages im = buildIndexImages(h, infos, si, {}, collationFor(L.sortOrder, L.sortOrderId, L.codePage));
+            files.push_back({si.xFile, "", im.x});
+            files.push_back({si.yFile, "", im.y});
+        }
+    }
 
     Switch sw;
     try {
