@@ -7,18 +7,13 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace korva {
 
-// The company that follows `corrente` in `ditte` (the list in its index order): the next one,
-// and the first after the last. Nothing when `corrente` is not in the list.
-std::optional<std::string> DittaSuccessiva(const std::vector<std::string>& ditte,
-                                           const std::string& corrente);
-
-// The company names of the list BinDir + "NomiDit/NomiDit.db" (field "Descrizione"), in the
-// order of its index "Descrizione".
-std::vector<std::string> NomiDitte(const std::string& binDir);
+// The company that follows `corrente` in the list BinDir + "NomiDit/NomiDit.db", in the order
+// of its index "Descrizione": the next one, and the first after the last. Nothing when no
+// company of the list has exactly that name.
+std::optional<std::string> DittaSuccessiva(const std::string& binDir, const std::string& corrente);
 
 // Rewrites DittaDir + "/ditta.cfg" with exactly one line: the name and CR LF.
 void ScriviDittaCfg(const std::string& dittaDir, const std::string& nome, Env& env = Env::standard());

@@ -58,8 +58,12 @@ TEST(DittaDemo, LElencoDelleDitteLeAlterna)
 {
     CartellaTemporanea t;
     const std::string ini = CreaDittaDemo(t / "demo");
-    EXPECT_EQ(NomiDitte(t / "demo/bin/"),
-              (std::vector<std::string>{DittaDemo::kPrima, DittaDemo::kSeconda}));
+    EXPECT_EQ(DittaSuccessiva(t / "demo/bin/", DittaDemo::kSeconda), DittaDemo::kPrima);
+    EXPECT_EQ(DittaSuccessiva(t / "demo/bin/", "Demo"), std::nullopt);
+    // A name that the field could not even hold is in no row.
+    EXPECT_EQ(DittaSuccessiva(t / "demo/bin/", std::string(DittaDemo::kPrima) + std::string(40, ' ')),
+              std::nullopt);
+    EXPECT_EQ(DittaSuccessiva(t / "demo/bin/", "Демо"), std::nullopt);
 
     InterazioneScriptata io;
     auto tabForm = std::make_unique<TTabForm>(io, t.percorso(), ini);
