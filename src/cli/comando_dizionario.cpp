@@ -4,6 +4,7 @@
 #include "cli/tabelle_cli.h"
 #include "dictionary/generatore.h"
 #include "dictionary/tabelle_dizionario.h"
+#include "shell/gestione_tabelle.h"
 
 #include <CLI/CLI.hpp>
 
@@ -17,15 +18,13 @@ std::optional<TabelleAperte> apriGestioneTabelle(Contesto& contesto)
     TabelleAperte aperte;
     aperte.tabForm = contesto.creaImpostazioni();
     TTabForm& t = *aperte.tabForm;
-    // As the menu command does: nothing held on closed tables, the paths as they are now.
-    paradox::Session::standard().dropIdleConnections();
-    t.SettaLavoroDir();
-    const std::string& dir = contesto.tracciati == 2 ? t.TracciatiDir2 : t.TracciatiDir1;
-    if (!TestAperturaDizionario(contesto.interazione, dir)) {
+    // As the menu command opens it.
+    if (!PreparaGestioneTabelle(t, contesto.tracciati, contesto.interazione)) {
         contesto.esito = 1;
         return std::nullopt;
     }
-    aperte.gestione = std::make_unique<GestioneTabelle>(contesto.interazione, t, dir);
+    aperte.gestione = std::make_unique<GestioneTabelle>(
+        contesto.interazione, t, contesto.tracciati == 2 ? t.TracciatiDir2 : t.TracciatiDir1);
     return aperte;
 }
 

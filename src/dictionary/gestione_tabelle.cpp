@@ -5,22 +5,6 @@
 
 namespace korva {
 
-bool TestAperturaDizionario(Interazione& interazione, const std::string& tracciatiDir,
-                            paradox::Session& sessione)
-{
-    paradox::Table t(sessione);
-    try {
-        const auto korva = posizioneDizionario(tracciatiDir, TabellaDizionario::Korva);
-        t.setDatabaseName(korva.cartella);
-        t.setTableName(korva.nome);
-        t.open();
-    } catch (const std::exception&) {
-        interazione.messaggio(kErroreAperturaTabelle);
-        return false;
-    }
-    return true;
-}
-
 GestioneTabelle::GestioneTabelle(Interazione& interazione, TTabForm& tabForm, std::string tracciatiDir,
                                  paradox::Session& sessione)
     : Table1(sessione),

@@ -24,13 +24,6 @@ inline constexpr const char* kNessunaTabellaPresente = "Impossibile procedere: n
 inline constexpr const char* kNessunaTabellaSelezionata =
     "Impossibile procedere: nessuna tabella selezionata";
 inline constexpr const char* kDomandaRimozione = "Procedo alla rimozione tabella?";
-inline constexpr const char* kErroreAperturaTabelle =
-    "Errore apertura tabelle: verificare impostazione directory di lavoro";
-
-// Whether KORVA.DB of the record-layout directory can be opened: when it cannot, for whatever
-// reason, the message "Errore apertura tabelle: ..." is shown and the result is false.
-bool TestAperturaDizionario(Interazione& interazione, const std::string& tracciatiDir,
-                            paradox::Session& sessione = paradox::Session::standard());
 
 class GestioneTabelle {
 public:

@@ -1,13 +1,14 @@
 #include "gui/basemain.h"
 
 #include "base/percorsi.h"
-#include "dictionary/gestione_tabelle.h"
 #include "gui/genarc.h"
 #include "gui/info.h"
 #include "gui/korva.h"
 #include "gui/personal.h"
 #include "gui/qortdir.h"
 #include "gui/qorwdir.h"
+#include "shell/cambio_ditta.h"
+#include "shell/gestione_tabelle.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -184,11 +185,10 @@ void TBaseMainForm::F11F12Ditte(int tasto)
     if (!TabForm || (tasto != 122 && tasto != 123))
         return;
     guardia_([&] {
-        if (tasto == 122) {
+        if (tasto == 122)
             chiusura_.richiestaDiChiusura(*TabForm, interazione_);
-            return;
-        }
-        // Company switch: follows when the Paradox engine is available.
+        else if (CambioDitta(TabForm, interazione_))
+            aggiornaTitolo();
     });
 }
 
@@ -290,12 +290,10 @@ void TBaseMainForm::Esci1Click()
 void TBaseMainForm::apriGestioneTabelle(int quale)
 {
     guardia_([&] {
-        paradox::Session::standard().dropIdleConnections();
-        TabForm->SettaLavoroDir();
-        const std::string dir = quale == 2 ? TabForm->TracciatiDir2 : TabForm->TracciatiDir1;
-        if (!TestAperturaDizionario(interazione_, dir))
+        if (!PreparaGestioneTabelle(*TabForm, quale, interazione_))
             return;
-        TKorvaForm finestra(this, dir, TabForm, guardia_);
+        TKorvaForm finestra(this, quale == 2 ? TabForm->TracciatiDir2 : TabForm->TracciatiDir1, TabForm,
+                            guardia_);
         guardia_.modale(finestra);
     });
 }

@@ -228,12 +228,6 @@ TEST(GestioneTabelle, AperturaImpossibileDaIlMessaggioDelMotore)
 {
     DittaProva d;
     d.dizionario({});
-    EXPECT_TRUE(TestAperturaDizionario(d.io, d.tabForm->TracciatiDir1));
-    EXPECT_TRUE(d.io.eventi().empty());
-    EXPECT_FALSE(TestAperturaDizionario(d.io, d.tabForm->TracciatiDir2));
-    EXPECT_EQ(d.io.eventi(), (std::vector<std::string>{
-                                 "messaggio: Errore apertura tabelle: verificare impostazione directory di lavoro"}));
-
     fs::remove(d.cartella / "tr1/INDICIC/INDICIC.DB");
     try {
         GestioneTabelle g(d.io, *d.tabForm, d.tabForm->TracciatiDir1);
