@@ -1,9 +1,12 @@
 #include "base/profilo.h"
+#include "dictionary/generatore.h"
 #include "engines/paradox/table.h"
 #include "gui/basemain.h"
+#include "gui/korva.h"
 #include "supporto_gui.h"
 
 #include <QApplication>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
@@ -109,15 +112,16 @@ private slots:
         QCOMPARE(c.visti, QStringList{"Progetto KORVAWIN|nessuna|Errore apertura tabelle: verificare "
                                       "impostazione directory di lavoro|OK"});
 
-        // A dictionary set from elsewhere after the start is seen.
+        // A dictionary set from elsewhere after the start is seen: the table manager opens on it.
         d.imposta("Directory tracciati record 2", d.percorso("tr2/").toStdString());
-        QDir().mkpath(d.percorso("tr2/KORVA"));
-        paradox::Table korva;
-        korva.setDatabaseName(d.percorso("tr2/KORVA").toStdString());
-        korva.setTableName("KORVA.DB");
-        korva.fieldDefs = {{"NomeTabella", paradox::FieldType::Alpha, 8, true}};
-        korva.indexDefs = {{"", "NomeTabella", paradox::IndexOption::Primary}};
-        korva.createTable();
+        QDir().mkpath(d.percorso("tr2"));
+        CreaDizionario(paradox::Session::standard(), d.percorso("tr2/").toStdString(), {});
+        c.poi([&](QWidget* finestra) {
+            auto* f = qobject_cast<TKorvaForm*>(finestra);
+            QVERIFY(f);
+            QCOMPARE(f->gestione().TracciatiDir(), d.percorso("tr2/").toStdString());
+            f->ButtonChiudi->click();
+        });
         w.GestioneTabelle21Click();
         QTest::qWait(50);
         QCOMPARE(c.visti.size(), 1);
