@@ -109,6 +109,16 @@ Firebird::IMaster* master()
     return m;
 }
 
+void motoreInUso()
+{
+    // The in-process engine runs threads of its own (a service's job may still be closing
+    // when the service is detached); they must stop before the engine's static objects are
+    // destroyed at exit, or the exit crashes. The engine is loaded by the first attach, so a
+    // handler registered after it runs before the engine's own destructors.
+    static std::once_flag fatto;
+    std::call_once(fatto, [] { std::atexit([] { fb_shutdown(0, fb_shutrsn_app_stopped); }); });
+}
+
 Firebird::IUtil* util()
 {
     return master()->getUtilInterface();

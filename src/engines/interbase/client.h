@@ -19,6 +19,9 @@ Firebird::IMaster* master();
 Firebird::IUtil* util();
 Firebird::IProvider* provider();
 
+// Called after every successful attach: makes sure the engine is shut down at exit.
+void motoreInUso();
+
 // The directory chosen for FIREBIRD_LOCK when it is unset.
 std::string directoryLockPredefinita();
 

@@ -151,6 +151,7 @@ void Database::apri(const std::string& utente, const std::string& password,
     att_ = chiama(
         [&] { return detail::provider()->attachDatabase(&st, nome.c_str(), dpb.lunghezza(), dpb.dati()); },
         "Impossibile aprire l'archivio " + nome_ + ": ");
+    detail::motoreInUso();
 }
 
 void Database::disconnect()
@@ -231,6 +232,7 @@ void Database::createDatabase()
                 static_cast<unsigned>(sqlDialect), &eraCreazione);
         },
         "Impossibile creare l'archivio " + nome_ + ": ");
+    detail::motoreInUso();
     // The creation's own connection has no character set: open the new database again as
     // every connection of the program is opened.
     try {

@@ -1,29 +1,37 @@
 #include "engines/interbase/services.h"
 
+#include "base/env.h"
 #include "engines/interbase/client.h"
+#include "engines/interbase/database.h"
+#include "engines/interbase/query.h"
+#include "engines/interbase/transaction.h"
 
-#include <cstring>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <filesystem>
 
 namespace korva::ib {
 
 using detail::chiama;
 using detail::Stato;
 
-void BackupService::avvio(detail::Blocco& spb) const
+void BackupService::avvio(detail::Blocco& spb, const std::string& nomeDatabase) const
 {
     spb.tag(isc_action_svc_backup);
-    spb.testo(isc_spb_dbname, databaseName);
+    spb.testo(isc_spb_dbname, nomeDatabase);
     spb.testo(isc_spb_bkp_file, backupFile);
     if (verbose)
         spb.tag(isc_spb_verbose);
 }
 
-void RestoreService::avvio(detail::Blocco& spb) const
+void RestoreService::avvio(detail::Blocco& spb, const std::string& nomeDatabase) const
 {
     spb.tag(isc_action_svc_restore);
     spb.testo(isc_spb_bkp_file, backupFile);
-    spb.testo(isc_spb_dbname, databaseName);
-    spb.intero(isc_spb_options, replace ? isc_spb_res_replace : isc_spb_res_create);
+    spb.testo(isc_spb_dbname, nomeDatabase);
+    spb.intero(isc_spb_options,
+               replace && !soloCreazione_ ? isc_spb_res_replace : isc_spb_res_create);
     if (verbose)
         spb.tag(isc_spb_verbose);
 }
@@ -80,6 +88,11 @@ bool inCorso(Firebird::IService* svc)
 
 std::vector<std::string> Service::run()
 {
+    return esegui(databaseName);
+}
+
+std::vector<std::string> Service::esegui(const std::string& nomeDatabase)
+{
     std::string utente, password;
     for (const std::string& riga : params) {
         auto [nome, valore] = detail::dividiParametro(riga);
@@ -104,9 +117,10 @@ std::vector<std::string> Service::run()
                                                             attacco.dati());
         },
         "Impossibile collegarsi al gestore dei servizi " + gestore + ": ");
+    detail::motoreInUso();
     std::vector<std::string> uscita;
     try {
-        esegui(svc, uscita);
+        leggiUscita(svc, nomeDatabase, uscita);
     } catch (...) {
         try {
             Stato st2;
@@ -120,11 +134,12 @@ std::vector<std::string> Service::run()
     return uscita;
 }
 
-void Service::esegui(Firebird::IService* svc, std::vector<std::string>& uscita)
+void Service::leggiUscita(Firebird::IService* svc, const std::string& nomeDatabase,
+                          std::vector<std::string>& uscita)
 {
     Stato st;
     detail::Blocco avvioSpb(Firebird::IXpbBuilder::SPB_START);
-    avvio(avvioSpb);
+    avvio(avvioSpb, nomeDatabase);
     chiama([&] { svc->start(&st, avvioSpb.lunghezza(), avvioSpb.dati()); }, contesto());
 
     // Read the output until the service says there is no more, waiting a second at most per
@@ -153,6 +168,66 @@ void Service::esegui(Firebird::IService* svc, std::vector<std::string>& uscita)
         if (!r.altro && !inCorso(svc))
             break;
     }
+}
+
+namespace {
+
+// Nobody else may have the database open when it is replaced: another process holds a lock
+// on the file (the attach fails), another connection of ours shows in the monitoring tables.
+void verificaNonInUso(const std::string& nome, const std::vector<std::string>& params)
+{
+    Transaction t;
+    Database db;
+    db.setDefaultTransaction(&t);
+    db.setDatabaseName(nome);
+    db.params = params;
+    try {
+        db.connect();
+    } catch (const Error& e) {
+        throw Error("L'archivio " + nome + " è in uso, ripristino non eseguito: " + e.what());
+    }
+    Query q(db);
+    q.sql = {"SELECT COUNT(*) FROM MON$ATTACHMENTS",
+             "WHERE MON$ATTACHMENT_ID <> CURRENT_CONNECTION AND MON$SYSTEM_FLAG = 0"};
+    q.open();
+    const std::int64_t altri = q.field(0).asInt64();
+    q.close();
+    t.commit();
+    if (altri > 0)
+        throw Error("L'archivio " + nome + " è in uso da altre " + std::to_string(altri) +
+                    " connessioni: ripristino non eseguito");
+}
+
+}  // namespace
+
+std::vector<std::string> RestoreService::run()
+{
+    if (!replace || !serverName.empty() || formaServer(databaseName))
+        return Service::run();
+
+    namespace fs = std::filesystem;
+    const std::string finale = nomePerIlCliente(databaseName);
+    const std::string temporaneo = finale + ".ripristino";
+    std::error_code ec;
+    fs::remove(temporaneo, ec);  // left by an interrupted restore of ours
+    std::vector<std::string> uscita;
+    try {
+        soloCreazione_ = true;
+        uscita = esegui(temporaneo);
+        soloCreazione_ = false;
+        struct stat st {};
+        if (::stat(finale.c_str(), &st) == 0) {
+            verificaNonInUso(finale, params);
+            ::chmod(temporaneo.c_str(), st.st_mode & 07777);
+        }
+        Env::standard().rename(temporaneo, finale);
+        Env::standard().syncDir(parentDirectory(finale));
+    } catch (...) {
+        soloCreazione_ = false;
+        fs::remove(temporaneo, ec);
+        throw;
+    }
+    return uscita;
 }
 
 }  // namespace korva::ib

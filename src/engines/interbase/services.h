@@ -42,33 +42,47 @@ public:
 
     // Attaches to the service manager, starts the job, reads its output to the end, detaches.
     // Returns the output lines.
-    std::vector<std::string> run();
+    virtual std::vector<std::string> run();
 
 protected:
+    std::vector<std::string> esegui(const std::string& nomeDatabase);
     // The action and its items of the service's start block.
-    virtual void avvio(detail::Blocco& spb) const = 0;
+    virtual void avvio(detail::Blocco& spb, const std::string& nomeDatabase) const = 0;
     // The Italian text before the service's message when the job fails.
     virtual const char* contesto() const = 0;
 
 private:
-    void esegui(Firebird::IService* svc, std::vector<std::string>& uscita);
+    void leggiUscita(Firebird::IService* svc, const std::string& nomeDatabase,
+                     std::vector<std::string>& uscita);
 };
 
 // Backs the database up into backupFile (overwritten when it exists).
 class BackupService : public Service {
 protected:
-    void avvio(detail::Blocco& spb) const override;
+    void avvio(detail::Blocco& spb, const std::string& nomeDatabase) const override;
     const char* contesto() const override { return "Backup dell'archivio non riuscito: "; }
 };
 
 // Restores backupFile into the database, replacing it when `replace` is set.
+//
+// A restore that replaces a database removes it before it has read the backup, so a backup
+// file that turns out to be damaged, or a disk that fills up, would leave no database at all.
+// For a database opened in-process the restore therefore goes to a sibling file first, and
+// only a complete restore is renamed over the database, which must then not be in use; the
+// old database stays as it was when anything fails. A database in server form is replaced by
+// the server itself.
 class RestoreService : public Service {
 public:
     bool replace = true;
 
+    std::vector<std::string> run() override;
+
 protected:
-    void avvio(detail::Blocco& spb) const override;
+    void avvio(detail::Blocco& spb, const std::string& nomeDatabase) const override;
     const char* contesto() const override { return "Ripristino dell'archivio non riuscito: "; }
+
+private:
+    bool soloCreazione_ = false;
 };
 
 }  // namespace korva::ib
