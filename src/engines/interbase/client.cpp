@@ -15,11 +15,13 @@
 namespace korva::ib {
 
 Error::Error(const std::string& testo, std::vector<std::intptr_t> codici,
-             std::optional<int> erroreSistema, bool sistemaWindows)
+             std::optional<int> erroreSistema, bool sistemaWindows,
+             std::vector<std::string> testiSistema)
     : korva::Error(testo),
       codici_(std::move(codici)),
       erroreSistema_(erroreSistema),
-      sistemaWindows_(sistemaWindows)
+      sistemaWindows_(sistemaWindows),
+      testiSistema_(std::move(testiSistema))
 {
 }
 
@@ -30,12 +32,26 @@ bool Error::haCodice(std::intptr_t codice) const
 
 bool Error::fileInesistente() const
 {
-    if (!haCodice(isc_io_error) || !erroreSistema_)
+    if (!haCodice(isc_io_error) || !haCodice(isc_io_open_err))
         return false;
-    // A server on Windows reports "file not found" (2) or "path not found" (3).
-    if (sistemaWindows_)
-        return *erroreSistema_ == 2 || *erroreSistema_ == 3;
-    return *erroreSistema_ == ENOENT;
+    if (erroreSistema_) {
+        // Windows: "file not found" (2) or "path not found" (3).
+        if (sistemaWindows_)
+            return *erroreSistema_ == 2 || *erroreSistema_ == 3;
+        return *erroreSistema_ == ENOENT;
+    }
+    static const char* const kTesti[] = {
+        "No such file or directory",
+        "The system cannot find the file specified",
+        "The system cannot find the path specified",
+        "Impossibile trovare il file specificato",
+        "Impossibile trovare il percorso specificato",
+    };
+    for (const std::string& t : testiSistema_)
+        for (const char* k : kTesti)
+            if (t.find(k) != std::string::npos)
+                return true;
+    return false;
 }
 
 namespace detail {
@@ -149,6 +165,7 @@ ib::Error errore(const Firebird::IStatus* status, std::string_view contesto)
     std::vector<std::intptr_t> codici;
     std::optional<int> sistema;
     bool windows = false;
+    std::vector<std::string> testiSistema;
     const std::intptr_t* v = const_cast<Firebird::IStatus*>(status)->getErrors();
     while (v && *v != isc_arg_end) {
         const std::intptr_t tipo = *v++;
@@ -164,6 +181,9 @@ ib::Error errore(const Firebird::IStatus* status, std::string_view contesto)
             sistema = static_cast<int>(*v++);
             windows = true;
             break;
+        case isc_arg_interpreted:
+            testiSistema.emplace_back(reinterpret_cast<const char*>(*v++));
+            break;
         case isc_arg_cstring:
             v += 2;
             break;
@@ -172,7 +192,7 @@ ib::Error errore(const Firebird::IStatus* status, std::string_view contesto)
             break;
         }
     }
-    return ib::Error(testo, std::move(codici), sistema, windows);
+    return ib::Error(testo, std::move(codici), sistema, windows, std::move(testiSistema));
 }
 
 Blocco::Blocco(unsigned tipo)

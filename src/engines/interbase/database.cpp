@@ -12,12 +12,36 @@ namespace korva::ib {
 using detail::chiama;
 using detail::Stato;
 
+namespace {
+
+// Where the host ends: the first ":" (after "]" for an IPv6 address in brackets).
+size_t fineHost(std::string_view nome)
+{
+    size_t inizio = 0;
+    if (!nome.empty() && nome.front() == '[') {
+        inizio = nome.find(']');
+        if (inizio == std::string_view::npos)
+            return std::string_view::npos;
+    }
+    return nome.find(':', inizio);
+}
+
+}  // namespace
+
 bool formaServer(std::string_view nome)
 {
     // The client library's own rule on this platform: a name with a ":" after its first
-    // character names a host ("[::1]:path" included).
-    const size_t duepunti = nome.find(':');
+    // character names a host.
+    const size_t duepunti = fineHost(nome);
     return duepunti != std::string_view::npos && duepunti > 0;
+}
+
+std::pair<std::string, std::string> dividiFormaServer(std::string_view nome)
+{
+    const size_t duepunti = fineHost(nome);
+    if (duepunti == std::string_view::npos || duepunti == 0)
+        return {std::string(), std::string(nome)};
+    return {std::string(nome.substr(0, duepunti)), std::string(nome.substr(duepunti + 1))};
 }
 
 std::string nomePerIlCliente(const std::string& nome)

@@ -3,6 +3,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace Firebird {
@@ -36,6 +37,9 @@ using OsservatoreIstruzioni = std::function<void(const std::string& testo)>;
 // ":" ("server:/dati/a.gdb", "127.0.0.1/3050:/dati/a.gdb", "SERVER:c:\dati\a.gdb"). Other
 // names are files opened in-process by the embedded engine.
 bool formaServer(std::string_view nome);
+
+// A name in server form split into the host ("127.0.0.1/3050") and the path on the server.
+std::pair<std::string, std::string> dividiFormaServer(std::string_view nome);
 
 // One connection to a Firebird database.
 //

@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <tuple>
 
 namespace korva::ib {
 
@@ -108,7 +109,13 @@ std::vector<std::string> Service::esegui(const std::string& nomeDatabase)
         attacco.testo(isc_spb_user_name, utente);
     if (!password.empty())
         attacco.testo(isc_spb_password, password);
-    const std::string gestore = serverName.empty() ? "service_mgr" : serverName + ":service_mgr";
+    // A database in server form is served by its own server's service manager: the
+    // in-process one cannot reach it.
+    std::string host = serverName;
+    std::string database = nomeDatabase;
+    if (host.empty() && formaServer(nomeDatabase))
+        std::tie(host, database) = dividiFormaServer(nomeDatabase);
+    const std::string gestore = host.empty() ? "service_mgr" : host + ":service_mgr";
 
     Stato st;
     Firebird::IService* svc = chiama(
@@ -120,7 +127,7 @@ std::vector<std::string> Service::esegui(const std::string& nomeDatabase)
     detail::motoreInUso();
     std::vector<std::string> uscita;
     try {
-        leggiUscita(svc, nomeDatabase, uscita);
+        leggiUscita(svc, database, uscita);
     } catch (...) {
         try {
             Stato st2;

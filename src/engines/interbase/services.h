@@ -19,9 +19,9 @@ class Blocco;
 // ended, and a job that failed is an ib::Error with the service's message, so a restore is
 // never started from a backup that did not complete.
 //
-// With no server name the in-process service manager does the work (the database may still
-// be named in server form); with a server name, that server's service manager does it, and
-// the database and backup file names are paths on the server.
+// With a server name, or a database named in server form ("host:path"), that server's service
+// manager does the work, and the database and backup file names are paths on the server;
+// otherwise the in-process service manager does it.
 class Service {
 public:
     virtual ~Service() = default;
