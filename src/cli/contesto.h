@@ -32,5 +32,6 @@ struct Contesto {
 
 // Each group of commands registers its subcommands on the application.
 void registraImpostazioni(CLI::App& app, Contesto& contesto);
+void registraIb(CLI::App& app, Contesto& contesto);
 
 }  // namespace korva::cli
