@@ -148,7 +148,7 @@ TEST_F(ConnessioneIbTest, UnArchivioMancanteSiCreaSeLUtenteAcconsente)
 {
     auto f = crea(t / "nuovo.gdb");
     std::vector<std::string> inviate;
-    f->IBDatabase1.setOsservatore([&](const std::string& s) { inviate.push_back(s); });
+    f->IBDatabase1.setOsservatore([&](const std::string& s, ib::Invio) { inviate.push_back(s); });
     io.risposte({Risposta::Si});
     f->ConnettiDatabaseIB();
     EXPECT_EQ(io.eventi(), std::vector<std::string>{kDomanda});

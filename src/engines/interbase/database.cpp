@@ -57,6 +57,8 @@ Database::Database() = default;
 
 Database::~Database()
 {
+    // An observer often belongs to an owner that is already going away.
+    osservatore_ = nullptr;
     disconnect();
     for (Transaction* t : std::vector<Transaction*>(transazioni_))
         t->setDefaultDatabase(nullptr);
@@ -97,10 +99,10 @@ Transaction& Database::transazione(Transaction* t)
     return *predefinita_;
 }
 
-void Database::notificaIstruzione(const std::string& testo)
+void Database::notificaIstruzione(const std::string& testo, Invio tipo)
 {
     if (osservatore_)
-        osservatore_(testo);
+        osservatore_(testo, tipo);
 }
 
 void Database::aggiungi(detail::Dipendente* d)
@@ -246,7 +248,7 @@ void Database::createDatabase()
         if (auto p = valoreDaRiga(riga, "PASSWORD"); !p.empty())
             password = p;
     }
-    notificaIstruzione(istruzione);
+    notificaIstruzione(istruzione, Invio::Creazione);
     Stato st;
     FB_BOOLEAN eraCreazione = false;
     Firebird::IAttachment* creazione = chiama(

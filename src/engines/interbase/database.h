@@ -30,8 +30,18 @@ protected:
 };
 }  // namespace detail
 
-// Called with the text of every statement the layer sends, before sending it.
-using OsservatoreIstruzioni = std::function<void(const std::string& testo)>;
+// What the layer sends to the server.
+enum class Invio {
+    Esecuzione,  // a statement without result rows (Query::execSql, Table::post)
+    Apertura,    // a statement whose rows are read (Query::open, Table::open, catalogue reads)
+    Creazione,   // CREATE DATABASE
+    Commit,      // the end of a transaction: text "COMMIT"
+    Rollback,    // text "ROLLBACK"
+};
+
+// Called with everything the layer sends, in order, before sending it: statement texts as
+// sent (lines joined by "\n") and the ends of transactions. Tests record it; it can trace.
+using OsservatoreIstruzioni = std::function<void(const std::string& testo, Invio tipo)>;
 
 // Whether the client library sends this database name to a server: a host before the first
 // ":" ("server:/dati/a.gdb", "127.0.0.1/3050:/dati/a.gdb", "SERVER:c:\dati\a.gdb"). Other
@@ -88,7 +98,7 @@ public:
     Firebird::IAttachment* attachment();
     // `t`, or the default transaction when `t` is null; an Error when there is none.
     Transaction& transazione(Transaction* t);
-    void notificaIstruzione(const std::string& testo);
+    void notificaIstruzione(const std::string& testo, Invio tipo);
     void aggiungi(detail::Dipendente* d);
     void togli(detail::Dipendente* d);
     void aggiungi(Transaction* t);

@@ -154,7 +154,7 @@ void Query::execSql()
         throw Error("L'istruzione restituisce righe: va aperta, non eseguita");
     Transaction& t = transazione();
     Firebird::ITransaction* h = t.handle();
-    database().notificaIstruzione(preparato_);
+    database().notificaIstruzione(preparato_, Invio::Esecuzione);
     Stato st;
     chiama([&] {
         stmt_->execute(&st, h, parametri_ ? parametri_->metadata() : nullptr,
@@ -173,7 +173,7 @@ void Query::open()
         throw Error("L'istruzione non restituisce righe: va eseguita, non aperta");
     Transaction& t = transazione();
     Firebird::ITransaction* h = t.handle();
-    database().notificaIstruzione(preparato_);
+    database().notificaIstruzione(preparato_, Invio::Apertura);
     Stato st;
     cursore_ = chiama([&] {
         return stmt_->openCursor(&st, h, parametri_ ? parametri_->metadata() : nullptr,

@@ -83,8 +83,11 @@ void Transaction::termina(bool conferma)
     if (!tr_)
         throw Error("La transazione non è attiva");
     // Cursors and blobs of the transaction go first: the server closes them anyway.
-    if (db_)
+    if (db_) {
         db_->transazioneTerminata(*this);
+        db_->notificaIstruzione(conferma ? "COMMIT" : "ROLLBACK",
+                                conferma ? Invio::Commit : Invio::Rollback);
+    }
     Stato st;
     if (conferma)
         chiama([&] { tr_->commit(&st); });

@@ -17,9 +17,10 @@ using test::CartellaTemporanea;
 class ArchivioTest : public ::testing::Test {
 protected:
     CartellaTemporanea cartella;
+    // What was sent, in order: statements executed, and the ends of transactions.
+    std::vector<std::string> inviate;
     Transaction tr;
     Database db;
-    std::vector<std::string> inviate;
 
     void SetUp() override
     {
@@ -29,7 +30,10 @@ protected:
         db.createDatabase();
         // What every later connection uses, as the settings holder sets it.
         db.params = {"user_name=sysdba", "password=tesslorin"};
-        db.setOsservatore([this](const std::string& s) { inviate.push_back(s); });
+        db.setOsservatore([this](const std::string& s, Invio tipo) {
+            if (tipo != Invio::Apertura)
+                inviate.push_back(s);
+        });
     }
 
     void esegui(std::vector<std::string> righe)
@@ -56,7 +60,10 @@ TEST_F(ArchivioTest, LaCreazioneInviaLIstruzioneConLeRigheDeiParametriELasciaCol
 {
     Database nuovo;
     std::vector<std::string> testi;
-    nuovo.setOsservatore([&](const std::string& s) { testi.push_back(s); });
+    nuovo.setOsservatore([&](const std::string& s, Invio tipo) {
+        if (tipo == Invio::Creazione)
+            testi.push_back(s);
+    });
     nuovo.setDatabaseName(cartella / "nuovo.gdb");
     nuovo.params = {"USER \"SYSDBA\"", "PASSWORD \"tesslorin\"", "PAGE_SIZE 4096"};
     nuovo.createDatabase();
@@ -98,7 +105,8 @@ TEST_F(ArchivioTest, LeIstruzioniDiCreazioneTabellaArrivanoNellOrdineENelTestoIn
                            "ALTER TABLE CLIENTI\n"
                            "ADD CONSTRAINT CLIENTI_CHIAVEPRIMARIA PRIMARY KEY ( codice )",
                            "CREATE INDEX CLIENTI_ragsoc ON CLIENTI (ragsoc)",
-                           "CREATE INDEX CLIENTI_perscad ON CLIENTI (scadenza,codice)"}));
+                           "CREATE INDEX CLIENTI_perscad ON CLIENTI (scadenza,codice)",
+                           "COMMIT"}));
     EXPECT_FALSE(tr.inTransaction());
 }
 
@@ -455,6 +463,8 @@ TEST_F(ArchivioTest, UscireDallAmbitoSenzaCommitAnnullaTuttoCioCheIlComandoHaEse
     } catch (const Error&) {
     }
     EXPECT_FALSE(tr.inTransaction());
+    ASSERT_EQ(inviate.size(), 4u);
+    EXPECT_EQ(inviate.back(), "ROLLBACK");
     // A later, unrelated commit finds nothing pending.
     esegui({"CREATE TABLE ALTRA (X INTEGER)"});
     tr.commit();
