@@ -1,0 +1,72 @@
+// Shows the main window with one of its windows open, for scripts/screenshots.
+// Usage: vetrina_finestre WINDOW SETTINGS-FILE START-DIRECTORY
+
+#include "gui/basemain.h"
+#include "gui/qorin1.h"
+
+#include <QApplication>
+#include <QRect>
+#include <QDir>
+#include <QMenuBar>
+#include <QTimer>
+
+#include <cstdio>
+#include <map>
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QString::fromUtf8(korva::kTitoloApplicazione));
+    if (argc != 4 || !QDir::setCurrent(QString::fromLocal8Bit(argv[3]))) {
+        std::fprintf(stderr, "uso: vetrina_finestre FINESTRA IMPOSTAZIONI DIRECTORY\n");
+        return 2;
+    }
+    using korva::gui::TBaseMainForm;
+    TBaseMainForm w(argv[2]);
+    w.show();
+
+    const std::map<std::string, std::function<void()>> finestre = {
+        {"principale", [] {}},
+        {"menu", [&] { w.menuBar()->setActiveAction(w.Sistema1->menuAction()); }},
+        {"menu-elaborazioni",
+         [&] {
+             w.menuBar()->setActiveAction(w.Elaborazioni1->menuAction());
+             w.Elaborazioni1->setActiveAction(w.ImportadaParadoxaInterbase1->menuAction());
+             w.ImportadaParadoxaInterbase1->popup(
+                 w.Elaborazioni1->geometry().topRight() +
+                 QPoint(0, w.Elaborazioni1->actionGeometry(w.ImportadaParadoxaInterbase1->menuAction()).top()));
+         }},
+        {"qortdir", [&] { w.DirectoryTracciatiRecord1Click(); }},
+        {"qorwdir", [&] { w.Directoryarchivi1Click(); }},
+        {"archivio", [&] { w.ArchivioInterbase1Click(); }},
+        {"personal", [&] { w.Personalizzazioni1Click(); }},
+        {"info", [&] { w.Informazioni1Click(); }},
+        {"qorin1",
+         [&] {
+             korva::gui::TQorIn1Form f(&w, w.guardia());
+             f.exec();
+         }},
+        {"errore", [&] { w.interazione().errore("Tabella KORVA.DB inesistente"); }},
+        {"domanda", [&] { w.interazione().domanda("Attenzione: Il Database selezionato non esiste. Crearlo?"); }},
+        {"chiusura", [&] { w.F11F12Ditte(122); }},
+    };
+    auto quale = finestre.find(argv[1]);
+    if (quale == finestre.end()) {
+        std::fprintf(stderr, "finestra sconosciuta: %s\n", argv[1]);
+        return 2;
+    }
+    // Once the window is up: what to capture, as "title|x|y|width|height" on standard output.
+    QTimer::singleShot(1200, &w, [&] {
+        QWidget* finestra = QApplication::activeModalWidget();
+        QRect area = (finestra ? finestra : &w)->geometry();
+        const QString titolo = (finestra ? finestra : &w)->windowTitle();
+        if (!finestra)
+            for (QWidget* altra : QApplication::topLevelWidgets())
+                if (altra->isVisible() && altra->windowType() == Qt::Popup)
+                    area |= altra->geometry();
+        std::printf("%s|%d|%d|%d|%d\n", qPrintable(titolo), area.x(), area.y(), area.width(), area.height());
+        std::fflush(stdout);
+    });
+    QTimer::singleShot(300, &w, quale->second);
+    return app.exec();
+}
