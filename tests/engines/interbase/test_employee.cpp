@@ -179,19 +179,27 @@ protected:
             return;
         }
         // Everything isql-fb has to say, before this process opens the file (one process at
-        // a time opens a database in-process).
+        // a time opens a database in-process); each answer into a file of its own.
         auto isql = [](const std::string& comandi) {
             test::scriviFile(*cartella / "comandi.sql", comandi);
             return esegui("isql-fb -q -user sysdba -i '" + *cartella / "comandi.sql" + "' '" +
                           archivio() + "'");
         };
-        std::istringstream nomi(isql("show tables;"));
+        auto risposta = [](const std::string& nome) { return *cartella / ("uscita-" + nome); };
+        isql("output '" + risposta("tabelle") + "';\nshow tables;\noutput;\n");
+        std::istringstream nomi(test::leggiFile(risposta("tabelle")));
         for (std::string n; nomi >> n;)
             tabelleIsql.push_back(n);
+        std::string comandi = "set heading off;\n";
+        for (const std::string& n : tabelleIsql)
+            comandi += "output '" + risposta(n + ".tabella") + "';\nshow table " + n + ";\n" +
+                       "output '" + risposta(n + ".indici") + "';\nshow index " + n + ";\n" +
+                       "output '" + risposta(n + ".righe") + "';\nselect count(*) from " + n + ";\n";
+        isql(comandi + "output;\n");
         for (const std::string& n : tabelleIsql) {
-            TabellaIsql t = leggiShowTable(isql("show table " + n + ";"));
-            leggiShowIndex(isql("show index " + n + ";"), t);
-            std::istringstream conta(isql("set heading off; select count(*) from " + n + ";"));
+            TabellaIsql t = leggiShowTable(test::leggiFile(risposta(n + ".tabella")));
+            leggiShowIndex(test::leggiFile(risposta(n + ".indici")), t);
+            std::istringstream conta(test::leggiFile(risposta(n + ".righe")));
             conta >> t.righe;
             descritte[n] = std::move(t);
         }
