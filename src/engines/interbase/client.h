@@ -19,8 +19,10 @@ Firebird::IMaster* master();
 Firebird::IUtil* util();
 Firebird::IProvider* provider();
 
-// Called after every successful attach: makes sure the engine is shut down at exit.
+// Called after every attach and creation, failed ones too: makes sure the engine is shut
+// down at exit, before its own static objects go.
 void motoreInUso();
+
 
 // The directory chosen for FIREBIRD_LOCK when it is unset.
 std::string directoryLockPredefinita();
@@ -50,6 +52,16 @@ decltype(auto) chiama(F&& f, std::string_view contesto = {})
     } catch (const Firebird::FbException& e) {
         throw errore(e.getStatus(), contesto);
     }
+}
+
+// Runs `f`, a call that may load the in-process engine, as chiama() does.
+template <typename F>
+decltype(auto) chiamaMotore(F&& f, std::string_view contesto = {})
+{
+    struct Dopo {
+        ~Dopo() { motoreInUso(); }
+    } dopo;
+    return chiama(std::forward<F>(f), contesto);
 }
 
 // An interface pointer released at the end of its scope.

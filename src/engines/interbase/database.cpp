@@ -174,10 +174,9 @@ void Database::apri(const std::string& utente, const std::string& password,
     dpb.intero(isc_dpb_sql_dialect, sqlDialect);
     const std::string nome = nomePerIlCliente(nome_);
     Stato st;
-    att_ = chiama(
+    att_ = detail::chiamaMotore(
         [&] { return detail::provider()->attachDatabase(&st, nome.c_str(), dpb.lunghezza(), dpb.dati()); },
         "Impossibile aprire l'archivio " + nome_ + ": ");
-    detail::motoreInUso();
 }
 
 void Database::disconnect()
@@ -251,14 +250,13 @@ void Database::createDatabase()
     notificaIstruzione(istruzione, Invio::Creazione);
     Stato st;
     FB_BOOLEAN eraCreazione = false;
-    Firebird::IAttachment* creazione = chiama(
+    Firebird::IAttachment* creazione = detail::chiamaMotore(
         [&] {
             return detail::util()->executeCreateDatabase(
                 &st, static_cast<unsigned>(istruzione.size()), istruzione.c_str(),
                 static_cast<unsigned>(sqlDialect), &eraCreazione);
         },
         "Impossibile creare l'archivio " + nome_ + ": ");
-    detail::motoreInUso();
     // The creation's own connection has no character set: open the new database again as
     // every connection of the program is opened.
     try {

@@ -118,13 +118,12 @@ std::vector<std::string> Service::esegui(const std::string& nomeDatabase)
     const std::string gestore = host.empty() ? "service_mgr" : host + ":service_mgr";
 
     Stato st;
-    Firebird::IService* svc = chiama(
+    Firebird::IService* svc = detail::chiamaMotore(
         [&] {
             return detail::provider()->attachServiceManager(&st, gestore.c_str(), attacco.lunghezza(),
                                                             attacco.dati());
         },
         "Impossibile collegarsi al gestore dei servizi " + gestore + ": ");
-    detail::motoreInUso();
     std::vector<std::string> uscita;
     try {
         leggiUscita(svc, database, uscita);
