@@ -307,6 +307,30 @@ std::pair<std::string, std::string> dividiParametro(std::string_view riga)
     return {nome, valore};
 }
 
+Credenziali credenziali(const std::vector<std::string>& righe)
+{
+    Credenziali c;
+    for (const std::string& riga : righe) {
+        auto [nome, valore] = dividiParametro(riga);
+        if (nome == "user_name")
+            c.utente = valore;
+        else if (nome == "password")
+            c.password = valore;
+        else if (nome == "sql_role_name")
+            c.ruolo = valore;
+        else if (nome == "lc_ctype") {
+            std::string maiuscolo = valore;
+            for (char& ch : maiuscolo)
+                ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+            if (maiuscolo != kCharsetConnessione)
+                throw ib::Error("Set di caratteri di connessione non gestito: " + valore +
+                                " (solo WIN1252)");
+        } else if (!nome.empty())
+            throw ib::Error("Parametro di connessione sconosciuto: \"" + riga + "\"");
+    }
+    return c;
+}
+
 }  // namespace detail
 }  // namespace korva::ib
 

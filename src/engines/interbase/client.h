@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace korva::ib::detail {
 
@@ -126,5 +127,12 @@ std::string testoDaMessaggio(std::string_view byte);
 
 // A "name=value" parameter line split at the first "=", the name in lower case and trimmed.
 std::pair<std::string, std::string> dividiParametro(std::string_view riga);
+
+// The values of the connection parameter lines: user_name, password, sql_role_name; an
+// lc_ctype other than WIN1252 and an unknown name are Errors.
+struct Credenziali {
+    std::string utente, password, ruolo;
+};
+Credenziali credenziali(const std::vector<std::string>& righe);
 
 }  // namespace korva::ib::detail

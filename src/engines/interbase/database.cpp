@@ -141,23 +141,8 @@ void Database::connect()
         return;
     if (nome_.empty())
         throw Error("Nome dell'archivio Interbase non impostato");
-    std::string utente, password, ruolo;
-    for (const std::string& riga : params) {
-        auto [nome, valore] = detail::dividiParametro(riga);
-        if (nome == "user_name")
-            utente = valore;
-        else if (nome == "password")
-            password = valore;
-        else if (nome == "sql_role_name")
-            ruolo = valore;
-        else if (nome == "lc_ctype") {
-            if (maiuscole(valore) != detail::kCharsetConnessione)
-                throw Error("Set di caratteri di connessione non gestito: " + valore +
-                            " (solo WIN1252)");
-        } else if (!nome.empty())
-            throw Error("Parametro di connessione sconosciuto: \"" + riga + "\"");
-    }
-    apri(utente, password, ruolo);
+    const detail::Credenziali c = detail::credenziali(params);
+    apri(c.utente, c.password, c.ruolo);
 }
 
 void Database::apri(const std::string& utente, const std::string& password,

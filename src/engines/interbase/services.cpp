@@ -94,21 +94,12 @@ std::vector<std::string> Service::run()
 
 std::vector<std::string> Service::esegui(const std::string& nomeDatabase)
 {
-    std::string utente, password;
-    for (const std::string& riga : params) {
-        auto [nome, valore] = detail::dividiParametro(riga);
-        if (nome == "user_name")
-            utente = valore;
-        else if (nome == "password")
-            password = valore;
-        else if (!nome.empty() && nome != "lc_ctype" && nome != "sql_role_name")
-            throw Error("Parametro del servizio sconosciuto: \"" + riga + "\"");
-    }
+    const detail::Credenziali c = detail::credenziali(params);
     detail::Blocco attacco(Firebird::IXpbBuilder::SPB_ATTACH);
-    if (!utente.empty())
-        attacco.testo(isc_spb_user_name, utente);
-    if (!password.empty())
-        attacco.testo(isc_spb_password, password);
+    if (!c.utente.empty())
+        attacco.testo(isc_spb_user_name, detail::versoConnessione(c.utente));
+    if (!c.password.empty())
+        attacco.testo(isc_spb_password, detail::versoConnessione(c.password));
     // A database in server form is served by its own server's service manager: the
     // in-process one cannot reach it.
     std::string host = serverName;
