@@ -79,6 +79,43 @@ public:
 
     const std::string& path() const override { return path_; }
 
+    FileIdentity identity() override
+    {
+        struct stat st {};
+        if (::fstat(fd_, &st) != 0)
+            fail("leggere", path_, errno);
+        return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    }
+
+    bool lock(std::uint64_t offset, std::uint64_t length, LockType type, bool wait) override
+    {
+        struct flock fl {};
+        fl.l_type = type == LockType::Shared ? F_RDLCK : F_WRLCK;
+        fl.l_whence = SEEK_SET;
+        fl.l_start = static_cast<off_t>(offset);
+        fl.l_len = static_cast<off_t>(length);
+        for (;;) {
+            if (::fcntl(fd_, wait ? F_OFD_SETLKW : F_OFD_SETLK, &fl) == 0)
+                return true;
+            if (errno == EINTR)
+                continue;
+            if (!wait && (errno == EAGAIN || errno == EACCES))
+                return false;
+            fail("bloccare", path_, errno);
+        }
+    }
+
+    void unlock(std::uint64_t offset, std::uint64_t length) override
+    {
+        struct flock fl {};
+        fl.l_type = F_UNLCK;
+        fl.l_whence = SEEK_SET;
+        fl.l_start = static_cast<off_t>(offset);
+        fl.l_len = static_cast<off_t>(length);
+        while (::fcntl(fd_, F_OFD_SETLK, &fl) != 0 && errno == EINTR) {
+        }
+    }
+
 private:
     int fd_;
     std::string path_;
@@ -119,6 +156,15 @@ public:
     {
         struct stat st {};
         return ::stat(path.c_str(), &st) == 0;
+    }
+
+    std::optional<FileIdentity> identity(const std::string& path) override
+    {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0)
+            return std::nullopt;
+        return FileIdentity{static_cast<std::uint64_t>(st.st_dev),
+                            static_cast<std::uint64_t>(st.st_ino)};
     }
 
     std::vector<std::string> list(const std::string& dir) override

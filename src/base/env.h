@@ -2,11 +2,21 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace korva {
+
+// Which file a path or an open file is: equal identities are the same file on disk.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+enum class LockType { Shared, Exclusive };
 
 // An open file. Every failure is an Error naming the file.
 class File {
@@ -21,6 +31,13 @@ public:
     // Flushes the file's data to the disk.
     virtual void sync() = 0;
     virtual const std::string& path() const = 0;
+    virtual FileIdentity identity() = 0;
+    // A lock on a byte range (POSIX open-file-description lock: held by this open file, so two
+    // opens in one process exclude each other like two processes; released by the system when
+    // the process dies). The range may lie beyond the end of the file. Without `wait`, false
+    // when another holder conflicts.
+    virtual bool lock(std::uint64_t offset, std::uint64_t length, LockType type, bool wait) = 0;
+    virtual void unlock(std::uint64_t offset, std::uint64_t length) = 0;
 };
 
 enum class OpenMode {
@@ -44,6 +61,8 @@ public:
     virtual void rename(const std::string& from, const std::string& to) = 0;
     virtual void remove(const std::string& path) = 0;
     virtual bool exists(const std::string& path) = 0;
+    // The identity of the file a path names; empty when it does not exist.
+    virtual std::optional<FileIdentity> identity(const std::string& path) = 0;
     // Names of the entries of a directory, without "." and "..".
     virtual std::vector<std::string> list(const std::string& dir) = 0;
     virtual void createDir(const std::string& path) = 0;

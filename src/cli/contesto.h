@@ -32,6 +32,7 @@ struct Contesto {
 
 // Each group of commands registers its subcommands on the application.
 void registraImpostazioni(CLI::App& app, Contesto& contesto);
+void registraPx(CLI::App& app, Contesto& contesto);
 void registraDemo(CLI::App& app, Contesto& contesto);
 void registraIb(CLI::App& app, Contesto& contesto);
 

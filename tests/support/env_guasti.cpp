@@ -33,6 +33,15 @@ public:
         base_->sync();
     }
     const std::string& path() const override { return base_->path(); }
+    FileIdentity identity() override { return base_->identity(); }
+    bool lock(std::uint64_t offset, std::uint64_t length, LockType type, bool wait) override
+    {
+        return base_->lock(offset, length, type, wait);
+    }
+    void unlock(std::uint64_t offset, std::uint64_t length) override
+    {
+        base_->unlock(offset, length);
+    }
 
 private:
     std::unique_ptr<File> base_;

@@ -31,6 +31,10 @@ public:
     void rename(const std::string& from, const std::string& to) override;
     void remove(const std::string& path) override;
     bool exists(const std::string& path) override { return base_.exists(path); }
+    std::optional<FileIdentity> identity(const std::string& path) override
+    {
+        return base_.identity(path);
+    }
     std::vector<std::string> list(const std::string& dir) override { return base_.list(dir); }
     void createDir(const std::string& path) override;
     void syncDir(const std::string& dir) override;

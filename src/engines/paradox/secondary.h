@@ -1,0 +1,34 @@
+#pragma once
+
+// Secondary index files: .Xnn/.XGn hold one record per table record (the indexed fields, the
+// primary key, the data block holding the record) in the index's order; .Ynn/.YGn index the
+// X file's blocks like a .PX. We write them whole, as a rebuild would, whenever the table changes.
+
+#include "engines/paradox/format.h"
+#include "engines/paradox/table_file.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace korva::paradox {
+
+class Collation;
+
+struct IndexImages {
+    std::vector<std::uint8_t> x, y;  // whole files
+};
+
+// The file names a new secondary index gets: Xnn (nn = field number in hex) for a
+// single-field, case-sensitive, ascending, not unique index named after its field; XGn for any
+// other (`group` = the next free n).
+void nameIndexFiles(SecondaryIndex& si, const std::vector<FieldInfo>& fields, const std::string& base,
+                    int& group);
+
+// Both files of a maintained index over `records` (each a whole table record with the number of
+// the data block holding it).
+IndexImages buildIndexImages(const Header& db, const std::vector<FieldInfo>& fields, const SecondaryIndex& si,
+                             const std::vector<std::pair<std::string, int>>& records,
+                             const Collation* collation);
+
+}  // namespace korva::paradox

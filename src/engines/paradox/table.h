@@ -1,0 +1,263 @@
+#pragma once
+
+// The Paradox table as the system's commands use it: a table object set to a directory and a
+// table name that creates, deletes, renames and empties the table, opens it shared or
+// exclusive, and then works as a cursor over its records (navigation, fields, editing, current
+// index, key search, ranges, bookmarks).
+
+#include "base/env.h"
+#include "engines/paradox/format.h"
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace korva::paradox {
+
+class TableFile;
+class Table;
+struct Pos;
+
+// The engine's session: the Env every table goes through.
+class Session {
+public:
+    explicit Session(Env& env = Env::standard());
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    static Session& standard();
+    Env& env() { return env_; }
+    // Releases every handle kept on closed tables, so that their files can be deleted,
+    // renamed or opened exclusively. Closing a table releases all of its handles already.
+    void dropIdleConnections();
+    // Writes are flushed to the disk at every change (default); off for throw-away work.
+    void setDurable(bool d) { durable_ = d; }
+    bool durable() const { return durable_; }
+
+private:
+    Env& env_;
+    bool durable_ = true;
+};
+
+enum class DataSetState { Inactive, Browse, Edit, Insert, SetKey };
+
+// A field of the current record (or of the key buffer in key mode).
+class Field {
+public:
+    Field(Table& t, int index) : t_(&t), i_(index) {}
+    const FieldDef& def() const;
+    const std::string& name() const { return def().name; }
+    FieldType type() const { return def().type; }
+    int size() const { return def().size; }
+    bool required() const { return def().required; }
+    int index() const { return i_; }
+
+    bool isNull() const;
+    // Text as the inspection tools write it: alpha and memo as text, numbers as the shortest
+    // text that reads back the same, dates YYYY-MM-DD, times HH:MM:SS[.mmm], logical
+    // true/false, other blobs and bytes in lowercase hex; blank as "".
+    std::string asString() const;
+    std::int64_t asInteger() const;
+    double asFloat() const;
+    bool asBoolean() const;
+    Date asDate() const;
+    std::int64_t asTime() const;     // milliseconds since midnight
+    double asTimestamp() const;      // milliseconds since 0001-01-01 00:00 minus one day
+    std::string asBytes() const;     // blob, bytes (Y) or the raw field
+
+    void setString(std::string_view text);  // the same formats; "" = blank
+    void setInteger(std::int64_t v);
+    void setFloat(double v);
+    void setBoolean(bool v);
+    void setDate(const Date& d);
+    void setTime(std::int64_t ms);
+    void setTimestamp(double ms);
+    void setBytes(std::string_view bytes);
+    void clear();
+
+private:
+    Table* t_;
+    int i_;
+};
+
+struct Bookmark {
+    std::string record;        // the record's bytes when taken
+    std::uint32_t ordinal = 0; // its place in the table's order
+    bool valid = false;
+};
+
+class Table {
+public:
+    explicit Table(Session& session = Session::standard());
+    ~Table();
+    Table(const Table&) = delete;
+    Table& operator=(const Table&) = delete;
+
+    // ---- address ----
+    void setDatabaseName(std::string dir);   // a directory ("\" read as separator)
+    const std::string& databaseName() const { return dir_; }
+    void setTableName(std::string name);     // "KORVA.DB"; ".DB" added when absent
+    const std::string& tableName() const { return name_; }
+    void setExclusive(bool e);
+    bool exclusive() const { return exclusive_; }
+    // The table's path for messages.
+    std::string displayName() const;
+    // The .DB file as found on disk (without regard to case); empty when absent.
+    std::optional<std::string> resolvedPath() const;
+    bool exists() const;
+
+    // ---- definitions: set before createTable, read back after open ----
+    std::vector<FieldDef> fieldDefs;
+    std::vector<IndexDef> indexDefs;
+    void updateFieldDefs();
+    void updateIndexDefs();
+    // The index with this name, without regard to case ("" = the primary index).
+    std::optional<IndexDef> findIndex(std::string_view name) const;
+
+    // ---- table operations (on a closed table object) ----
+    void createTable();
+    void deleteTable();
+    void emptyTable();
+    void renameTable(const std::string& newName);
+
+    // ---- opening ----
+    void open();
+    void close();
+    bool active() const { return file_ != nullptr; }
+    DataSetState state() const { return state_; }
+    std::uint32_t recordCount();
+
+    // ---- navigation ----
+    void first();
+    void last();
+    void next();
+    void prior();
+    bool bof() const { return bof_; }
+    bool eof() const { return eof_; }
+    bool isEmpty();
+
+    // ---- fields ----
+    int fieldCount() const;
+    Field field(int index);
+    Field field(std::string_view name);
+    std::optional<int> fieldIndex(std::string_view name) const;
+
+    // ---- editing ----
+    void append();
+    void insert();
+    void edit();
+    void post();
+    void cancel();
+    void deleteRecord();
+
+    // ---- current index and keys ----
+    void setIndexName(const std::string& name);
+    const std::string& indexName() const { return indexName_; }
+    void setKey();
+    void editKey();
+    bool gotoKey();
+    void gotoNearest();
+    bool findKey(const std::vector<std::string>& values);
+    void findNearest(const std::vector<std::string>& values);
+    // Records whose leading fields of the current index lie between the two value lists.
+    void setRange(const std::vector<std::string>& start, const std::vector<std::string>& end);
+    void cancelRange();
+
+    // ---- bookmarks ----
+    Bookmark getBookmark();
+    void gotoBookmark(const Bookmark& b);
+    void freeBookmark(Bookmark& b) { b = Bookmark{}; }
+
+    // ---- views bound to the table ----
+    void setOnChange(std::function<void()> f) { onChange_ = std::move(f); }
+    void disableControls() { ++disabled_; }
+    void enableControls();
+    bool controlsDisabled() const { return disabled_ > 0; }
+
+    // ---- groups of changes ----
+    // Posts between these form one journaled step (faster; undone together on failure).
+    void beginBatch();
+    void endBatch();
+
+    // Structural check of the open table's files (empty when sound).
+    std::vector<std::string> check();
+    TableFile& file();
+
+private:
+    friend class Field;
+    std::string dirFs() const;
+    void requireActive() const;
+    void requireClosed(const char* what) const;
+    void requireBrowse(const char* what) const;
+    std::uint8_t* buffer();
+    const std::uint8_t* buffer() const;
+    void loadCurrent();
+    void setPos(bool found, int block, int rec);
+    void relocate();
+    void step(bool forward);
+    bool findCurrent(int& block, int& rec);
+    void blankBuffer();
+    void notify();
+    void checkKeyIndex() const;
+    std::vector<std::uint8_t> keyFrom(const std::vector<std::string>& values, int& nfields);
+    bool inRange(const std::uint8_t* rec) const;
+    int compareKey(const std::uint8_t* a, const std::uint8_t* b, int nfields) const;
+    int indexFieldCount() const;
+    int indexField(int i) const;
+    int assignedKeyFields() const;
+    void buildOrder();
+    void ensureOrder();
+    const std::uint8_t* orderRec(int i) const;
+    int orderBound(const std::uint8_t* key, int nfields, bool upper) const;
+    void setOrderPos(int i);
+    void positionAtKey(const std::uint8_t* key, int nfields, bool exact, bool& found);
+
+    Session& session_;
+    std::string dir_;
+    std::string name_;
+    bool exclusive_ = false;
+    std::unique_ptr<TableFile> file_;
+    DataSetState state_ = DataSetState::Inactive;
+    DataSetState keyReturn_ = DataSetState::Browse;
+    std::vector<std::uint8_t> buf_;
+    std::vector<std::uint8_t> orig_;
+    std::vector<std::uint8_t> keyBuf_;
+    std::set<int> keyAssigned_;  // fields set in key mode
+    std::map<int, std::string> pendingBlobs_;
+    bool hasRecord_ = false;
+    int block_ = 0, rec_ = 0;
+    std::uint32_t ordinal_ = 0;
+    std::uint64_t gen_ = 0;
+    bool bof_ = true, eof_ = true;
+    std::string indexName_;
+    int secIndex_ = -1;  // the current secondary index, -1 for the primary order
+    std::vector<std::string> orderRecs_;  // records in its order
+    std::vector<struct Pos> orderPos_;
+    int opos_ = 0;
+    bool orderValid_ = false;
+    std::uint64_t orderGen_ = 0, orderAborts_ = 0;
+    bool ranged_ = false;
+    std::vector<std::uint8_t> rangeStart_, rangeEnd_;
+    int rangeFields_ = 0;
+    std::function<void()> onChange_;
+    int disabled_ = 0;
+    bool changedWhileDisabled_ = false;
+};
+
+// ---- table operations by path (what the table object's operations call) ----
+// `dir` without final separator, `name` the .DB file name.
+void createTable(Session& s, const std::string& dir, const std::string& name,
+                 const std::vector<FieldDef>& fields, const std::vector<IndexDef>& indexes);
+void deleteTable(Session& s, const std::string& dir, const std::string& name);
+void emptyTable(Session& s, const std::string& dir, const std::string& name);
+void renameTable(Session& s, const std::string& dir, const std::string& name,
+                 const std::string& newName);
+// Completes a switch of files that a stopped process left half-done.
+void completePendingSwitch(Env& env, const std::string& dir, const std::string& base);
+
+}  // namespace korva::paradox
