@@ -5,6 +5,8 @@
 #include "gui/personal.h"
 #include "gui/qortdir.h"
 #include "gui/qorwdir.h"
+#include "shell/cambio_ditta.h"
+#include "shell/gestione_tabelle.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -181,11 +183,10 @@ void TBaseMainForm::F11F12Ditte(int tasto)
     if (!TabForm || (tasto != 122 && tasto != 123))
         return;
     guardia_([&] {
-        if (tasto == 122) {
+        if (tasto == 122)
             chiusura_.richiestaDiChiusura(*TabForm, interazione_);
-            return;
-        }
-        // Company switch: follows when the Paradox engine is available.
+        else if (CambioDitta(TabForm, interazione_))
+            aggiornaTitolo();
     });
 }
 
@@ -283,11 +284,13 @@ void TBaseMainForm::Esci1Click()
 
 void TBaseMainForm::GestioneTabelle1Click()
 {
-    // The table manager follows with the Paradox engine and the dictionary.
+    // The table manager opens here once it exists.
+    guardia_([&] { PreparaGestioneTabelle(*TabForm, 1, interazione_); });
 }
 
 void TBaseMainForm::GestioneTabelle21Click()
 {
+    guardia_([&] { PreparaGestioneTabelle(*TabForm, 2, interazione_); });
 }
 
 void TBaseMainForm::Tabelle11Click()

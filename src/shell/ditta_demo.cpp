@@ -5,6 +5,7 @@
 #include "base/errore.h"
 #include "base/percorsi.h"
 #include "base/profilo.h"
+#include "engines/paradox/table.h"
 #include "shell/stato.h"
 
 #include <filesystem>
@@ -30,6 +31,28 @@ struct Ditta {
 
 }  // namespace
 
+void CreaNomiDit(const std::string& binDir, const std::vector<std::string>& nomi)
+{
+    creaCartella(binDir + "NomiDit");
+    paradox::Table nomiDit;
+    nomiDit.setDatabaseName(binDir + "NomiDit");
+    nomiDit.setTableName("NomiDit.db");
+    nomiDit.fieldDefs = {{"Codice", paradox::FieldType::Short, 0, true},
+                         {"Descrizione", paradox::FieldType::Alpha, 40, false}};
+    nomiDit.indexDefs = {{"", "Codice", paradox::IndexOption::Primary},
+                         {"Descrizione", "Descrizione", 0}};
+    nomiDit.createTable();
+    nomiDit.open();
+    int codice = 0;
+    for (const std::string& nome : nomi) {
+        nomiDit.append();
+        nomiDit.field("Codice").setInteger(++codice);
+        nomiDit.field("Descrizione").setString(nome);
+        nomiDit.post();
+    }
+    nomiDit.close();
+}
+
 std::string CreaDittaDemo(const std::string& cartella)
 {
     const std::string radice = fs::absolute(fs::path(cartella)).lexically_normal().string();
@@ -40,7 +63,7 @@ std::string CreaDittaDemo(const std::string& cartella)
 
     Env& env = Env::standard();
     const std::string bin = base + "bin" + kSep;
-    for (const char* sotto : {"stato", "report", "NomiDit"})
+    for (const char* sotto : {"stato", "report"})
         creaCartella(bin + sotto);
     writeFileAtomic(env, bin + "stato" + kSep + "STATO.TXT", kStatoApriti);
 
@@ -65,6 +88,8 @@ std::string CreaDittaDemo(const std::string& cartella)
         profilo.scrivi(d.nome, "ObbedisciStato", d.obbedisciStato);
         profilo.scrivi(d.nome, "TipoDataBase", "PARADOX");
     }
+
+    CreaNomiDit(bin, {DittaDemo::kPrima, DittaDemo::kSeconda});
 
     writeFileAtomic(env, base + "ditta.cfg",
                     codepage::fromUtf8(DittaDemo::kPrima, codepage::kWindowsWestern) + "\r\n");

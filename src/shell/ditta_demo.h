@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace korva {
 
@@ -12,6 +13,10 @@ struct DittaDemo {
     static constexpr const char* kPrima = "Demo Alfa S.r.l.";
     static constexpr const char* kSeconda = "Demo Beta S.p.A.";
 };
+
+// Creates the company list BinDir + "NomiDit/NomiDit.db" (an existing one is replaced) with
+// these names, in this record order, and its index "Descrizione".
+void CreaNomiDit(const std::string& binDir, const std::vector<std::string>& nomi);
 
 // Creates the demo under `cartella` (made absolute), which must not hold a settings file yet.
 // Returns the path of the settings file.

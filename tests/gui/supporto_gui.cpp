@@ -1,6 +1,7 @@
 #include "supporto_gui.h"
 
 #include "base/profilo.h"
+#include "shell/ditta_demo.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -61,6 +62,11 @@ void DittaProva::imposta(const std::string& chiave, const std::string& valore) c
 std::string DittaProva::impostazione(const std::string& chiave) const
 {
     return ProfiloPrivato(ini()).leggi(nome, chiave, "<manca>");
+}
+
+void DittaProva::scriviNomiDit(const std::vector<std::string>& nomi, const QString& bin) const
+{
+    CreaNomiDit(percorso(bin + "/").toStdString(), nomi);
 }
 
 QString descrivi(const QMessageBox& box)

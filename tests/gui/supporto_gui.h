@@ -12,6 +12,7 @@
 #include <deque>
 #include <functional>
 #include <string>
+#include <vector>
 
 class QTreeWidgetItem;
 
@@ -36,6 +37,10 @@ public:
     // A key of the company's section.
     void imposta(const std::string& chiave, const std::string& valore) const;
     std::string impostazione(const std::string& chiave) const;
+
+    // The company list NomiDit/NomiDit.db of a program directory ("bin" by default) with
+    // these names, in this record order.
+    void scriviNomiDit(const std::vector<std::string>& nomi, const QString& bin = "bin") const;
 
     const std::string nome;
 

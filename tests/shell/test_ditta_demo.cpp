@@ -1,4 +1,5 @@
 #include "base/errore.h"
+#include "shell/cambio_ditta.h"
 #include "shell/ditta_demo.h"
 #include "shell/stato.h"
 #include "shell/tabform.h"
@@ -50,6 +51,29 @@ TEST(DittaDemo, SiApreComeUnaDittaVera)
     EXPECT_FALSE(beta.chiusuraAutomatica());
     EXPECT_EQ(beta.LavoroDir, t / "demo/beta/dati/");
     EXPECT_TRUE(fs::is_directory(beta.LavoroDir));
+}
+
+// F12 on the demo goes from one company to the other and back.
+TEST(DittaDemo, LElencoDelleDitteLeAlterna)
+{
+    CartellaTemporanea t;
+    const std::string ini = CreaDittaDemo(t / "demo");
+    EXPECT_EQ(DittaSuccessiva(t / "demo/bin/", DittaDemo::kSeconda), DittaDemo::kPrima);
+    EXPECT_EQ(DittaSuccessiva(t / "demo/bin/", "Demo"), std::nullopt);
+    // A name that the field could not even hold is in no row.
+    EXPECT_EQ(DittaSuccessiva(t / "demo/bin/", std::string(DittaDemo::kPrima) + std::string(40, ' ')),
+              std::nullopt);
+    EXPECT_EQ(DittaSuccessiva(t / "demo/bin/", "Демо"), std::nullopt);
+
+    InterazioneScriptata io;
+    auto tabForm = std::make_unique<TTabForm>(io, t.percorso(), ini);
+    ASSERT_TRUE(CambioDitta(tabForm, io));
+    EXPECT_EQ(tabForm->NomeDitta, DittaDemo::kSeconda);
+    EXPECT_EQ(leggiFile(t / "demo/ditta.cfg"), std::string(DittaDemo::kSeconda) + "\r\n");
+    EXPECT_EQ(tabForm->LavoroDir, t / "demo/beta/dati/");
+    ASSERT_TRUE(CambioDitta(tabForm, io));
+    EXPECT_EQ(tabForm->NomeDitta, DittaDemo::kPrima);
+    EXPECT_TRUE(io.eventi().empty());
 }
 
 TEST(DittaDemo, NonSovrascriveUnaDemoEsistente)
