@@ -35,5 +35,6 @@ void registraImpostazioni(CLI::App& app, Contesto& contesto);
 void registraPx(CLI::App& app, Contesto& contesto);
 void registraDemo(CLI::App& app, Contesto& contesto);
 void registraDizionario(CLI::App& app, Contesto& contesto);
+void registraIb(CLI::App& app, Contesto& contesto);
 
 }  // namespace korva::cli

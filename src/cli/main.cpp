@@ -29,6 +29,7 @@ int main(int argc, char** argv)
     cli::registraPx(app, contesto);
     cli::registraDemo(app, contesto);
     cli::registraDizionario(app, contesto);
+    cli::registraIb(app, contesto);
 
     try {
         app.parse(argc, argv);
