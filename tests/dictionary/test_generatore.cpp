@@ -94,6 +94,9 @@ TEST(Generatore, IFileGeneratiLettiDaPxlibHannoICampiEITipiDelDizionario)
                                                     {"Formato", S, 2}}));
     EXPECT_EQ(korva.campiChiave, 1);
     EXPECT_EQ(korva.record, 0);
+    EXPECT_EQ(test::recordPxlib(tr + "/CAMPI/CAMPI.DB"), 0);
+    int voci = -1;
+    EXPECT_TRUE(test::pxlibLeggeIndice(tr + "/KORVA/KORVA.DB", tr + "/KORVA/KORVA.PX", voci));
     auto campi = leggiIntestazione(tr + "/CAMPI/CAMPI.DB");
     EXPECT_EQ(campi.campi, (std::vector<CampoPxlib>{{"NomeTabella", A, 8},
                                                     {"NumeroCampo", S, 2},

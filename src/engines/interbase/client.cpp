@@ -336,16 +336,11 @@ Credenziali credenziali(const std::vector<std::string>& righe)
 
 // The Firebird client library, its engine and the libraries they load keep allocations of
 // their own until the process ends; in a build with LeakSanitizer they are not ours to
-// report. (The sanitizer calls this when present; other builds never do.)
-extern "C" const char* __lsan_default_suppressions()
+// report. (The sanitizer calls this when present; other builds never do.) Weak, so that a
+// program with more such libraries can give the whole list.
+extern "C" __attribute__((weak)) const char* __lsan_default_suppressions()
 {
-    return "leak:libfbclient.so\n"
-           "leak:libEngine12.so\n"
-           "leak:libfbintl.so\n"
-           "leak:libSrp.so\n"
-           "leak:libtommath.so\n"
-           "leak:libicuuc.so\n"
-           "leak:libicui18n.so\n";
+    return KORVA_SOPPRESSIONI_PERDITE_CLIENT;
 }
 
 // Shutting the engine down at exit unloads its plugins, whose thread-local storage

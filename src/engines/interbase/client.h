@@ -136,3 +136,15 @@ struct Credenziali {
 Credenziali credenziali(const std::vector<std::string>& righe);
 
 }  // namespace korva::ib::detail
+
+// The libraries the client loads keep allocations of their own until the process ends: the
+// leak checker of a sanitizer build is told they are not ours. A program that loads more such
+// libraries (the tests load pxlib) gives its own hook, which these lines begin.
+#define KORVA_SOPPRESSIONI_PERDITE_CLIENT \
+    "leak:libfbclient.so\n"              \
+    "leak:libEngine12.so\n"              \
+    "leak:libfbintl.so\n"                \
+    "leak:libSrp.so\n"                   \
+    "leak:libtommath.so\n"               \
+    "leak:libicuuc.so\n"                 \
+    "leak:libicui18n.so\n"
