@@ -6,6 +6,7 @@ extern "C" {
 #include <paradox.h>
 }
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -134,6 +135,32 @@ double leggiNoi(Session& s, const std::string& dir, const std::string& name, lon
     return ora() - t0;
 }
 
+// Adding a secondary index over the table (its records read, sorted and written as .X/.Y)
+// against sorting the same keys in memory.
+void indice(Session& s, const std::string& dir, long n)
+{
+    {
+        Table t(s);
+        t.setDatabaseName(dir + "/");
+        t.setTableName("NOSTRA.DB");
+        t.setExclusive(true);
+        t.open();
+        const double t0 = ora();
+        t.addIndex("Nome", "Nome", 0);
+        const double costruzione = ora() - t0;
+        std::vector<std::string> chiavi;
+        chiavi.reserve(static_cast<std::size_t>(n));
+        for (long i = 0; i < n; ++i)
+            chiavi.push_back(testo(i));
+        const double t1 = ora();
+        std::sort(chiavi.begin(), chiavi.end());
+        const double ordinamento = ora() - t1;
+        std::printf("costruzione di un indice secondario: korva %.3f s, ordinamento in memoria delle "
+                    "stesse chiavi %.3f s, rapporto korva/ordinamento = %.2f\n",
+                    costruzione, ordinamento, costruzione / ordinamento);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -157,6 +184,7 @@ int main(int argc, char** argv)
     std::printf("lettura sequenziale (tabella con chiave scritta da korva): korva %.3f s\n", rNoiK);
     std::printf("scrittura in blocco: korva con .PX %.3f s, pxlib senza indice %.3f s, "
                 "pxlib/korva = %.2f\n", wNoi, wPx, wPx / wNoi);
+    indice(s, dir.string(), n);
     if (a != b || b != c)
         std::printf("ATTENZIONE: letture diverse (%ld %ld %ld)\n", a, b, c);
     fs::remove_all(dir);

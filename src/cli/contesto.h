@@ -34,5 +34,6 @@ struct Contesto {
 void registraImpostazioni(CLI::App& app, Contesto& contesto);
 void registraPx(CLI::App& app, Contesto& contesto);
 void registraDemo(CLI::App& app, Contesto& contesto);
+void registraIb(CLI::App& app, Contesto& contesto);
 
 }  // namespace korva::cli

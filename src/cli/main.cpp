@@ -28,6 +28,7 @@ int main(int argc, char** argv)
     cli::registraImpostazioni(app, contesto);
     cli::registraPx(app, contesto);
     cli::registraDemo(app, contesto);
+    cli::registraIb(app, contesto);
 
     try {
         app.parse(argc, argv);

@@ -31,6 +31,9 @@ TTabForm::TTabForm(Interazione& interazione, std::string avvioDir,
       percorsoImpostazioni_(std::move(percorsoImpostazioni)),
       env_(env)
 {
+    IBDatabase1.params = parametriConnessioneIb();
+    IBDatabase1.setDefaultTransaction(&IBTransaction1);
+    IBDatabase1.sqlDialect = 3;
     LetturaNomeProgetto();
     if (NomeDitta != kDittaMancante) {
         SettaLavoroDir();

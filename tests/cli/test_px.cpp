@@ -52,5 +52,28 @@ TEST(CliPx, CreaCaricaDumpInfo)
     EXPECT_EQ(e.err, "Tipo di campo sconosciuto in \"Nome:Q5\"\n");
 }
 
+TEST(CliPx, IndiciSecondariCreatiMostratiEUsatiPerIlDump)
+{
+    CartellaTemporanea t;
+    auto e = eseguiKorva({"px", "crea", t / "C.DB", "--campo", "Codice:I", "--campo", "Citta:A20",
+                          "--campo", "Nome:A10", "--chiave", "1", "--indice", "Nome=Nome",
+                          "--indice", "CittaNome=Citta;Nome:ci"});
+    ASSERT_EQ(e.codice, 0) << e.err;
+    test::scriviFile(t / "c.csv", "Codice,Citta,Nome\n1,roma,b\n2,Milano,a\n3,Roma,a\n4,milano,c\n");
+    ASSERT_EQ(eseguiKorva({"px", "carica", t / "C.DB", t / "c.csv"}).codice, 0);
+    e = eseguiKorva({"px", "info", t / "C.DB"});
+    EXPECT_NE(e.out.find("Indici:\n  (primario) Codice [primario,univoco]\n  Nome Nome []\n"
+                         "  CittaNome Citta;Nome [maiuscole-indifferenti]\n"),
+              std::string::npos) << e.out;
+    e = eseguiKorva({"px", "dump", t / "C.DB", "--indice", "cittanome"});
+    ASSERT_EQ(e.codice, 0) << e.err;
+    EXPECT_EQ(e.out, "Codice,Citta,Nome\n2,Milano,a\n4,milano,c\n3,Roma,a\n1,roma,b\n");
+    e = eseguiKorva({"px", "dump", t / "C.DB", "--indice", "Nessuno"});
+    EXPECT_EQ(e.codice, 1);
+    EXPECT_EQ(e.err, "Indice Nessuno non trovato nella tabella " + t.percorso() + "/C.DB.\n");
+    e = eseguiKorva({"px", "crea", t / "D.DB", "--campo", "A:A5", "--chiave", "1", "--indice", "X=A:forse"});
+    EXPECT_EQ(e.err, "Opzione di indice sconosciuta in \"X=A:forse\": forse.\n");
+}
+
 }  // namespace
 }  // namespace korva

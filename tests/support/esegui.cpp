@@ -3,6 +3,7 @@
 #include "support/cartella_temporanea.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,7 +11,8 @@
 
 namespace korva::test {
 
-Esito eseguiKorva(const std::vector<std::string>& argomenti, const std::string& directory)
+Esito eseguiKorva(const std::vector<std::string>& argomenti, const std::string& directory,
+                  const Ambiente& ambiente)
 {
     const std::string programma = std::string(KORVA_BIN_DIR) + "/korva";
     CartellaTemporanea uscite;
@@ -29,6 +31,15 @@ Esito eseguiKorva(const std::vector<std::string>& argomenti, const std::string& 
         dup2(in, 0);
         dup2(o, 1);
         dup2(e, 2);
+        for (const auto& v : ambiente.senza)
+            unsetenv(v.c_str());
+        for (const auto& [nome, valore] : ambiente.con)
+            setenv(nome.c_str(), valore.c_str(), 1);
+        if (ambiente.utente >= 0) {
+            const auto id = static_cast<uid_t>(ambiente.utente);
+            if (setgroups(0, nullptr) != 0 || setgid(id) != 0 || setuid(id) != 0)
+                _exit(125);
+        }
         if (!directory.empty() && chdir(directory.c_str()) != 0)
             _exit(126);
         std::vector<char*> argv;

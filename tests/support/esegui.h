@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace korva::test {
@@ -11,8 +12,16 @@ struct Esito {
     std::string err;    // standard error
 };
 
+// How the command line is run besides its arguments.
+struct Ambiente {
+    std::vector<std::string> senza;  // environment variables removed
+    std::vector<std::pair<std::string, std::string>> con;  // variables set
+    int utente = -1;  // run as this user id (and its group) when >= 0: needs root
+};
+
 // Runs the command-line companion of this build with these arguments and an empty
 // standard input, in the given directory (the current one when empty).
-Esito eseguiKorva(const std::vector<std::string>& argomenti, const std::string& directory = {});
+Esito eseguiKorva(const std::vector<std::string>& argomenti, const std::string& directory = {},
+                  const Ambiente& ambiente = {});
 
 }  // namespace korva::test

@@ -33,10 +33,7 @@ void nameIndexFiles(SecondaryIndex& si, const std::vector<FieldInfo>& fields, co
 namespace {
 
 // Data blocks packed full, chained in order. Returns, per block, its first key and count.
-struct Leaf {
-    std::string key;
-    int block, count;
-};
+using Leaf = IndexLeaf;
 
 std::vector<Leaf> writeBlocks(std::vector<std::uint8_t>& file, const std::vector<std::string>& recs,
                               int headerSize, int blockSize, int recordSize, int keyBytes)
@@ -68,9 +65,11 @@ void setCounts(std::vector<std::uint8_t>& h, std::uint32_t records, int blocks)
     put16(h.data() + Hdr::FirstBlock, blocks ? 1u : 0u);
 }
 
+}  // namespace
+
 // An index in the .PX format over the blocks of a file: one entry per block, then levels of
 // entries per index block up to a single root.
-void writeTree(std::vector<std::uint8_t>& file, std::vector<Leaf> level, int keyBytes)
+void writeIndexTree(std::vector<std::uint8_t>& file, std::vector<IndexLeaf> level, int keyBytes)
 {
     const int headerSize = get16(file.data() + Hdr::HeaderSize);
     const int blockSize = file[Hdr::BlockSize] * 1024;
@@ -117,7 +116,24 @@ void writeTree(std::vector<std::uint8_t>& file, std::vector<Leaf> level, int key
     file[Hdr::IndexLevels] = static_cast<std::uint8_t>(total ? levels : 0);
 }
 
-}  // namespace
+std::vector<std::uint8_t> buildPrimaryImage(const Header& db, const std::vector<FieldInfo>& fields,
+                                            const std::string& fileName, const std::vector<IndexLeaf>& leaves)
+{
+    NewTableLayout L;
+    for (int i = 0; i < db.keyFields; ++i)
+        L.fields.push_back(fields[static_cast<std::size_t>(i)].def);
+    L.keyFields = db.keyFields;
+    L.version = db.version;
+    L.blockSize = db.blockSize;
+    L.sortOrder = db.sortOrder;
+    L.tableName = fileName;
+    auto image = buildPxHeader(L, db.raw[Hdr::ChangeCount1], fileName);
+    int keyBytes = 0;
+    for (int i = 0; i < db.keyFields; ++i)
+        keyBytes += fields[static_cast<std::size_t>(i)].bytes;
+    writeIndexTree(image, leaves, keyBytes);
+    return image;
+}
 
 IndexImages buildIndexImages(const Header& db, const std::vector<FieldInfo>& fields, const SecondaryIndex& si,
                              const std::vector<std::pair<std::string, int>>& records, const Collation* collation)
@@ -218,7 +234,7 @@ IndexImages buildIndexImages(const Header& db, const std::vector<FieldInfo>& fie
     Y.keyFields = static_cast<int>(Y.fields.size());
     im.y = buildPxHeader(Y, im.x[Hdr::ChangeCount1], si.yFile);
     im.y[Hdr::FileType] = group ? FileType::YGIndex : FileType::YIndex;
-    writeTree(im.y, leaves, keyBytes);
+    writeIndexTree(im.y, leaves, keyBytes);
     return im;
 }
 

@@ -31,4 +31,16 @@ IndexImages buildIndexImages(const Header& db, const std::vector<FieldInfo>& fie
                              const std::vector<std::pair<std::string, int>>& records,
                              const Collation* collation);
 
+// Index entries over the blocks of a data file: first key, block number, records in it.
+struct IndexLeaf {
+    std::string key;
+    int block, count;
+};
+// Fills an index file (its header already in `file`) with a tree over the leaves, as a .PX.
+void writeIndexTree(std::vector<std::uint8_t>& file, std::vector<IndexLeaf> leaves, int keyBytes);
+
+// The whole .PX file of a table (header from the table's own) over its blocks.
+std::vector<std::uint8_t> buildPrimaryImage(const Header& db, const std::vector<FieldInfo>& fields,
+                                            const std::string& fileName, const std::vector<IndexLeaf>& leaves);
+
 }  // namespace korva::paradox

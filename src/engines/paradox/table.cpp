@@ -1386,6 +1386,53 @@ void Table::deleteRecord()
     notify();
 }
 
+void Table::addIndex(const std::string& name, const std::string& fields, unsigned options)
+{
+    requireBrowse("aggiungere un indice");
+    file_->addIndex({name, fields, options});
+    // Reopened on the new set of files.
+    const std::string current = indexName_;
+    close();
+    open();
+    if (!current.empty())
+        setIndexName(current);
+}
+
+void Table::batchAppend(Table& source)
+{
+    requireBrowse("aggiungere i record");
+    source.requireBrowse("leggere i record");
+    const int n = std::min(fieldCount(), source.fieldCount());
+    long numero = 0;
+    beginBatch();
+    try {
+        for (source.first(); !source.eof(); source.next()) {
+            ++numero;
+            try {
+                append();
+                for (int i = 0; i < n; ++i) {
+                    Field from = source.field(i), to = field(i);
+                    if (from.isNull())
+                        continue;
+                    if (isBlob(to.type()) && from.type() == to.type())
+                        to.setBytes(from.asBytes());
+                    else
+                        to.setString(from.asString());
+                }
+                post();
+            } catch (const Error& e) {
+                cancel();
+                throw Error("Record " + std::to_string(numero) + " della tabella " + source.displayName() +
+                            ": " + e.what());
+            }
+        }
+    } catch (...) {
+        endBatch();  // the records appended before stay
+        throw;
+    }
+    endBatch();
+}
+
 void Table::beginBatch()
 {
     requireActive();

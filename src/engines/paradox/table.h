@@ -179,6 +179,14 @@ public:
     void enableControls();
     bool controlsDisabled() const { return disabled_ > 0; }
 
+    // Adds an index to a table opened exclusively, built over its records: a secondary index,
+    // or the primary index of a keyed table that lost its .PX.
+    void addIndex(const std::string& name, const std::string& fields, unsigned options);
+    // Appends every record of the source (open) to this table, fields by position, values
+    // converted to this table's types; stops at the first key violation or value that does
+    // not fit, naming the record. The records appended before stay.
+    void batchAppend(Table& source);
+
     // ---- groups of changes ----
     // Posts between these form one journaled step (faster; undone together on failure).
     void beginBatch();
@@ -257,6 +265,10 @@ void deleteTable(Session& s, const std::string& dir, const std::string& name);
 void emptyTable(Session& s, const std::string& dir, const std::string& name);
 void renameTable(Session& s, const std::string& dir, const std::string& name,
                  const std::string& newName);
+// Puts whole files in place of a table's (new ones, or replacing those of the same name),
+// built beside and switched with renames.
+void replaceTableFiles(Env& env, const std::string& dir, const std::string& base,
+                       const std::vector<std::pair<std::string, std::vector<std::uint8_t>>>& files);
 // Completes a switch of files that a stopped process left half-done.
 void completePendingSwitch(Env& env, const std::string& dir, const std::string& base);
 

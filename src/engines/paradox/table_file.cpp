@@ -5,6 +5,7 @@
 #include "engines/paradox/blob_store.h"
 #include "engines/paradox/collation.h"
 #include "engines/paradox/secondary.h"
+#include "engines/paradox/table.h"
 
 #include <strings.h>
 
@@ -1048,8 +1049,26 @@ Pos TableFile::insertAt(Pos p, const std::uint8_t* rec)
     return insertAt(target, rec);
 }
 
+namespace {
+bool sameIndexKey(const SecondaryIndex& si, const std::vector<FieldInfo>& fields, const Collation* coll,
+                  const std::uint8_t* a, const std::uint8_t* b);
+}  // namespace
+
 void TableFile::checkInsert(const std::uint8_t* rec, const std::uint8_t* replacing)
 {
+    for (const auto& si : secondaries_) {
+        if (!(si.def.options & IndexOption::Unique) || (si.def.options & IndexOption::NonMaintained))
+            continue;
+        for (int b = 0; b < static_cast<int>(chain_.size()); ++b)
+            for (int r = 0; r < chain_[b].count; ++r) {
+                const std::uint8_t* other = record({b, r});
+                if (replacing && std::memcmp(other, replacing, static_cast<std::size_t>(hdr_.recordSize)) == 0)
+                    continue;
+                if (sameIndexKey(si, fields_, readCollation_, rec, other))
+                    throw Error("Violazione di chiave nella tabella " + display_ +
+                                ": l'indice univoco " + si.def.name + " ha già questo valore");
+            }
+    }
     if (hdr_.keyFields == 0)
         return;
     if (replacing && std::memcmp(rec, replacing, static_cast<std::size_t>(keyBytes_)) == 0)
@@ -1171,25 +1190,154 @@ void TableFile::prepareCommit()
     rebuildSecondaries();
 }
 
-void TableFile::rebuildSecondaries()
+std::vector<std::pair<std::string, int>> TableFile::allRecords()
 {
     std::vector<std::pair<std::string, int>> records;
+    records.reserve(hdr_.numRecords);
+    for (int b = 0; b < static_cast<int>(chain_.size()); ++b)
+        for (int r = 0; r < chain_[b].count; ++r)
+            records.emplace_back(std::string(reinterpret_cast<const char*>(record({b, r})),
+                                             static_cast<std::size_t>(hdr_.recordSize)),
+                                 chain_[b].block);
+    return records;
+}
+
+namespace {
+
+// Whether two records have equal values in the index's fields (as the index compares them).
+bool sameIndexKey(const SecondaryIndex& si, const std::vector<FieldInfo>& fields, const Collation* coll,
+                  const std::uint8_t* a, const std::uint8_t* b)
+{
+    const bool ci = si.def.options & IndexOption::CaseInsensitive;
+    for (int f : si.fields) {
+        const FieldInfo& fi = fields[static_cast<std::size_t>(f)];
+        if (fi.def.type == FieldType::Alpha && coll) {
+            std::string_view va(reinterpret_cast<const char*>(a + fi.offset),
+                                strnlen(reinterpret_cast<const char*>(a + fi.offset), static_cast<std::size_t>(fi.bytes)));
+            std::string_view vb(reinterpret_cast<const char*>(b + fi.offset),
+                                strnlen(reinterpret_cast<const char*>(b + fi.offset), static_cast<std::size_t>(fi.bytes)));
+            if ((ci ? coll->compareCaseInsensitive(va, vb) : coll->compare(va, vb)) != 0)
+                return false;
+        } else if (std::memcmp(a + fi.offset, b + fi.offset, static_cast<std::size_t>(fi.bytes)) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+void TableFile::addIndex(const IndexDef& ix)
+{
+    if (!exclusive())
+        throw Error("Per aggiungere un indice la tabella " + display_ + " va aperta in modo esclusivo");
+    if (pager_.active())
+        throw Error("La tabella " + display_ + " ha modifiche in corso: impossibile aggiungere l'indice");
+    std::vector<int> pos;
+    for (const auto& n : splitFields(ix.fields)) {
+        const int p = fieldIndex(n);
+        if (p < 0)
+            throw Error("Impossibile aggiungere l'indice alla tabella " + display_ + ": campo " + n +
+                        " inesistente");
+        if (isBlob(fields_[static_cast<std::size_t>(p)].def.type))
+            throw Error("Il campo " + n + " non può far parte di un indice");
+        pos.push_back(p);
+    }
+    if (pos.empty())
+        throw Error("L'indice da aggiungere alla tabella " + display_ + " non ha campi");
+    const bool primary = ix.name.empty() || (ix.options & IndexOption::Primary);
+    if (primary) {
+        if (hdr_.keyFields == 0 || static_cast<int>(pos.size()) != hdr_.keyFields)
+            throw Error("L'indice primario della tabella " + display_ +
+                        " deve essere formato dai suoi campi chiave");
+        for (std::size_t i = 0; i < pos.size(); ++i)
+            if (pos[i] != static_cast<int>(i))
+                throw Error("L'indice primario della tabella " + display_ +
+                            " deve essere formato dai suoi campi chiave, nell'ordine");
+        if (files_.px && !pxMissing_)
+            throw Error("La tabella " + display_ + " ha già l'indice primario");
+        std::vector<IndexLeaf> leaves;
+        for (const auto& e : chain_)
+            if (e.count > 0)
+                leaves.push_back({e.firstKey, e.block, e.count});
+        const std::string name = files_.px ? *files_.px : files_.base + ".PX";
+        Header db = hdr_;
+        db.raw.assign(db_->read(0), db_->read(0) + hdr_.headerSize);
+        replaceTableFiles(env_, files_.dir, files_.base, {{name, buildPrimaryImage(db, fields_, name, leaves)}});
+        return;
+    }
+    if (hdr_.keyFields == 0)
+        throw Error("Gli indici secondari richiedono una chiave primaria: la tabella " + display_ +
+                    " non ne ha");
+    for (const auto& si : secondaries_)
+        if (strcasecmp(si.def.name.c_str(), ix.name.c_str()) == 0)
+            throw Error("La tabella " + display_ + " ha già l'indice " + si.def.name);
+    if ((ix.options & (IndexOption::Unique | IndexOption::Descending)) && hdr_.version < Version::V7)
+        throw Error("Un indice univoco o discendente richiede una tabella di livello 7: la tabella " +
+                    display_ + " è di livello inferiore");
+    SecondaryIndex si;
+    si.def = ix;
+    si.def.options &= ~IndexOption::Primary;
+    si.fields = pos;
+    si.descending.assign(pos.size(), (ix.options & IndexOption::Descending) != 0);
+    si.def.fields.clear();
+    for (std::size_t i = 0; i < pos.size(); ++i)
+        si.def.fields += (i ? ";" : "") + fields_[static_cast<std::size_t>(pos[i])].def.name;
+    for (int f : pos)
+        if (fields_[static_cast<std::size_t>(f)].def.type == FieldType::Alpha && !collation_)
+            throw Error("L'ordinamento \"" + hdr_.sortOrderId + "\" della tabella " + display_ +
+                        " non è gestito: impossibile costruire l'indice");
+    int group = 0;
+    for (const auto& f : files_.secondary) {
+        const std::string ext = f.substr(f.rfind('.') + 1);
+        if (ext.size() == 3 && std::toupper(static_cast<unsigned char>(ext[1])) == 'G')
+            group = std::max(group, static_cast<int>(std::strtol(ext.substr(2).c_str(), nullptr, 16)) + 1);
+    }
+    nameIndexFiles(si, fields_, files_.base, group);
+    for (const auto& f : files_.secondary)
+        if (strcasecmp(f.c_str(), si.xFile.c_str()) == 0 || strcasecmp(f.c_str(), si.yFile.c_str()) == 0)
+            throw Error("La tabella " + display_ + " ha già un indice sul campo " + si.def.fields);
+    auto records = allRecords();
+    if (ix.options & IndexOption::Unique) {
+        // Sorted by the index, equal keys are neighbours.
+        Header db = hdr_;
+        db.raw.assign(db_->read(0), db_->read(0) + hdr_.headerSize);
+        for (std::size_t i = 0; i < records.size(); ++i)
+            for (std::size_t j = i + 1; j < records.size(); ++j)
+                if (sameIndexKey(si, fields_, collation_, reinterpret_cast<const std::uint8_t*>(records[i].first.data()),
+                                 reinterpret_cast<const std::uint8_t*>(records[j].first.data())))
+                    throw Error("Violazione di chiave nella tabella " + display_ + ": l'indice univoco " +
+                                ix.name + " avrebbe valori doppi");
+    }
+    Header db = hdr_;
+    db.raw.assign(db_->read(0), db_->read(0) + hdr_.headerSize);
+    IndexImages im = buildIndexImages(db, fields_, si, records, collation_);
+    replaceTableFiles(env_, files_.dir, files_.base, {{si.xFile, im.x}, {si.yFile, im.y}});
+}
+
+std::vector<std::pair<const SecondaryIndex*, IndexImages>> TableFile::secondaryImages(const Collation* coll)
+{
+    std::vector<std::pair<const SecondaryIndex*, IndexImages>> out;
+    std::vector<std::pair<std::string, int>> records;
     bool collected = false;
+    Header db = hdr_;
+    db.raw.assign(db_->read(0), db_->read(0) + hdr_.headerSize);
     for (const auto& si : secondaries_) {
         if (si.def.options & IndexOption::NonMaintained)
             continue;
         if (!collected) {
-            records.reserve(hdr_.numRecords);
-            for (int b = 0; b < static_cast<int>(chain_.size()); ++b)
-                for (int r = 0; r < chain_[b].count; ++r)
-                    records.emplace_back(std::string(reinterpret_cast<const char*>(record({b, r})),
-                                                     static_cast<std::size_t>(hdr_.recordSize)),
-                                         chain_[b].block);
+            records = allRecords();
             collected = true;
         }
-        Header db = hdr_;
-        db.raw.assign(db_->read(0), db_->read(0) + hdr_.headerSize);
-        IndexImages im = buildIndexImages(db, fields_, si, records, collation_);
+        out.emplace_back(&si, buildIndexImages(db, fields_, si, records, coll));
+    }
+    return out;
+}
+
+void TableFile::rebuildSecondaries()
+{
+    for (auto& [sp, im] : secondaryImages(collation_)) {
+        const SecondaryIndex& si = *sp;
         for (auto [name, image] : {std::pair{&si.xFile, &im.x}, std::pair{&si.yFile, &im.y}}) {
             PagedFile& f = *secFiles_.at(*name);
             // The new header may be longer than the old one: the geometry follows the file.
@@ -1494,7 +1642,82 @@ std::vector<std::string> TableFile::check()
         if (leaves != chain)
             add("indice primario: le voci non corrispondono ai blocchi dei dati");
     }
+    checkSecondaries(out);
     return out;
+}
+
+// Every maintained secondary index holds exactly the entries the data calls for, in order, and
+// its .Y indexes the blocks of its .X.
+void TableFile::checkSecondaries(std::vector<std::string>& out)
+{
+    for (auto& [sp, im] : secondaryImages(readCollation_)) {
+        const SecondaryIndex& si = *sp;
+        auto add = [&](const std::string& s) { out.push_back("indice " + si.def.name + ": " + s); };
+        auto parse = [&](const std::string& data, const std::string& what, Header& h, std::vector<std::string>& recs,
+                         std::vector<std::tuple<std::string, int, int>>* blocks) {
+            const auto* d = reinterpret_cast<const std::uint8_t*>(data.data());
+            h = parseHeader(d, data.size(), data.size(), what);
+            std::vector<bool> seen(static_cast<std::size_t>(h.fileBlocks) + 1, false);
+            for (int b = h.firstBlock; b != 0;) {
+                if (b > h.fileBlocks || seen[b] ||
+                    static_cast<std::size_t>(h.headerSize) + static_cast<std::size_t>(b) * h.blockSize > data.size())
+                    throw Error("catena dei blocchi non valida");
+                seen[b] = true;
+                const std::uint8_t* p = d + h.headerSize + static_cast<std::size_t>(b - 1) * h.blockSize;
+                const int n = static_cast<std::int16_t>(get16(p + 4)) / h.recordSize + 1;
+                if (n < 0 || n > (h.blockSize - 6) / h.recordSize)
+                    throw Error("conteggio non valido nel blocco " + std::to_string(b));
+                for (int i = 0; i < n; ++i)
+                    recs.emplace_back(reinterpret_cast<const char*>(p + 6 + static_cast<std::size_t>(i) * h.recordSize),
+                                      static_cast<std::size_t>(h.recordSize));
+                if (blocks && n > 0)
+                    blocks->emplace_back(recs[recs.size() - static_cast<std::size_t>(n)].substr(0, static_cast<std::size_t>(h.recordSize - 2)), b, n);
+                b = get16(p);
+            }
+        };
+        try {
+            Header expH, actH;
+            std::vector<std::string> expected, actual;
+            std::vector<std::tuple<std::string, int, int>> xBlocks;
+            parse(std::string(im.x.begin(), im.x.end()), si.xFile, expH, expected, nullptr);
+            parse(readWholeFile(env_, files_.dir + "/" + si.xFile), si.xFile, actH, actual, &xBlocks);
+            if (actual != expected)
+                add("le voci non corrispondono ai dati");
+            if (actH.numRecords != hdr_.numRecords)
+                add("numero di voci nell'intestazione diverso da quello dei record");
+            // The .Y: its leaf entries are the .X blocks, their first keys and counts.
+            const std::string ydata = readWholeFile(env_, files_.dir + "/" + si.yFile);
+            const auto* yd = reinterpret_cast<const std::uint8_t*>(ydata.data());
+            Header yh = parseHeader(yd, ydata.size(), ydata.size(), si.yFile);
+            const int es = yh.recordSize, kb = es - 6;
+            std::vector<std::tuple<std::string, int, int>> leaves;
+            std::vector<bool> seen(static_cast<std::size_t>(yh.fileBlocks) + 1, false);
+            std::function<void(int, int)> walk = [&](int block, int level) {
+                if (block < 1 || block > yh.fileBlocks || seen[block] ||
+                    static_cast<std::size_t>(yh.headerSize) + static_cast<std::size_t>(block) * yh.blockSize > ydata.size())
+                    throw Error("blocco " + std::to_string(block) + " del file .Y non valido");
+                seen[block] = true;
+                const std::uint8_t* p = yd + yh.headerSize + static_cast<std::size_t>(block - 1) * yh.blockSize;
+                const int n = static_cast<std::int16_t>(get16(p + 4)) / es + 1;
+                if (n < 1 || n > (yh.blockSize - 6) / es)
+                    throw Error("conteggio non valido nel file .Y");
+                for (int i = 0; i < n; ++i) {
+                    const std::uint8_t* e = p + 6 + static_cast<std::size_t>(i) * es;
+                    if (level == 1)
+                        leaves.emplace_back(std::string(reinterpret_cast<const char*>(e), static_cast<std::size_t>(kb)),
+                                            getS16(e + kb), getS16(e + kb + 2));
+                    else
+                        walk(getS16(e + kb), level - 1);
+                }
+            };
+            if (!xBlocks.empty())
+                walk(yh.indexRoot, yh.indexLevels);
+            if (leaves != xBlocks)
+                add("il file " + si.yFile + " non corrisponde ai blocchi di " + si.xFile);
+        } catch (const Error& e) {
+            add(e.what());
+        }
+    }
 }
 
 }  // namespace korva::paradox

@@ -129,6 +129,11 @@ public:
     bool changed() const;
     void setDurable(bool d) { pager_.setDurable(d); }
 
+    // Builds a new index over the records (exclusive use); the object must be reopened after.
+    void addIndex(const IndexDef& ix);
+    // The records of the table with their data block numbers, in chain order.
+    std::vector<std::pair<std::string, int>> allRecords();
+
     // Structural check: every inconsistency found, as text (empty when sound).
     std::vector<std::string> check();
 
@@ -188,6 +193,9 @@ private:
     std::vector<SecondaryIndex> secondaries_;
     std::map<std::string, std::unique_ptr<PagedFile>> secFiles_;  // maintained X and Y files
     void rebuildSecondaries();
+    // What the files of every maintained secondary index should hold now.
+    std::vector<std::pair<const SecondaryIndex*, struct IndexImages>> secondaryImages(const Collation* coll);
+    void checkSecondaries(std::vector<std::string>& out);
     std::vector<ChainEntry> chain_;
     std::vector<int> freeBlocks_;  // free list, head first
     std::vector<std::vector<PxNode>> px_levels_;

@@ -480,6 +480,26 @@ void createTable(Session& s, const std::string& dir, const std::string& name,
     }
 }
 
+void replaceTableFiles(Env& env, const std::string& dir, const std::string& base,
+                       const std::vector<std::pair<std::string, std::vector<std::uint8_t>>>& files)
+{
+    std::vector<std::string> temps;
+    Switch sw;
+    try {
+        for (const auto& [final, data] : files) {
+            temps.push_back(tempName(final));
+            writeFileSynced(env, dir + "/" + temps.back(), data);
+            sw.renames.emplace_back(temps.back(), final);
+        }
+        runSwitch(env, dir, base, sw);
+    } catch (...) {
+        if (!env.exists(switchPath(dir, base)))
+            for (const auto& t : temps)
+                removeQuietly(env, dir + "/" + t);
+        throw;
+    }
+}
+
 void deleteTable(Session& s, const std::string& dir, const std::string& name)
 {
     Env& env = s.env();

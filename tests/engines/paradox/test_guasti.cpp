@@ -27,6 +27,12 @@ using test::CartellaTemporanea;
 using test::EnvGuasti;
 namespace fs = std::filesystem;
 
+// A primary key, a single-field and a case-insensitive composite secondary index: the
+// structural check covers them all.
+const std::vector<IndexDef> kIndici = {{"", "K", IndexOption::Primary | IndexOption::Unique},
+                                       {"V", "V", 0},
+                                       {"TestoV", "Testo;V", IndexOption::CaseInsensitive}};
+
 std::string memoDi(int k, int v, int len)
 {
     std::string s;
@@ -43,7 +49,7 @@ void creaTabella(const std::string& dir, int righe)
     punta(t, dir, "G.DB");
     t.fieldDefs = {{"K", FieldType::Long, 0, false}, {"V", FieldType::Long, 0, false},
                    {"Testo", FieldType::Alpha, 60, false}, {"M", FieldType::Memo, 8, false}};
-    t.indexDefs = {{"", "K", IndexOption::Primary | IndexOption::Unique}};
+    t.indexDefs = kIndici;
     t.createTable();
     t.open();
     t.beginBatch();
@@ -326,7 +332,7 @@ TEST(Guasti, ProcessoUccisoInUnMomentoQualsiasiTieneEsattamenteLeModificheConfer
         punta(t, d.percorso(), "G.DB");
         t.fieldDefs = {{"K", FieldType::Long, 0, false}, {"V", FieldType::Long, 0, false},
                        {"Testo", FieldType::Alpha, 60, false}, {"M", FieldType::Memo, 8, false}};
-        t.indexDefs = {{"", "K", IndexOption::Primary | IndexOption::Unique}};
+        t.indexDefs = kIndici;
         t.createTable();
     }
     std::mt19937 rng(2024);

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <strings.h>
+
 #include <filesystem>
 #include <random>
 #include <set>
@@ -197,6 +199,189 @@ TEST(Indici, DefinizioniNonValideRifiutate)
     t.indexDefs = {{"", "A", IndexOption::Primary}, {"Ix", "B", 0}};
     EXPECT_THROW(t.createTable(), Error);
     EXPECT_FALSE(t.exists());
+}
+
+}  // namespace
+}  // namespace korva::paradox
+
+namespace korva::paradox {
+namespace {
+
+struct FileX {
+    Header h;
+    std::vector<std::string> records;
+};
+
+FileX leggiX(const std::string& path)
+{
+    const std::string data = test::leggiFile(path);
+    const auto* d = reinterpret_cast<const std::uint8_t*>(data.data());
+    FileX x{parseHeader(d, data.size(), data.size(), path), {}};
+    for (int b = x.h.firstBlock, guard = 0; b != 0 && guard <= x.h.fileBlocks; ++guard) {
+        const std::uint8_t* p = d + x.h.headerSize + static_cast<std::size_t>(b - 1) * x.h.blockSize;
+        const int n = static_cast<std::int16_t>(get16(p + 4)) / x.h.recordSize + 1;
+        for (int i = 0; i < n; ++i)
+            x.records.emplace_back(reinterpret_cast<const char*>(p + 6 + static_cast<std::size_t>(i) * x.h.recordSize),
+                                   static_cast<std::size_t>(x.h.recordSize));
+        b = get16(p);
+    }
+    return x;
+}
+
+TEST(Indici, RicostruitiDalMotoreComeQuelliDelMotoreClassico)
+{
+    // Bytes of the header that may differ: the change counter 0x2D and the unknown word 0x12
+    // (counters of the writing session), the run-time pointers (0x16, 0x1A, 0x30, 0x34 and
+    // those after the field list), the update time 0x60, the table name written at creation
+    // (often "resttemp"), the highest field id 0x64 (history of restructures) and the structure
+    // stamp 0x2E, which we copy from the data file as the rule has it. Every other
+    // field is compared through the parsed header below, and every entry in order.
+    int confrontati = 0;
+    for (const char* s : {"leonhad-paradoxdriver/src/test/resources/db/AREACODES.DB",
+                          "leonhad-paradoxdriver/src/test/resources/joins/C.DB",
+                          "leonhad-paradoxdriver/src/test/resources/joins/fk4.db",
+                          "leonhad-paradoxdriver/src/test/resources/joins/multiple.db",
+                          "leonhad-paradoxdriver/src/test/resources/joins/fk3.db"}) {
+        SCOPED_TRACE(s);
+        CartellaTemporanea d, originali;
+        const std::string nome = copia(d, s);
+        copia(originali, s);
+        std::vector<SecondaryIndex> indici;
+        {
+            Table t;
+            punta(t, d.percorso(), nome);
+            t.open();
+            indici = t.file().secondaries();
+        }
+        for (const auto& si : indici) {
+            fs::remove(d / si.xFile);
+            fs::remove(d / si.yFile);
+        }
+        Table t;
+        punta(t, d.percorso(), nome, true);
+        t.open();
+        EXPECT_TRUE(t.file().secondaries().empty());
+        for (const auto& si : indici)
+            t.addIndex(si.def.name, si.def.fields, si.def.options);
+        t.close();
+        t.setExclusive(false);
+        t.open();  // shared again: every index file is there
+        for (const auto& si : indici) {
+            SCOPED_TRACE(si.xFile);
+            const auto nuovo = std::find_if(t.file().secondaries().begin(), t.file().secondaries().end(),
+                                            [&](const SecondaryIndex& x) { return x.def == si.def; });
+            ASSERT_NE(nuovo, t.file().secondaries().end());
+            // Named as the classic engine names them (our companions get upper-case extensions).
+            EXPECT_EQ(strcasecmp(nuovo->xFile.c_str(), si.xFile.c_str()), 0) << nuovo->xFile << " " << si.xFile;
+            FileX a = leggiX(originali / si.xFile), b = leggiX(d / nuovo->xFile);
+            EXPECT_EQ(b.records, a.records);
+            EXPECT_EQ(b.h.fileType, a.h.fileType);
+            EXPECT_EQ(b.h.recordSize, a.h.recordSize);
+            EXPECT_EQ(b.h.numRecords, a.h.numRecords);
+            EXPECT_EQ(b.h.types, a.h.types);
+            EXPECT_EQ(b.h.sizes, a.h.sizes);
+            EXPECT_EQ(b.h.names, a.h.names);
+            EXPECT_EQ(b.h.fieldNumbers, a.h.fieldNumbers);
+            EXPECT_EQ(b.h.keyFields, a.h.keyFields);
+            EXPECT_EQ(b.h.indexFieldNumber, a.h.indexFieldNumber);
+            EXPECT_EQ(b.h.sortOrderId, a.h.sortOrderId);
+            EXPECT_EQ(b.h.codePage, a.h.codePage);
+            EXPECT_EQ(b.h.version, a.h.version);
+            EXPECT_EQ(b.h.indexName, a.h.indexName);
+            EXPECT_EQ(b.h.raw[Hdr::IndexFlags], a.h.raw[Hdr::IndexFlags]);
+            // The structure stamp is the data file's (one sample, fk4.XG0, is one off its table's).
+            EXPECT_EQ(b.h.raw[Hdr::ChangeCount2], t.file().header().raw[Hdr::ChangeCount2]);
+            EXPECT_EQ(b.h.raw[Hdr::IndexStamp], a.h.raw[Hdr::IndexStamp]);
+            ++confrontati;
+        }
+        indiciConcordi(t);
+    }
+    EXPECT_EQ(confrontati, 7);
+}
+
+TEST(Indici, IndicePrimarioRicostruitoPerUnaTabellaCheLHaPerso)
+{
+    CartellaTemporanea d;
+    const std::string nome = copia(d, "leonhad-paradoxdriver/src/test/resources/areas/ZIPCODES.DB");
+    fs::remove(d / "ZIPCODES.PX");
+    Table t;
+    punta(t, d.percorso(), nome);
+    try {
+        t.open();
+        FAIL();
+    } catch (const Error& e) {
+        EXPECT_NE(std::string(e.what()).find("manca l'indice primario (ZIPCODES.PX)"), std::string::npos);
+    }
+    t.setExclusive(true);
+    t.open();
+    t.addIndex("", "Zip", IndexOption::Primary | IndexOption::Unique);
+    t.close();
+    t.setExclusive(false);
+    t.open();
+    EXPECT_TRUE(t.check().empty());
+    EXPECT_TRUE(t.findKey({"10001"}));
+    t.append();
+    t.field(0).setString("00000");
+    t.post();
+    EXPECT_EQ(t.recordCount(), 43186u);
+    EXPECT_TRUE(t.check().empty());
+}
+
+TEST(Indici, UnivociRifiutanoIDoppiEAppendTraTabelle)
+{
+    CartellaTemporanea d;
+    Table t;
+    punta(t, d.percorso(), "U.DB");
+    t.fieldDefs = {{"K", FieldType::Short, 0, false}, {"A", FieldType::Alpha, 5, false},
+                   {"B", FieldType::Alpha, 5, false}};
+    t.indexDefs = {{"", "K", IndexOption::Primary}, {"SoloA", "A", IndexOption::Unique}};
+    t.createTable();
+    t.setExclusive(true);
+    t.open();
+    EXPECT_EQ(t.file().header().version, Version::V7);
+    for (int k = 1; k <= 3; ++k) {
+        t.append();
+        t.field(0).setInteger(k);
+        t.field(1).setString("a" + std::to_string(k));
+        t.field(2).setString("pari");
+        t.post();
+    }
+    t.append();
+    t.field(0).setInteger(9);
+    t.field(1).setString("a2");
+    EXPECT_THROW(t.post(), Error);
+    t.cancel();
+    EXPECT_THROW(t.addIndex("SoloB", "B", IndexOption::Unique), Error);
+    EXPECT_FALSE(fs::exists(d / "U.XG1"));
+    EXPECT_EQ(t.recordCount(), 3u);
+    t.close();
+    t.setExclusive(false);
+
+    // Every record of a source, fields by position, converted; a value that would be cut stops
+    // the append at its record, and what came before stays.
+    Table src;
+    punta(src, d.percorso(), "S.DB");
+    src.fieldDefs = {{"N", FieldType::Number, 0, false}, {"Testo", FieldType::Alpha, 20, false}};
+    src.createTable();
+    src.open();
+    for (const char* v : {"10", "11", "12"}) {
+        src.append();
+        src.field(0).setString(v);
+        src.field(1).setString(std::string(v) == "12" ? "troppo lungo" : "x" + std::string(v));
+        src.post();
+    }
+    t.open();
+    try {
+        t.batchAppend(src);
+        FAIL();
+    } catch (const Error& e) {
+        EXPECT_NE(std::string(e.what()).find("Record 3 della tabella"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("non entra nel campo A"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(t.recordCount(), 5u);
+    EXPECT_TRUE(t.findKey({"11"}));
+    EXPECT_EQ(t.field(1).asString(), "x11");
+    indiciConcordi(t);
 }
 
 }  // namespace
