@@ -82,6 +82,7 @@ void ImpostaArchivio(TTabForm& tabForm, const std::string& scelto)
 {
     tabForm.Archivio = nomeArchivioScelto(scelto);
     tabForm.ScriviLavoroDir();
+    tabForm.ConnettiDatabaseIB();
 }
 
 }  // namespace korva

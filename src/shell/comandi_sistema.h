@@ -33,8 +33,9 @@ std::string cartellaSceltaArchivio(const std::string& archivio, const std::strin
 // The chosen archive file name as stored: ".gdb" appended when the name holds no "." at all.
 std::string nomeArchivioScelto(std::string nome);
 
-// "Archivio Interbase" once a file has been chosen: Archivio := the name (".gdb" rule), then
-// the five path keys are written with the values the holder has, without re-reading them.
+// "Archivio Interbase" once a file has been chosen: Archivio := the name (".gdb" rule), the
+// five path keys are written with the values the holder has, without re-reading them, and the
+// archive is connected (with the offer to create it when the file does not exist).
 void ImpostaArchivio(TTabForm& tabForm, const std::string& scelto);
 
 }  // namespace korva

@@ -302,22 +302,36 @@ private slots:
                 QMetaObject::invokeMethod(f, "accept");
             });
         };
-        // A name without a dot gets ".gdb"; the file need not exist yet.
+        const QString domanda =
+            "Progetto KORVAWIN|informazione|Attenzione: Il Database selezionato non esiste. Crearlo?|Yes/No";
+        // A name without a dot gets ".gdb"; the file need not exist yet: its creation is
+        // offered and, here, declined.
         scegli(d.percorso("archivi"), "nuovo");
+        c.rispondi(QMessageBox::No);
         w.ArchivioInterbase1Click();
         QCOMPARE(d.impostazione("Archivio"), d.percorso("archivi/nuovo.gdb").toStdString());
         QCOMPARE(w.TabForm->Archivio, d.percorso("archivi/nuovo.gdb").toStdString());
+        QCOMPARE(c.visti, QStringList{domanda});
+        QVERIFY(!w.TabForm->IBDatabase1.connected());
+        QVERIFY(!d.esiste("archivi/nuovo.gdb"));
 
-        // A dot in the folder's name counts: nothing is appended.
+        // A dot in the folder's name counts: nothing is appended. Accepted, the embedded
+        // engine creates the archive and the holder stays connected to it.
         scegli(d.percorso("archivi"), d.percorso("ditta.2024/archivio"));
+        c.rispondi(QMessageBox::Yes);
         w.ArchivioInterbase1Click();
         QCOMPARE(d.impostazione("Archivio"), d.percorso("ditta.2024/archivio").toStdString());
+        QCOMPARE(c.visti, (QStringList{domanda, domanda}));
+        QVERIFY(d.esiste("ditta.2024/archivio"));
+        QVERIFY(w.TabForm->IBDatabase1.connected());
 
-        // Cancelled: nothing changes.
+        // Cancelled: nothing changes, the connection stays.
         const QByteArray prima = d.leggi("varnelo.ini");
         scegli(d.percorso("ditta.2024"), QString());
         w.ArchivioInterbase1Click();
         QCOMPARE(d.leggi("varnelo.ini"), prima);
+        QVERIFY(w.TabForm->IBDatabase1.connected());
+        w.TabForm->IBDatabase1.disconnect();
 
         // The archive's folder is gone: the dialog opens in the program's folder.
         QVERIFY(QDir(d.percorso("ditta.2024")).removeRecursively());

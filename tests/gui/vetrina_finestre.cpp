@@ -70,6 +70,7 @@ int main(int argc, char** argv)
         {"errore", [&] { w.interazione().errore("Tabella KORVA.DB inesistente"); }},
         {"domanda", [&] { w.interazione().domanda("Attenzione: Il Database selezionato non esiste. Crearlo?"); }},
         {"chiusura", [&] { w.F11F12Ditte(122); }},
+        {"cambio-ditta", [&] { w.F11F12Ditte(123); }},
     };
     auto quale = finestre.find(argv[1]);
     if (quale == finestre.end()) {

@@ -137,11 +137,17 @@ TEST_F(ComandiSistemaTest, ImpostaArchivioScriveIValoriDelContenitoreSenzaRilegg
     auto f = ditta();
     f->LavoroDir = "/dati/";
     ProfiloPrivato(ini()).scrivi("Rossi", "Directory di lavoro", "/altra/");
-    ImpostaArchivio(*f, "/archivi/rossi");
-    EXPECT_EQ(f->Archivio, "/archivi/rossi.gdb");
+    io.risposte({Risposta::No});
+    ImpostaArchivio(*f, t / "rossi");
+    EXPECT_EQ(f->Archivio, t / "rossi.gdb");
     ProfiloPrivato p(ini());
-    EXPECT_EQ(p.leggi("Rossi", "Archivio", ""), "/archivi/rossi.gdb");
+    EXPECT_EQ(p.leggi("Rossi", "Archivio", ""), t / "rossi.gdb");
     EXPECT_EQ(p.leggi("Rossi", "Directory di lavoro", ""), "/dati/");
+    // The file does not exist: creating it is offered, and declined.
+    EXPECT_EQ(io.eventi(), std::vector<std::string>{
+                               "domanda: Attenzione: Il Database selezionato non esiste. Crearlo?"});
+    EXPECT_FALSE(f->IBDatabase1.connected());
+    EXPECT_FALSE(std::filesystem::exists(t / "rossi.gdb"));
 }
 
 TEST_F(ComandiSistemaTest, OpzioniConfermate)

@@ -196,7 +196,9 @@ void Query::next()
 
 void Query::close()
 {
-    chiudiCursore();
+    // A statement kept prepared keeps its tables "in use": a DROP of one of them in the same
+    // transaction would fail.
+    libera();
 }
 
 size_t Query::fieldCount() const

@@ -24,8 +24,8 @@ class Transaction;
 //
 //     q.close(); q.sql.clear(); q.sql.push_back("DELETE FROM " + nome); q.execSql();
 //
-// The statement is prepared when its text is first executed and kept while the text stays
-// the same, so a statement run many times with new parameter values is prepared once.
+// The statement is prepared when its text is first executed and kept, until close() or a new
+// text, so a statement run many times with new parameter values is prepared once.
 // Statements that end or start a transaction (COMMIT, ROLLBACK, SET TRANSACTION) are
 // refused: transactions are ended through Transaction only.
 class Query : private detail::Dipendente {
@@ -58,7 +58,9 @@ public:
     bool active() const { return cursore_ != nullptr; }
     bool eof() const { return eof_; }
     void next();
-    // Closes the rows; the prepared statement stays.
+    // Makes the object inactive: closes the rows and releases the prepared statement with its
+    // parameters, so that nothing of it stays on the server (a prepared statement keeps its
+    // tables in use: they could not be dropped).
     void close();
 
     size_t fieldCount() const;

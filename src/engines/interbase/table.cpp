@@ -18,10 +18,9 @@ void Table::setTableName(std::string_view nome)
         return;
     close();
     nome_ = std::move(maiuscolo);
+    lettura_.reset();
     campi_.reset();
     indici_.reset();
-    inserimento_.reset();
-    parametroDi_.clear();
 }
 
 bool Table::exists()
@@ -60,8 +59,11 @@ void Table::close()
     inserendo_ = false;
     aperta_ = false;
     contati_ = 0;
+    // Nothing stays prepared on a closed table: its table could not be dropped.
     if (lettura_)
         lettura_->close();
+    inserimento_.reset();
+    parametroDi_.clear();
 }
 
 const std::vector<FieldDef>& Table::fieldDefs()

@@ -80,6 +80,7 @@ std::uint8_t* PagedFile::write(std::uint32_t page)
     const std::uint64_t off = offsetOf(page);
     if (!p.dirty) {
         p.dirty = true;
+        ++dirtyCount_;
         if (off < originalSize_ && !originals_.count(off))
             originals_.emplace(off, p.data);
     }
@@ -89,6 +90,9 @@ std::uint8_t* PagedFile::write(std::uint32_t page)
 void PagedFile::truncatePages(std::uint32_t pages)
 {
     targetSize_ = pages == 0 ? 0 : offsetOf(pages);
+    for (const auto& [n, p] : pages_)
+        if (n >= pages && p.dirty)
+            --dirtyCount_;
     // What is cut off must come back if the change is undone.
     const std::uint32_t onDisk = pagesOnDisk();
     for (std::uint32_t p = pages; p < onDisk; ++p) {
@@ -106,17 +110,13 @@ void PagedFile::truncatePages(std::uint32_t pages)
 void PagedFile::dropCache()
 {
     pages_.clear();
+    dirtyCount_ = 0;
     sizeCache_ = UINT64_MAX;
 }
 
 bool PagedFile::dirty() const
 {
-    if (targetSize_ != UINT64_MAX)
-        return true;
-    for (const auto& [n, p] : pages_)
-        if (p.dirty)
-            return true;
-    return false;
+    return targetSize_ != UINT64_MAX || dirtyCount_ > 0;
 }
 
 Pager::Pager(Env& env, std::string journalPath) : env_(env), journalPath_(std::move(journalPath)) {}
@@ -237,6 +237,8 @@ void Pager::writePages(bool markClean)
                 p.dirty = false;
         }
         flush();
+        if (markClean)
+            f->dirtyCount_ = 0;
         f->sizeCache_ = UINT64_MAX;
     }
 }
@@ -247,8 +249,7 @@ void Pager::spillIfNeeded()
         return;
     std::size_t dirty = 0;
     for (auto* f : files_)
-        for (auto& [n, p] : f->pages_)
-            dirty += p.dirty;
+        dirty += f->dirtyCount_;
     if (dirty < kMaxDirtyPages)
         return;
     try {

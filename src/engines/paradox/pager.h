@@ -68,6 +68,7 @@ private:
     int pageSize_;
     std::unordered_map<std::uint32_t, Page> pages_;
     std::uint64_t sizeCache_ = UINT64_MAX;
+    std::size_t dirtyCount_ = 0;  // pages changed and not yet written
     // Transaction state.
     std::uint64_t originalSize_ = 0;
     std::uint64_t targetSize_ = UINT64_MAX;  // truncation requested

@@ -951,7 +951,11 @@ void Table::loadCurrent()
     if (hasRecord_) {
         const std::uint8_t* r = file_->record({block_, rec_});
         orig_.assign(r, r + file_->recordSize());
-        ordinal_ = file_->ordinal({block_, rec_});
+        // The place in the table finds a record of an unkeyed table again after others
+        // changed it; elsewhere it is worked out when asked for (it costs a walk of the blocks).
+        ordinalKnown_ = !file_->exclusive() && file_->keyFields() == 0;
+        if (ordinalKnown_)
+            ordinal_ = file_->ordinal({block_, rec_});
     } else {
         std::fill(orig_.begin(), orig_.end(), 0);
     }
@@ -1012,8 +1016,15 @@ bool Table::findCurrent(int& block, int& rec)
         rec = p.rec;
         return exact;
     }
+    // Where it was, when nothing moved it; else where its place in the table says.
+    if (block_ < file_->blocks() && rec_ < file_->countIn(block_) &&
+        std::memcmp(file_->record({block_, rec_}), orig_.data(), orig_.size()) == 0) {
+        block = block_;
+        rec = rec_;
+        return true;
+    }
     Pos p = file_->fromOrdinal(ordinal_);
-    if (p.block < file_->blocks() &&
+    if (ordinalKnown_ && p.block < file_->blocks() &&
         std::memcmp(file_->record(p), orig_.data(), orig_.size()) == 0) {
         block = p.block;
         rec = p.rec;
@@ -1619,6 +1630,12 @@ Bookmark Table::getBookmark()
     if (!hasRecord_)
         return b;
     b.record.assign(reinterpret_cast<const char*>(orig_.data()), orig_.size());
+    if (!ordinalKnown_) {
+        ReadScope scope(*file_);
+        relocate();
+        ordinal_ = file_->ordinal({block_, rec_});
+        ordinalKnown_ = true;
+    }
     b.ordinal = ordinal_;
     b.valid = true;
     return b;

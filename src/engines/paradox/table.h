@@ -240,6 +240,7 @@ private:
     bool hasRecord_ = false;
     int block_ = 0, rec_ = 0;
     std::uint32_t ordinal_ = 0;
+    bool ordinalKnown_ = false;
     std::uint64_t gen_ = 0;
     bool bof_ = true, eof_ = true;
     std::string indexName_;

@@ -765,7 +765,10 @@ int TableFile::compareKeys(const std::uint8_t* a, const std::uint8_t* b, int nfi
     int bytes = 0;
     for (int i = 0; i < nfields; ++i)
         bytes += fields_[i].bytes;
-    if (!collation_ || collation_->byteOrder())
+    // The file is in its sort order's collation: searching a table we may not change still
+    // needs it (the best one known).
+    const Collation* coll = collation_ ? collation_ : readCollation_;
+    if (!coll || coll->byteOrder())
         return std::memcmp(a, b, static_cast<std::size_t>(bytes));
     for (int i = 0; i < nfields; ++i) {
         const FieldInfo& f = fields_[static_cast<std::size_t>(i)];
@@ -776,7 +779,7 @@ int TableFile::compareKeys(const std::uint8_t* a, const std::uint8_t* b, int nfi
                                         strnlen(reinterpret_cast<const char*>(p + f.offset),
                                                 static_cast<std::size_t>(f.bytes)));
             };
-            c = collation_->compare(text(a), text(b));
+            c = coll->compare(text(a), text(b));
         } else {
             c = std::memcmp(a + f.offset, b + f.offset, static_cast<std::size_t>(f.bytes));
         }

@@ -75,8 +75,9 @@ done
     export FIREBIRD_LOCK="$dir/lock" FIREBIRD_TMP="$dir/tmp" LANG=C
     if ! echo "CREATE OR ALTER USER SYSDBA PASSWORD 'tesslorin' USING PLUGIN Srp; COMMIT;" \
         | isql-fb -q -b -user SYSDBA "$sicurezza" >&2; then
-        echo "impossibile impostare la password di SYSDBA in $sicurezza" \
-             "(un server Firebird del sistema lo tiene aperto?)" >&2
+        echo "impossibile impostare la password di SYSDBA in $sicurezza: se il servizio" \
+             "Firebird del sistema è attivo e lo tiene aperto, fermarlo" \
+             "(systemctl stop firebird3.0) per la durata dei test" >&2
         exit 4
     fi
     "$server" -p "$porta" 9>&- &

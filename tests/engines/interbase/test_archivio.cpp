@@ -416,6 +416,30 @@ TEST_F(ArchivioTest, FetchAllContaLeRigheEFirstRiparteDallInizio)
     EXPECT_EQ(t.recordCount(), 0);
 }
 
+TEST_F(ArchivioTest, LoStessoOggettoApreUnaTabellaDopoLAltra)
+{
+    esegui({"CREATE TABLE A (X VARCHAR(3))"});
+    esegui({"CREATE TABLE B (Y INTEGER, Z INTEGER)"});
+    tr.commit();
+    esegui({"INSERT INTO A VALUES ('a')"});
+    esegui({"INSERT INTO B VALUES (1, 2)"});
+    Table t(db);
+    t.setTableName("a");
+    t.open();
+    EXPECT_EQ(t.field(0).asString(), "a");
+    t.setTableName("b");
+    EXPECT_FALSE(t.active());
+    t.open();
+    ASSERT_EQ(t.fieldCount(), 2u);
+    EXPECT_EQ(t.fieldByName("Z").asInt64(), 2);
+    t.append();
+    t.field(0).setInt64(3);
+    t.post();
+    EXPECT_EQ(t.contaRighe(), 2);
+    EXPECT_EQ(t.fieldDefs().size(), 2u);
+    tr.commit();
+}
+
 TEST_F(ArchivioTest, AprireUnaTabellaInesistenteDaIlMessaggioDelServer)
 {
     Table t(db);
@@ -603,6 +627,31 @@ TEST_F(ArchivioTest, UnaSelectNonSiEsegueEUnaDdlNonSiApre)
     EXPECT_THROW(q.open(), korva::Error);
     q.sql.clear();
     EXPECT_THROW(q.execSql(), korva::Error);
+}
+
+// The drop path of the table manager: the existence test opens the table, then the same
+// transaction drops it; a statement the layer kept prepared would make the table "in use".
+TEST_F(ArchivioTest, UnaTabellaApertaEChiusaSiEliminaNellaStessaTransazione)
+{
+    creaClienti();
+    Table aperta(db);
+    aperta.setTableName("clienti");
+    aperta.open();
+    (void)aperta.fieldDefs();
+    (void)aperta.indexDefs();
+    aperta.append();
+    aperta.field(0).setString("A");
+    aperta.post();
+    aperta.close();  // closed, the object kept
+    esegui({"DROP TABLE clienti"});
+    // Dropped and made again in one transaction, as a layout check does with its work table.
+    esegui({"CREATE TABLE CLIENTI (X INTEGER)"});
+    tr.commit();
+    Table t(db);
+    t.setTableName("CLIENTI");
+    ASSERT_EQ(t.fieldDefs().size(), 1u);
+    EXPECT_EQ(t.fieldDefs()[0].name, "X");
+    EXPECT_TRUE(t.indexDefs().empty());
 }
 
 TEST_F(ArchivioTest, SelectIntoRispondeConLErroreDelServer)

@@ -162,6 +162,30 @@ TEST_F(ServiziTest, UnRipristinoDaUnFileCheNonEUnBackupLasciaLArchivio)
     EXPECT_EQ(righe(), 300);
 }
 
+TEST_F(ServiziTest, UnRipristinoSuUnArchivioAncoraApertoERifiutatoELoLasciaIntatto)
+{
+    backup(cartella / "a.bak").run();
+    esegui("DELETE FROM T");
+    tr.commit();
+    ASSERT_TRUE(db.connected());
+    RestoreService r;
+    r.params = kParametri;
+    r.databaseName = db.databaseName();
+    r.backupFile = cartella / "a.bak";
+    try {
+        r.run();
+        FAIL() << "ripristino sopra un archivio aperto";
+    } catch (const korva::Error& e) {
+        EXPECT_NE(std::string(e.what()).find("è in uso"), std::string::npos) << e.what();
+    }
+    EXPECT_FALSE(fs::exists(db.databaseName() + ".ripristino"));
+    EXPECT_EQ(righe(), 0);  // still the open database, not the backup
+    db.disconnect();
+    r.run();
+    db.connect();
+    EXPECT_EQ(righe(), 300);
+}
+
 TEST_F(ServiziTest, IlBackupDiUnArchivioCheNonEsisteEUnErrore)
 {
     BackupService b = backup(cartella / "x.bak");

@@ -160,3 +160,40 @@ TEST(Campioni, GliIndiciPrimariScrittiDaAltriSonoValidiEApronoInCondivisione)
 
 }  // namespace
 }  // namespace korva::paradox
+
+namespace korva::paradox {
+namespace {
+
+TEST(Campioni, OgniChiaveSiTrovaAncheConGliOrdinamentiDegliAltri)
+{
+    // Tables keyed on text in the sort orders of other drivers: every key is found again.
+    int cercate = 0;
+    for (const char* s : {"leonhad-paradoxdriver/src/test/resources/db/HERCULES.DB",
+                          "leonhad-paradoxdriver/src/test/resources/db/SERVER.DB",
+                          "leonhad-paradoxdriver/src/test/resources/areas/ZIPCODES.DB",
+                          "leonhad-paradoxdriver/src/test/resources/geog/tblAC.DB"}) {
+        SCOPED_TRACE(s);
+        test::CartellaTemporanea d;
+        Table t;
+        punta(t, d.percorso(), copia(d, s));
+        t.open();
+        const int k = t.file().keyFields();
+        std::vector<std::vector<std::string>> chiavi;
+        for (t.first(); !t.eof(); t.next()) {
+            std::vector<std::string> c;
+            for (int i = 0; i < k; ++i)
+                c.push_back(t.field(i).asString());
+            chiavi.push_back(c);
+        }
+        for (const auto& c : chiavi) {
+            ASSERT_TRUE(t.findKey(c)) << c[0];
+            for (int i = 0; i < k; ++i)
+                ASSERT_EQ(t.field(i).asString(), c[static_cast<std::size_t>(i)]);
+            ++cercate;
+        }
+    }
+    EXPECT_GT(cercate, 43000);
+}
+
+}  // namespace
+}  // namespace korva::paradox

@@ -373,3 +373,45 @@ TEST(Scrittura, ValoriFuoriMisuraRifiutatiConIlNomeDelCampo)
 
 }  // namespace
 }  // namespace korva::paradox
+
+namespace korva::paradox {
+namespace {
+
+TEST(Scrittura, TabelleDiLivello3ModificabiliSoloInUsoEsclusivo)
+{
+    test::CartellaTemporanea d;
+    const std::string nome = copia(d, "teverett-paradoxReader/src/test/resources/examples/PCLDATA/PCL.DB");
+    Table t;
+    punta(t, d.percorso(), nome);
+    t.open();
+    t.append();
+    t.field(0).setString("nuovo");
+    try {
+        t.post();
+        FAIL();
+    } catch (const Error& e) {
+        EXPECT_NE(std::string(e.what()).find("livello 3"), std::string::npos) << e.what();
+    }
+    t.cancel();
+    t.close();
+    t.setExclusive(true);
+    t.open();
+    const auto prima = leggi(t).righe;
+    t.append();
+    t.field(0).setString("nuovo");
+    t.field(16).setInteger(7);
+    t.post();
+    t.first();
+    t.deleteRecord();
+    EXPECT_TRUE(t.check().empty());
+    t.close();
+    auto px = test::leggiConPxlib(d / nome, "", 437);
+    ASSERT_EQ(px.rows.size(), prima.size());
+    EXPECT_EQ(px.rows.back()[0], "nuovo");
+    EXPECT_EQ(px.rows.back()[16], "7");
+    EXPECT_EQ(std::vector<std::vector<std::string>>(px.rows.begin(), px.rows.end() - 1),
+              std::vector<std::vector<std::string>>(prima.begin() + 1, prima.end()));
+}
+
+}  // namespace
+}  // namespace korva::paradox
