@@ -119,12 +119,16 @@ bool esisteDirectory(std::string_view percorso)
     return p && fs::is_directory(*p, ec);
 }
 
+void creaPercorso(std::string_view directory)
+{
+    std::error_code ec;
+    fs::create_directories(risolviPerCreare(directory), ec);
+}
+
 void ImpostaDirCorrente(std::string_view directory)
 {
-    std::string p = risolviPerCreare(directory);
-    std::error_code ec;
-    fs::create_directories(p, ec);
-    if (chdir(p.c_str()) != 0) {
+    creaPercorso(directory);
+    if (chdir(risolviPerCreare(directory).c_str()) != 0) {
         // Not reported: the failure shows when the directory is used.
     }
 }

@@ -27,8 +27,11 @@ std::string risolviPerCreare(std::string_view percorso);
 bool esisteFile(std::string_view percorso);
 bool esisteDirectory(std::string_view percorso);
 
-// Creates the directory path with every missing level and makes it the process's current
-// directory. A failure is not reported: it shows when the directory is used.
+// Creates the directory path with every missing level. A failure is not reported: it shows
+// when the directory is used.
+void creaPercorso(std::string_view directory);
+
+// creaPercorso, then the path becomes the process's current directory (not reported either).
 void ImpostaDirCorrente(std::string_view directory);
 
 // The process's current directory.

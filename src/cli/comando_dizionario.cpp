@@ -1,4 +1,5 @@
-// The dictionary and the table manager from the command line: genera, elenco, campi, rimuovi.
+// The dictionary and the table manager from the command line: genera, elenco, campi, rimuovi,
+// crea.
 
 #include "base/errore.h"
 #include "cli/tabelle_cli.h"
@@ -162,6 +163,30 @@ void registraDizionario(CLI::App& app, Contesto& contesto)
         }
         if (scegliTabella(contesto, g, *nomeRimuovi))
             g.RimuoviTabella();
+    });
+
+    auto nomeCrea = std::make_shared<std::string>();
+    auto tutte = std::make_shared<bool>(false);
+    auto* crea = app.add_subcommand(
+        "crea", "Crea dal dizionario una tabella (o tutte), in Paradox o nell'archivio Interbase "
+                "secondo il tipo di database della ditta");
+    auto* opzioneNome = crea->add_option("NOME", *nomeCrea, "Il nome della tabella nel dizionario");
+    crea->add_flag("--tutte", *tutte, "Crea tutte le tabelle del dizionario")->excludes(opzioneNome);
+    crea->callback([&contesto, nomeCrea, tutte] {
+        if (nomeCrea->empty() && !*tutte)
+            throw Error("Indicare il nome di una tabella del dizionario oppure --tutte");
+        auto aperte = apriGestioneTabelle(contesto);
+        if (!aperte)
+            return;
+        GestioneTabelle& g = *aperte->gestione;
+        if (*tutte) {
+            g.CreaTutto();
+            return;
+        }
+        if (!g.dizionarioVuoto() && !scegliTabella(contesto, g, *nomeCrea))
+            return;
+        if (!g.CreaTabella())
+            contesto.esito = 1;
     });
 }
 

@@ -1,6 +1,8 @@
 #include "dictionary/gestione_tabelle.h"
 
 #include "dictionary/tabelle_dizionario.h"
+#include "engines/interbase/query.h"
+#include "engines/interbase/transaction.h"
 #include "shell/tabform.h"
 
 namespace korva {
@@ -242,6 +244,48 @@ bool GestioneTabelle::RimuoviTabella()
     }
     Table1.deleteRecord();
     return true;
+}
+
+// ---- creation ------------------------------------------------------------------------------------
+
+bool GestioneTabelle::CreaTabella()
+{
+    InizioElaborazione();
+    bool creata = false;
+    if (modoInterbase()) {
+        // The command's own unit of work: nothing is left pending in IBTransaction1.
+        ib::TransactionScope comando(tabForm_.IBTransaction1);
+        tabForm_.ConnettiDatabaseIB();
+        creata = tabForm_.IBDatabase1.connected() && CreaTabIBCorrente();
+        comando.commit();
+    } else {
+        creata = CreaTabCorrente();
+    }
+    if (creata)
+        interazione_.messaggio(kTabellaCreata);
+    FineElaborazione();
+    return creata;
+}
+
+void GestioneTabelle::CreaTutto()
+{
+    InizioElaborazione();
+    std::optional<ib::TransactionScope> comando;
+    perOgniTabella([&] {
+        if (!modoInterbase()) {
+            CreaTabCorrente();
+            return;
+        }
+        if (!comando)
+            comando.emplace(tabForm_.IBTransaction1);
+        tabForm_.ConnettiDatabaseIB();
+        if (tabForm_.IBDatabase1.connected())
+            CreaTabIBCorrente();
+    });
+    if (comando)
+        comando->commit();
+    interazione_.messaggio(kCreazioneTutteTerminata);
+    FineElaborazione();
 }
 
 }  // namespace korva

@@ -11,6 +11,7 @@
 #include "engines/paradox/table.h"
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,12 +19,18 @@
 namespace korva {
 
 class TTabForm;
+namespace ib {
+class Query;
+}
 
 // The texts of the common preconditions.
 inline constexpr const char* kNessunaTabellaPresente = "Impossibile procedere: nessuna tabella presente";
 inline constexpr const char* kNessunaTabellaSelezionata =
     "Impossibile procedere: nessuna tabella selezionata";
 inline constexpr const char* kDomandaRimozione = "Procedo alla rimozione tabella?";
+inline constexpr const char* kTabellaEsisteGia = "La Tabella Esiste Già";
+inline constexpr const char* kTabellaCreata = "La Tabella è stata creata";
+inline constexpr const char* kCreazioneTutteTerminata = "Creazione di tutte le tabelle terminata";
 
 class GestioneTabelle {
 public:
@@ -115,6 +122,33 @@ public:
     // the rows were removed.
     bool RimuoviTabella();
 
+    // The Paradox table of the current row, empty, with its fields, primary key, single-field
+    // and composite indexes, in LavoroDir + PathParziale (made with its missing levels).
+    // False after the preconditions' message or "La Tabella Esiste Già" (nothing touched); a
+    // description that cannot give a sound table, or a refusal of the engine, is an Error.
+    bool CreaTabCorrente();
+    // "&4. Crea Tabella   ": the current row's table in the mode in force, with the busy
+    // indicator and "La Tabella è stata creata". True when it was created.
+    bool CreaTabella();
+    // "&Crea tutto": every row's table in turn, then back to the row that was current and
+    // "Creazione di tutte le tabelle terminata". A failure ends the run at that row.
+    void CreaTutto();
+
+    // The statement object of the InterBase commands, on IBDatabase1 with IBTransaction1.
+    ib::Query& IBQuery1();
+    // Whether the archive table of this name (in upper case) can be opened; connects the
+    // archive first. Never fails: whatever prevents the opening counts as a missing table.
+    bool TestTabIb(const std::string& nome);
+    // Creates the archive table `nome` (in upper case) with the current row's layout: CREATE
+    // TABLE, ALTER TABLE for the primary key, one CREATE INDEX per index, committed together.
+    // False after the preconditions' message or "La Tabella Esiste Già", or when the archive
+    // was not created; a description or a name that cannot give a sound table is an Error
+    // before anything is sent; a statement the server refuses is an Error after the
+    // statements already executed have been rolled back.
+    bool CreaTabIB(const std::string& nome);
+    // CreaTabIB with the current row's name.
+    bool CreaTabIBCorrente();
+
 private:
     void allineaDettagli();
     void rigaCambiata();
@@ -127,6 +161,7 @@ private:
     // NomeTabella the detail ranges are set to (nothing: not set yet).
     std::optional<std::string> rangeDettagli_;
     std::function<void()> onCambioRiga_;
+    std::unique_ptr<ib::Query> IBQuery1_;
 };
 
 }  // namespace korva

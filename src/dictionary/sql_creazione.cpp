@@ -1,5 +1,8 @@
 #include "dictionary/sql_creazione.h"
 
+#include "base/errore.h"
+#include "engines/interbase/identifiers.h"
+
 namespace korva {
 namespace {
 
@@ -14,15 +17,28 @@ std::string unisci(const std::vector<std::string>& nomi, const char* separatore)
     return lista;
 }
 
-}  // namespace
-
-std::string maiuscolo(std::string testo)
+void verificaNomi(const DescrizioneTabella& d, const std::string& tabella)
 {
-    for (char& c : testo)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return testo;
+    auto verifica = [&](const std::string& nome, const char* cosa) {
+        try {
+            ib::verificaIdentificatore(nome, cosa);
+        } catch (const Error& e) {
+            throw Error("Descrizione della tabella " + d.nomeTabella + " non valida: " + e.what());
+        }
+    };
+    verifica(tabella, "tabella");
+    for (const CampoDescritto& campo : d.campi)
+        verifica(campo.nome, "campo");
+    if (!d.chiavePrimaria.empty())
+        verifica(tabella + "_CHIAVEPRIMARIA", "indice");
+    for (const CampoDescritto& campo : d.campi)
+        if (campo.indiceSingolo)
+            verifica(tabella + "_" + campo.nome, "indice");
+    for (const IndiceCompostoDescritto& indice : d.indiciComposti)
+        verifica(tabella + "_" + indice.nome, "indice");
 }
+
+}  // namespace
 
 std::string tipoSql(const TipoELunghezza& tipo)
 {
@@ -40,12 +56,13 @@ std::string tipoSql(const TipoELunghezza& tipo)
 std::vector<IstruzioneSql> istruzioniCreazioneIB(const DescrizioneTabella& descrizione,
                                                  const std::string& nome)
 {
-    const std::string tabella = maiuscolo(nome);
+    const std::string tabella = ib::maiuscole(nome);
+    verificaNomi(descrizione, tabella);
     std::vector<IstruzioneSql> istruzioni;
 
     IstruzioneSql crea{"CREATE TABLE " + tabella + " ("};
     for (const CampoDescritto& campo : descrizione.campi)
-        crea.push_back("\"" + maiuscolo(campo.nome) + "\" " + tipoSql(campo.tipo) +
+        crea.push_back("\"" + ib::maiuscole(campo.nome) + "\" " + tipoSql(campo.tipo) +
                        (campo.chiave ? " NOT NULL" : "") + ",");
     if (crea.size() > 1)
         crea.back().pop_back();

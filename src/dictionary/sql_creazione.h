@@ -14,13 +14,15 @@ using IstruzioneSql = std::vector<std::string>;
 // the description, in the order they are sent: CREATE TABLE, ALTER TABLE for the primary key
 // (only with key fields), one CREATE INDEX per single-field index in field order, one per
 // composite index in the dictionary's order.
+//
+// Every name the statements hold (the table, the fields, the constraint and the indexes) is
+// first checked to be a plain identifier: a name that is not is an Error naming the
+// dictionary table and the name, and no statement is built, so that no dictionary text can
+// change what is sent to the server.
 std::vector<IstruzioneSql> istruzioniCreazioneIB(const DescrizioneTabella& descrizione,
                                                  const std::string& nome);
 
 // The SQL type of a dictionary type letter.
 std::string tipoSql(const TipoELunghezza& tipo);
-
-// ASCII upper case, as the archive folds unquoted names.
-std::string maiuscolo(std::string testo);
 
 }  // namespace korva

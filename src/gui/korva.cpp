@@ -413,6 +413,16 @@ void TKorvaForm::ButtonRimuoviTabellaClick()
     comando([&] { gestione_->RimuoviTabella(); });
 }
 
+void TKorvaForm::ButtonCreaTabellaClick()
+{
+    comando([&] { gestione_->CreaTabella(); });
+}
+
+void TKorvaForm::ButtonCreaTuttoClick()
+{
+    comando([&] { gestione_->CreaTutto(); });
+}
+
 void TKorvaForm::ButtonChiudiClick()
 {
     accept();
@@ -421,12 +431,10 @@ void TKorvaForm::ButtonChiudiClick()
 // Commands whose work belongs to the parts still to be built: present, and nothing else.
 void TKorvaForm::ButtonAggiungiTabellaClick() {}
 void TKorvaForm::ButtonTestEsistenzaClick() {}
-void TKorvaForm::ButtonCreaTabellaClick() {}
 void TKorvaForm::ButtonAzzeraClick() {}
 void TKorvaForm::ButtonRigeneraIndiciClick() {}
 void TKorvaForm::ButtonNumeroRecordClick() {}
 void TKorvaForm::ButtonStampaTabellaClick() {}
-void TKorvaForm::ButtonCreaTuttoClick() {}
 void TKorvaForm::ButtonRigeneraTuttoClick() {}
 void TKorvaForm::ButtonRicercaLCKClick() {}
 void TKorvaForm::ButtonVerTabCorrClick() {}

@@ -9,6 +9,7 @@
 #include "supporto_gui.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -257,6 +258,45 @@ private slots:
         QCOMPARE(f.EditTabellaCorrente->text(), QStringLiteral("fornitor"));
         QCOMPARE(f.DBGrid1->currentIndex().row(), 2);
         QCOMPARE(colonna(*f.DBGridCampi, 0), QStringList(5, "fornitor"));
+    }
+
+    void creazioneDaiPulsanti()
+    {
+        DittaConDizionario d;
+        TBaseMainForm w(d.ini());
+        TKorvaForm f(&w, w.TabForm->TracciatiDir1, w.TabForm, w.guardia());
+        f.show();
+        clicRiga(*f.DBGrid1, 2);
+        attendi();
+        {
+            Copione c;
+            c.rispondi(QMessageBox::Ok);
+            c.rispondi(QMessageBox::Ok);
+            f.ButtonCreaTabella->click();
+            attendi();
+            QVERIFY(QFileInfo::exists(d.percorso("dati/archivi/clienti.DB")));
+            QCOMPARE(f.LabelElaborazione->text(), QStringLiteral("ELABORAZIONE TERMINATA!"));
+            f.ButtonCreaTabella->click();
+            attendi();
+            QVERIFY(c.finito());
+            QCOMPARE(c.visti, (QStringList{"Progetto KORVAWIN|nessuna|La Tabella è stata creata|OK",
+                                           "Progetto KORVAWIN|nessuna|La Tabella Esiste Già|OK"}));
+        }
+
+        // Every other table is made; the one that exists says so; back on the row it started at.
+        Copione tutte;
+        tutte.rispondi(QMessageBox::Ok);
+        tutte.rispondi(QMessageBox::Ok);
+        f.ButtonCreaTutto->click();
+        attendi();
+        QVERIFY(tutte.finito());
+        QVERIFY2(tutte.imprevisti.isEmpty(), qPrintable(tutte.imprevisti.join('\n')));
+        QCOMPARE(tutte.visti, (QStringList{"Progetto KORVAWIN|nessuna|La Tabella Esiste Già|OK",
+                                           "Progetto KORVAWIN|nessuna|Creazione di tutte le tabelle terminata|OK"}));
+        for (const char* tabella : {"agenti", "magazzino/articoli", "archivi/fornitor", "magazzino/movimag",
+                                    "archivi/ordini"})
+            QVERIFY2(QFileInfo::exists(d.percorso(QString("dati/%1.DB").arg(tabella))), tabella);
+        QCOMPARE(f.EditTabellaCorrente->text(), QStringLiteral("clienti"));
     }
 
     void dizionarioVuotoEComandiNonAncoraCostruiti()

@@ -1,0 +1,69 @@
+// Creating tables in the InterBase archive from the dictionary.
+
+#include "dictionary/gestione_tabelle.h"
+#include "dictionary/sql_creazione.h"
+#include "engines/interbase/identifiers.h"
+#include "engines/interbase/query.h"
+#include "engines/interbase/table.h"
+#include "engines/interbase/transaction.h"
+#include "shell/tabform.h"
+
+namespace korva {
+
+ib::Query& GestioneTabelle::IBQuery1()
+{
+    if (!IBQuery1_)
+        IBQuery1_ = std::make_unique<ib::Query>(tabForm_.IBDatabase1, &tabForm_.IBTransaction1);
+    return *IBQuery1_;
+}
+
+bool GestioneTabelle::TestTabIb(const std::string& nome)
+{
+    try {
+        tabForm_.ConnettiDatabaseIB();
+        ib::Table tabella(tabForm_.IBDatabase1);
+        tabella.setTableName(ib::maiuscole(nome));
+        tabella.open();
+        tabella.close();
+        return true;
+    } catch (const std::exception&) {
+        // A table that cannot be opened, for whatever reason, is not there.
+        return false;
+    }
+}
+
+bool GestioneTabelle::CreaTabIB(const std::string& nome)
+{
+    if (!Precondizioni())
+        return false;
+    tabForm_.ConnettiDatabaseIB();
+    // The user declined to create a missing archive: there is nowhere to create the table.
+    if (!tabForm_.IBDatabase1.connected())
+        return false;
+    if (TestTabIb(nome)) {
+        interazione_.messaggio(kTabellaEsisteGia);
+        return false;
+    }
+    FileTabellaCorrente = ib::maiuscole(nome);
+    // Checked description and checked names: a fault is refused before any statement is sent.
+    const auto istruzioni = istruzioniCreazioneIB(descrizioneCorrente(), nome);
+    // Either the whole table with its key and indexes is committed, or what was executed is
+    // rolled back: no half-made table is left for a later commit.
+    ib::TransactionScope lavoro(tabForm_.IBTransaction1);
+    ib::Query& q = IBQuery1();
+    for (const IstruzioneSql& righe : istruzioni) {
+        q.close();
+        q.sql = righe;
+        q.execSql();
+    }
+    q.close();
+    lavoro.commit();
+    return true;
+}
+
+bool GestioneTabelle::CreaTabIBCorrente()
+{
+    return CreaTabIB(EditTabellaCorrente());
+}
+
+}  // namespace korva
