@@ -2,6 +2,7 @@
 
 #include "base/percorsi.h"
 #include "base/profilo.h"
+#include "dictionary/demo_dati.h"
 #include "dictionary/generatore.h"
 #include "engines/paradox/table.h"
 #include "shell/ditta_demo.h"
@@ -110,6 +111,7 @@ std::string CreaDemo(const std::string& cartella)
         CreaDizionario(sessione, profilo.leggi(ditta, "Directory tracciati record", ""),
                        tabelleDemo());
         CreaDizionario(sessione, profilo.leggi(ditta, "Directory tracciati record 2", ""), {});
+        CreaTabelleDemo(profilo.leggi(ditta, "Directory di lavoro", ""), profilo.leggi(ditta, "Archivio", ""));
     }
     sessione.dropIdleConnections();
     return ini;

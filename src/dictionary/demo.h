@@ -15,7 +15,8 @@ std::vector<RigheTabella> tabelleDemo();
 
 // Creates the demo companies under `cartella` (see CreaDittaDemo), then for each company a
 // dictionary describing tabelleDemo() in its record-layout directory 1 and an empty one in
-// directory 2. Returns the path of the settings file.
+// directory 2, and the tables it describes, with records, in the company's working directory
+// and in its archive. Returns the path of the settings file.
 std::string CreaDemo(const std::string& cartella);
 
 }  // namespace korva

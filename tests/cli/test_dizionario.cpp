@@ -1,5 +1,6 @@
-// korva genera / elenco / campi / rimuovi on the demo company.
+// korva genera / elenco / campi / rimuovi / crea on the demo company.
 
+#include "base/profilo.h"
 #include "support/cartella_temporanea.h"
 #include "support/esegui.h"
 
@@ -112,6 +113,48 @@ TEST_F(CliDizionario, GeneraSoloSullaDirectoryUnoEDopoLaDomanda)
     EXPECT_EQ(e.codice, 1);
     EXPECT_EQ(e.out, "Procedo alla creazione dei tracciati record? si\n");
     EXPECT_NE(e.err.find("CAMPI.DB: la directory"), std::string::npos) << e.err;
+}
+
+TEST_F(CliDizionario, CreaUnaOTutteNelModoDellaDitta)
+{
+    // The demo has its tables already.
+    auto e = korva({"crea", "clienti"});
+    EXPECT_EQ(e.codice, 1);
+    EXPECT_EQ(e.out, "La Tabella Esiste Già\n");
+    EXPECT_EQ(e.err, "ELABORAZIONE IN CORSO....\nELABORAZIONE TERMINATA!\n");
+
+    namespace fs = std::filesystem;
+    fs::remove_all(t / "demo/alfa/dati/archivi");
+    e = korva({"crea", "CLIENTI"});
+    EXPECT_EQ(e.codice, 0) << e.err;
+    EXPECT_EQ(e.out, "La Tabella è stata creata\n");
+    EXPECT_EQ(e.err, "ELABORAZIONE IN CORSO....\nELABORAZIONE TERMINATA!\n");
+    for (const char* file : {"clienti.DB", "clienti.PX", "clienti.X02", "clienti.Y02", "clienti.XG0", "clienti.YG0"})
+        EXPECT_TRUE(fs::exists(t / ("demo/alfa/dati/archivi/" + std::string(file)))) << file;
+
+    // The two other tables of that folder are made silently, the four that exist give one
+    // message each, then the final one.
+    e = korva({"crea", "--tutte"});
+    EXPECT_EQ(e.codice, 0) << e.err;
+    std::string attese;
+    for (int i = 0; i < 4; ++i)
+        attese += "La Tabella Esiste Già\n";
+    EXPECT_EQ(e.out, attese + "Creazione di tutte le tabelle terminata\n");
+    EXPECT_TRUE(fs::exists(t / "demo/alfa/dati/archivi/fornitor.DB"));
+    EXPECT_TRUE(fs::exists(t / "demo/alfa/dati/archivi/ordini.DB"));
+
+    e = korva({"crea"});
+    EXPECT_EQ(e.codice, 1);
+    EXPECT_NE(e.err.find("Indicare il nome di una tabella del dizionario oppure --tutte"), std::string::npos);
+    e = korva({"crea", "nessuna"});
+    EXPECT_EQ(e.codice, 1);
+    EXPECT_EQ(e.out, "Tabella nessuna non presente nel dizionario\n");
+
+    // In the archive mode the demo archive answers: it has the table too.
+    ProfiloPrivato(t / "demo/varnelo.ini").scrivi("Demo Alfa S.r.l.", "TipoDataBase", "INTERBASE");
+    e = korva({"crea", "ordini"});
+    EXPECT_EQ(e.codice, 1) << e.err;
+    EXPECT_EQ(e.out, "La Tabella Esiste Già\n");
 }
 
 }  // namespace

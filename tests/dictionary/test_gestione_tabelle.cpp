@@ -4,6 +4,8 @@
 #include "dictionary/demo.h"
 #include "dictionary/gestione_tabelle.h"
 #include "ditta_prova.h"
+#include "engines/interbase/table.h"
+#include "engines/interbase/transaction.h"
 #include "engines/paradox/table.h"
 #include "shell/ditta_demo.h"
 
@@ -255,6 +257,28 @@ TEST(GestioneTabelle, LaDemoHaUnDizionarioPerDittaCheDescriveLeSueTabelle)
         g1.perOgniTabella([&] { EXPECT_NO_THROW(g1.descrizioneCorrente()) << g1.EditTabellaCorrente(); });
         GestioneTabelle g2(io, tab, tab.TracciatiDir2);
         EXPECT_TRUE(g2.dizionarioVuoto());
+
+        // Its tables, with the same records in the data directory and in the archive.
+        tab.ConnettiDatabaseIB();
+        ib::Transaction lettura(&tab.IBDatabase1);
+        g1.perOgniTabella([&] {
+            paradox::Table px;
+            g1.ImpostaPercorsoTabellaCorrente();
+            px.setDatabaseName(g1.DirTabellaCorrente);
+            px.setTableName(g1.EditTabellaCorrente() + ".DB");
+            px.open();
+            ib::Table archivio(tab.IBDatabase1, &lettura);
+            archivio.setTableName(g1.EditTabellaCorrente());
+            archivio.open();
+            archivio.fetchAll();
+            EXPECT_GT(px.recordCount(), 0u) << g1.EditTabellaCorrente();
+            EXPECT_EQ(px.recordCount(), archivio.recordCount()) << g1.EditTabellaCorrente();
+            px.first();
+            archivio.first();
+            EXPECT_EQ(px.field(0).asString(), archivio.field(0).asString()) << g1.EditTabellaCorrente();
+        });
+        lettura.commit();
+        tab.IBDatabase1.disconnect();
     }
     EXPECT_TRUE(io.eventi().empty());
 }
