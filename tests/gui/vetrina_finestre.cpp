@@ -10,10 +10,29 @@
 #include <QTabBar>
 #include <QDir>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 
 #include <cstdio>
 #include <map>
+
+// The table manager on the row of clienti, after a press of "&4. Crea Tabella   ": the demo's
+// table files are removed first, so that the creation succeeds and says so.
+static void creaClienti(korva::gui::TBaseMainForm& w)
+{
+    QTimer::singleShot(200, &w, [] {
+        if (auto* f = qobject_cast<korva::gui::TKorvaForm*>(QApplication::activeModalWidget())) {
+            f->gestione().vaiA("clienti");
+            f->gestione().ImpostaPercorsoTabellaCorrente();
+            QDir cartella(QString::fromStdString(f->gestione().DirTabellaCorrente));
+            for (const QString& file : cartella.entryList({"clienti.*"}, QDir::Files))
+                cartella.remove(file);
+            f->ButtonCreaTabella->click();
+        }
+    });
+    w.GestioneTabelle1Click();
+}
 
 // The table manager on one page of its notebook, with its busy caption at work.
 static void mostraPagina(korva::gui::TBaseMainForm& w, int pagina, bool elaborazione)
@@ -62,6 +81,7 @@ int main(int argc, char** argv)
         {"gestione-campi", [&] { mostraPagina(w, 1, false); }},
         {"gestione-indici", [&] { mostraPagina(w, 2, false); }},
         {"gestione-manutenzione", [&] { mostraPagina(w, 3, true); }},
+        {"gestione-crea", [&] { creaClienti(w); }},
         {"qorin1",
          [&] {
              korva::gui::TQorIn1Form f(&w, w.guardia());
@@ -81,6 +101,10 @@ int main(int argc, char** argv)
     QTimer::singleShot(1200, &w, [&] {
         QWidget* finestra = QApplication::activeModalWidget();
         QRect area = (finestra ? finestra : &w)->geometry();
+        // A message box is shown together with the dialog it answers for.
+        if (auto* box = qobject_cast<QMessageBox*>(finestra); box && box->parentWidget() &&
+                                                              box->parentWidget()->window() != &w)
+            area |= box->parentWidget()->window()->geometry();
         const QString titolo = (finestra ? finestra : &w)->windowTitle();
         if (!finestra)
             for (QWidget* altra : QApplication::topLevelWidgets())
