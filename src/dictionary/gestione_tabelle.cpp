@@ -270,20 +270,17 @@ bool GestioneTabelle::CreaTabella()
 void GestioneTabelle::CreaTutto()
 {
     InizioElaborazione();
-    std::optional<ib::TransactionScope> comando;
+    ib::TransactionScope comando(tabForm_.IBTransaction1);
     perOgniTabella([&] {
         if (!modoInterbase()) {
             CreaTabCorrente();
             return;
         }
-        if (!comando)
-            comando.emplace(tabForm_.IBTransaction1);
         tabForm_.ConnettiDatabaseIB();
         if (tabForm_.IBDatabase1.connected())
             CreaTabIBCorrente();
     });
-    if (comando)
-        comando->commit();
+    comando.commit();
     interazione_.messaggio(kCreazioneTutteTerminata);
     FineElaborazione();
 }

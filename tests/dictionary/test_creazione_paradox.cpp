@@ -18,6 +18,7 @@ using paradox::FieldDef;
 using paradox::FieldType;
 using paradox::IndexDef;
 using test::DittaProva;
+using test::erroreDi;
 using test::righe;
 namespace fs = std::filesystem;
 namespace opz = paradox::IndexOption;
@@ -42,16 +43,6 @@ std::set<std::string> file(const std::string& dir)
     for (const auto& voce : fs::directory_iterator(dir))
         nomi.insert(voce.path().filename().string());
     return nomi;
-}
-
-std::string erroreDi(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return "nessun errore";
 }
 
 TEST(CreaTabCorrente, EsempioClientiConChiaveIndiciSingoliECompostiLettiDalMotoreEDaPxlib)
