@@ -9,6 +9,27 @@
 #include "shell/tabform.h"
 
 namespace korva {
+namespace {
+
+// Ends, when it goes, a transaction that was not active when it came: a reading done on the
+// way (the existence test) leaves nothing open, and a caller's own work stays as it is.
+class FineLetture {
+public:
+    explicit FineLetture(ib::Transaction& t) : t_(t), giaAttiva_(t.inTransaction()) {}
+    ~FineLetture()
+    {
+        if (!giaAttiva_)
+            t_.deactivate();
+    }
+    FineLetture(const FineLetture&) = delete;
+    FineLetture& operator=(const FineLetture&) = delete;
+
+private:
+    ib::Transaction& t_;
+    bool giaAttiva_;
+};
+
+}  // namespace
 
 ib::Query& GestioneTabelle::IBQuery1()
 {
@@ -18,6 +39,12 @@ ib::Query& GestioneTabelle::IBQuery1()
 }
 
 bool GestioneTabelle::TestTabIb(const std::string& nome)
+{
+    FineLetture fine(tabForm_.IBTransaction1);
+    return tabellaApribile(nome);
+}
+
+bool GestioneTabelle::tabellaApribile(const std::string& nome)
 {
     try {
         tabForm_.ConnettiDatabaseIB();
@@ -36,17 +63,19 @@ bool GestioneTabelle::CreaTabIB(const std::string& nome)
 {
     if (!Precondizioni())
         return false;
+    // The existence test reads in the transaction the statements then run in.
+    FineLetture fine(tabForm_.IBTransaction1);
     tabForm_.ConnettiDatabaseIB();
     // The user declined to create a missing archive: there is nowhere to create the table.
     if (!tabForm_.IBDatabase1.connected())
         return false;
-    if (TestTabIb(nome)) {
+    if (tabellaApribile(nome)) {
         interazione_.messaggio(kTabellaEsisteGia);
         return false;
     }
     FileTabellaCorrente = ib::maiuscole(nome);
     // Checked description and checked names: a fault is refused before any statement is sent.
-    const auto istruzioni = istruzioniCreazioneIB(descrizioneCorrente(), nome);
+    const auto istruzioni = istruzioniCreazioneIB(descrizioneCorrente(LetturaTipo::Archivio), nome);
     // Either the whole table with its key and indexes is committed, or what was executed is
     // rolled back: no half-made table is left for a later commit.
     ib::TransactionScope lavoro(tabForm_.IBTransaction1);

@@ -31,6 +31,9 @@ IndiceCompostoDescritto leggiGruppo(const std::string& tabella,
 {
     IndiceCompostoDescritto indice;
     indice.nome = righe[inizio].NomeIndiceSecComp;
+    // Unnamed, it would read as the primary index.
+    if (indice.nome.empty())
+        rifiuta(tabella, "indice multiplo", "nome mancante");
     const std::string dove = "indice " + indice.nome;
     std::array<std::optional<std::string>, kPosizioniIndiceComposto> posti;
     for (size_t i = inizio; i < fine; ++i) {
@@ -67,7 +70,7 @@ IndiceCompostoDescritto leggiGruppo(const std::string& tabella,
 }  // namespace
 
 DescrizioneTabella descriviTabella(const DefTabella& tabella, const std::vector<DefCampo>& campi,
-                                   const std::vector<DefIndiceComposto>& indici)
+                                   const std::vector<DefIndiceComposto>& indici, LetturaTipo per)
 {
     DescrizioneTabella d;
     d.nomeTabella = tabella.NomeTabella;
@@ -79,7 +82,7 @@ DescrizioneTabella descriviTabella(const DefTabella& tabella, const std::vector<
         CampoDescritto campo;
         campo.nome = riga.NomeCampo;
         try {
-            campo.tipo = TipoELunghezza::leggi(riga.TipoELunghezza);
+            campo.tipo = TipoELunghezza::leggi(riga.TipoELunghezza, per);
         } catch (const Error& e) {
             rifiuta(nome, "campo " + riga.NomeCampo, e.what());
         }

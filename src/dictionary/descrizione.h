@@ -36,10 +36,12 @@ inline constexpr int kPosizioniIndiceComposto = 21;
 // Reads the rows of one table: its KORVA.DB row, its CAMPI.DB rows in NumeroCampo order and
 // its INDICIC.DB rows in key order. A description that cannot give a sound table is refused
 // before anything is created, with an Error naming the table, the field or index and the
-// fault: no fields, a type letter outside the nine, a length that is not a decimal integer, a key count
-// above the number of fields, a composite index with a position outside 0 to 20, repeated or
-// with gaps, or over a field that is not described.
+// fault: no fields, a type letter outside the nine, a length that is not a decimal integer
+// (for the archive only that of A: M, B and G are BLOB there), a key count above the number
+// of fields, a composite index without a name, or with a position outside 0 to 20, repeated
+// or with gaps, or over a field that is not described.
 DescrizioneTabella descriviTabella(const DefTabella& tabella, const std::vector<DefCampo>& campi,
-                                   const std::vector<DefIndiceComposto>& indici);
+                                   const std::vector<DefIndiceComposto>& indici,
+                                   LetturaTipo per = LetturaTipo::Paradox);
 
 }  // namespace korva

@@ -107,11 +107,11 @@ std::vector<DefIndiceComposto> GestioneTabelle::indiciCorrenti()
     return righe;
 }
 
-DescrizioneTabella GestioneTabelle::descrizioneCorrente()
+DescrizioneTabella GestioneTabelle::descrizioneCorrente(LetturaTipo per)
 {
     DefTabella riga = rigaCorrente().value_or(DefTabella{});
     NomeTabellaCorrente = riga.NomeTabella;
-    return descriviTabella(riga, campiCorrenti(), indiciCorrenti());
+    return descriviTabella(riga, campiCorrenti(), indiciCorrenti(), per);
 }
 
 std::vector<DefTabella> GestioneTabelle::elencoTabelle()

@@ -80,7 +80,7 @@ public:
     // The current row's rows checked into a description that either engine can create; an
     // Error naming the table, the field or index and the fault when they cannot give a sound
     // table. Sets NomeTabellaCorrente.
-    DescrizioneTabella descrizioneCorrente();
+    DescrizioneTabella descrizioneCorrente(LetturaTipo per = LetturaTipo::Paradox);
 
     // Every KORVA.DB row, read through a cursor of its own (the current row does not move).
     std::vector<DefTabella> elencoTabelle();
@@ -138,6 +138,7 @@ public:
     ib::Query& IBQuery1();
     // Whether the archive table of this name (in upper case) can be opened; connects the
     // archive first. Never fails: whatever prevents the opening counts as a missing table.
+    // A transaction it had to start for the reading it ends; one already active stays.
     bool TestTabIb(const std::string& nome);
     // Creates the archive table `nome` (in upper case) with the current row's layout: CREATE
     // TABLE, ALTER TABLE for the primary key, one CREATE INDEX per index, committed together.
@@ -150,6 +151,8 @@ public:
     bool CreaTabIBCorrente();
 
 private:
+    // TestTabIb without ending the reading's transaction.
+    bool tabellaApribile(const std::string& nome);
     void allineaDettagli();
     void rigaCambiata();
     void apri(paradox::Table& t, const std::string& cartella, const std::string& nome);

@@ -16,7 +16,7 @@ bool TipoELunghezza::conLunghezza(char lettera)
     return lettera == 'A' || lettera == 'M' || lettera == 'B' || lettera == 'G';
 }
 
-TipoELunghezza TipoELunghezza::leggi(std::string_view codice)
+TipoELunghezza TipoELunghezza::leggi(std::string_view codice, LetturaTipo per)
 {
     if (codice.empty())
         throw Error("tipo mancante");
@@ -27,6 +27,8 @@ TipoELunghezza TipoELunghezza::leggi(std::string_view codice)
     if (!conLunghezza(t.lettera))
         return t;
     t.testoLunghezza = std::string(codice.substr(1));
+    if (per == LetturaTipo::Archivio && t.lettera != 'A')
+        return t;
     const std::string& testo = t.testoLunghezza;
     const char* fine = testo.data() + testo.size();
     auto [p, ec] = std::from_chars(testo.data(), fine, t.lunghezza);

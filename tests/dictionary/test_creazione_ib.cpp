@@ -113,17 +113,24 @@ TEST_F(CreazioneIb, EsempioClientiIstruzioniEsatteECatalogo)
     EXPECT_TRUE(g.TestTabIb("clienti"));
     EXPECT_TRUE(g.TestTabIb("CLIENTI"));
     EXPECT_FALSE(g.TestTabIb("fornitor"));
+    // The reading ends with the test; a transaction already at work stays so.
+    EXPECT_FALSE(d.tabForm->IBTransaction1.inTransaction());
+    d.tabForm->IBTransaction1.start();
+    EXPECT_TRUE(g.TestTabIb("clienti"));
+    EXPECT_TRUE(d.tabForm->IBTransaction1.inTransaction());
+    d.tabForm->IBTransaction1.commit();
     inviate.clear();
     d.io.azzera();
     EXPECT_FALSE(g.CreaTabella());
     EXPECT_EQ(d.io.eventi(), (std::vector<std::string>{"inizio", "messaggio: La Tabella Esiste Già", "fine"}));
-    EXPECT_TRUE(inviate.empty() || inviate == std::vector<std::string>{"COMMIT"});
+    // No statement: only the end of the existence test's reading.
+    EXPECT_EQ(inviate, std::vector<std::string>{"ROLLBACK"});
     EXPECT_FALSE(d.tabForm->IBTransaction1.inTransaction());
 }
 
 TEST_F(CreazioneIb, AltroNomeMinuscoloConLaStrutturaDellaRigaCorrenteESenzaChiave)
 {
-    d.dizionario({test::clientiEsempio(), righe("note", "", {"testo:M50", "quando:T", "n:N", "i:I", "s:S"})});
+    d.dizionario({test::clientiEsempio(), righe("note", "", {"testo:M50", "quando:T", "n:N", "i:I", "s:S", "foto:G"})});
     GestioneTabelle g(d.io, *d.tabForm, d.tabForm->TracciatiDir1);
     d.io.risposte({Risposta::Si});
     ASSERT_TRUE(g.vaiA("clienti"));
@@ -138,12 +145,13 @@ TEST_F(CreazioneIb, AltroNomeMinuscoloConLaStrutturaDellaRigaCorrenteESenzaChiav
     EXPECT_EQ(ix[1].name, "XXXCONF_PERSCAD");
     EXPECT_FALSE(esiste("CLIENTI"));
 
-    // Without key fields: no ALTER TABLE; every type letter has its column type.
+    // Without key fields: no ALTER TABLE; every type letter has its column type (a blob needs
+    // no length in the archive).
     ASSERT_TRUE(g.vaiA("note"));
     inviate.clear();
     EXPECT_TRUE(g.CreaTabIBCorrente());
     EXPECT_EQ(inviate, (std::vector<std::string>{"CREATE TABLE NOTE (\n\"TESTO\" BLOB,\n\"QUANDO\" TIME,\n"
-                                                 "\"N\" FLOAT,\n\"I\" INTEGER,\n\"S\" SMALLINT\n)",
+                                                 "\"N\" FLOAT,\n\"I\" INTEGER,\n\"S\" SMALLINT,\n\"FOTO\" BLOB\n)",
                                                  "COMMIT"}));
     EXPECT_TRUE(indici("NOTE").empty());
 }
@@ -166,12 +174,21 @@ TEST_F(CreazioneIb, UnaIstruzioneRifiutataDalServerNonLasciaNullaAUnCommitSucces
     EXPECT_EQ(inviate[2], "ROLLBACK");
     EXPECT_FALSE(d.tabForm->IBTransaction1.inTransaction());
 
+    // Called by itself (as the layout check and the import call it), the creation rolls back
+    // its own statements too.
+    inviate.clear();
+    EXPECT_NE(erroreDi([&] { g.CreaTabIB("guasta2"); }).find("Token unknown"), std::string::npos);
+    ASSERT_EQ(inviate.size(), 3u);
+    EXPECT_EQ(inviate[2], "ROLLBACK");
+    EXPECT_FALSE(d.tabForm->IBTransaction1.inTransaction());
+
     // A later command commits its own work only.
     g.successivo();
     EXPECT_TRUE(g.CreaTabIBCorrente());
     EXPECT_EQ(inviate.back(), "COMMIT");
     EXPECT_TRUE(esiste("SANA"));
     EXPECT_FALSE(esiste("GUASTA"));
+    EXPECT_FALSE(esiste("GUASTA2"));
     EXPECT_FALSE(g.TestTabIb("guasta"));
 }
 

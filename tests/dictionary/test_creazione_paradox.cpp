@@ -177,6 +177,10 @@ TEST(CreaTabCorrente, DescrizioniCattiveRifiutatePrimaDiToccareQualcosa)
         {righe("t", "nuova/", {"a:A5*", "b:A5"}, {{"ix", {{1, "0"}, {9, "1"}}}}),
          "indice ix: il campo numero 9 non è descritto"},
         {righe("t", "nuova/", {"a:A5*", "b:A5"}, {}, 3), "chiave primaria: 3 campi chiave su 2 campi descritti"},
+        // Unnamed, the engine would take it for a primary key the dictionary does not give.
+        {righe("t", "nuova/", {"a:A5", "b:A5"}, {{"", {{1, "0"}, {2, "1"}}}}, 0), "indice multiplo: nome mancante"},
+        // A Paradox memo keeps part of its text in the record: it needs that length.
+        {righe("t", "nuova/", {"a:A5*", "b:M"}), "campo b: la lunghezza del tipo \"M\" non è un numero intero"},
     };
     for (const auto& [tabella, difetto] : casi) {
         DittaProva d;
