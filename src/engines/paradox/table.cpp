@@ -1581,23 +1581,24 @@ std::vector<std::uint8_t> Table::keyFrom(const std::vector<std::string>& values,
     return key;
 }
 
-bool Table::findKey(const std::vector<std::string>& values)
+bool Table::searchKey(const std::vector<std::string>& values, bool exact)
 {
     requireBrowse("cercare la chiave");
     int n = 0;
     auto key = keyFrom(values, n);
     bool found = false;
-    positionAtKey(key.data(), n, true, found);
+    positionAtKey(key.data(), n, exact, found);
     return found;
+}
+
+bool Table::findKey(const std::vector<std::string>& values)
+{
+    return searchKey(values, true);
 }
 
 void Table::findNearest(const std::vector<std::string>& values)
 {
-    requireBrowse("cercare la chiave");
-    int n = 0;
-    auto key = keyFrom(values, n);
-    bool found = false;
-    positionAtKey(key.data(), n, false, found);
+    searchKey(values, false);
 }
 
 void Table::setRange(const std::vector<std::string>& start, const std::vector<std::string>& end)

@@ -224,6 +224,8 @@ private:
     int orderBound(const std::uint8_t* key, int nfields, bool upper) const;
     void setOrderPos(int i);
     void positionAtKey(const std::uint8_t* key, int nfields, bool exact, bool& found);
+    // The key built from the values, then positionAtKey; whether it was found.
+    bool searchKey(const std::vector<std::string>& values, bool exact);
 
     Session& session_;
     std::string dir_;
