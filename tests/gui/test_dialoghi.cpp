@@ -298,7 +298,11 @@ private slots:
                     f->reject();
                     return;
                 }
-                f->selectFile(nome);
+                // Typed as a user would: selectFile() leaves the name box alone once it
+                // has the focus, which the dialog gets at its own pace.
+                auto* campo = f->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+                QVERIFY(campo);
+                campo->setText(nome);
                 QMetaObject::invokeMethod(f, "accept");
             });
         };
