@@ -16,12 +16,13 @@ std::string percorsoStato(const std::string& binDir)
 void ScriviStato(Interazione& interazione, const std::string& binDir, const std::string& parola,
                  Env& env)
 {
-    // Folder and file keep the case other programs gave them.
-    const std::string percorso = risolviPerCreare(percorsoStato(binDir));
     // Readers poll the file without a lock: replacing it whole means they never meet it
     // half-written.
     std::unique_ptr<AtomicFileWriter> scrittore;
     try {
+        // Folder and file keep the case other programs gave them; two names differing only
+        // in case leave the file unknown, as a missing folder does.
+        const std::string percorso = risolviPerCreare(percorsoStato(binDir));
         scrittore = std::make_unique<AtomicFileWriter>(env, percorso);
     } catch (const Error&) {
         interazione.messaggio("Verificare esistenza directory STATO e posizione directory bin");
@@ -33,10 +34,10 @@ void ScriviStato(Interazione& interazione, const std::string& binDir, const std:
 
 std::string LeggiStato(const std::string& binDir, Env& env)
 {
-    auto percorso = risolviPercorso(percorsoStato(binDir));
-    if (!percorso)
-        return kStatoApriti;
     try {
+        auto percorso = risolviPercorso(percorsoStato(binDir));
+        if (!percorso)
+            return kStatoApriti;
         std::string dati = readWholeFile(env, *percorso);
         return dati.substr(0, dati.find_first_of("\r\n"));
     } catch (const Error&) {

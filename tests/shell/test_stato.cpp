@@ -65,5 +65,21 @@ TEST(Stato, FileOCartellaConAltreMaiuscoleEFileIllegibile)
     EXPECT_EQ(LeggiStato(u.dir()), "APRITI");
 }
 
+// Two names that differ only in case, neither matching exactly: the file cannot be told, so
+// it reads as "APRITI" and a write gets the folder message, never an error.
+TEST(Stato, NomiAmbiguiLettiComeApritiEScritturaConMessaggio)
+{
+    CartellaTemporanea t;
+    scriviFile(t / "stato/Stato.txt", "CHIUDITI");
+    scriviFile(t / "stato/stato.TXT", "CHIUDITI");
+    EXPECT_EQ(LeggiStato(t.dir()), "APRITI");
+    InterazioneScriptata io;
+    ScriviStato(io, t.dir(), "APRITI");
+    EXPECT_EQ(io.eventi(), std::vector<std::string>{
+                               "messaggio: Verificare esistenza directory STATO e posizione directory bin"});
+    EXPECT_EQ(leggiFile(t / "stato/Stato.txt"), "CHIUDITI");
+    EXPECT_EQ(leggiFile(t / "stato/stato.TXT"), "CHIUDITI");
+}
+
 }  // namespace
 }  // namespace korva
