@@ -234,6 +234,15 @@ AtomicFileWriter::AtomicFileWriter(Env& env, std::string path)
     static std::atomic<unsigned> counter{0};
     temp_ = path_ + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
     file_ = env_.open(temp_, OpenMode::CreateNew);
+    // The replacement keeps the mode and owner of the file it replaces: a shared file made
+    // group-writable must stay so for the other users. Changing the owner needs privileges a
+    // plain user lacks; then the file becomes ours, as any edit would make it.
+    struct stat vecchio{};
+    if (::stat(path_.c_str(), &vecchio) == 0) {
+        ::chmod(temp_.c_str(), vecchio.st_mode & 07777);
+        if (::chown(temp_.c_str(), vecchio.st_uid, vecchio.st_gid) != 0)
+            ::chmod(temp_.c_str(), vecchio.st_mode & 0777);
+    }
 }
 
 AtomicFileWriter::~AtomicFileWriter()

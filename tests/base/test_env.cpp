@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 namespace korva {
 namespace {
 
@@ -51,6 +53,21 @@ TEST(Env, ScritturaAtomicaSostituisceIlContenuto)
     EXPECT_EQ(readWholeFile(env, t / "a.txt"), "secondo");
     EXPECT_EQ(env.list(t.percorso()).size(), 1u);
     EXPECT_THROW(writeFileAtomic(env, t / "manca/a.txt", "x"), Error);
+}
+
+// Other users of a shared file must keep the access they had after we rewrite it.
+TEST(Env, ScritturaAtomicaMantieneIPermessi)
+{
+    CartellaTemporanea t;
+    Env& env = Env::standard();
+    writeFileAtomic(env, t / "condiviso.ini", "primo");
+    namespace fs = std::filesystem;
+    const auto permessi = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                          fs::perms::group_write;
+    fs::permissions(t / "condiviso.ini", permessi);
+    writeFileAtomic(env, t / "condiviso.ini", "secondo");
+    EXPECT_EQ(fs::status(t / "condiviso.ini").permissions(), permessi);
+    EXPECT_EQ(readWholeFile(env, t / "condiviso.ini"), "secondo");
 }
 
 }  // namespace
