@@ -4,6 +4,9 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 
 #include <cstdio>
 
@@ -14,6 +17,13 @@ int main(int argc, char** argv)
     // display name to every window caption, so only the application name is set.
     QApplication::setApplicationName(QString::fromUtf8(korva::kTitoloApplicazione));
     QApplication::setApplicationVersion(QStringLiteral(KORVA_VERSIONE));
+
+    // Qt's own dialogs (the file chooser, the buttons of the message boxes) speak Italian
+    // like the rest of the program.
+    QTranslator traduzioneQt;
+    if (traduzioneQt.load(QLocale(QLocale::Italian, QLocale::Italy), QStringLiteral("qtbase"),
+                          QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&traduzioneQt);
 
     QCommandLineParser opzioni;
     opzioni.setApplicationDescription(QStringLiteral("KORVAWIN: amministrazione delle tabelle archivi"));
@@ -28,9 +38,9 @@ int main(int argc, char** argv)
     opzioni.addOption(dir);
     opzioni.process(app);
 
-    std::string percorsoImpostazioni = korva::percorsoImpostazioniPredefinito();
-    if (opzioni.isSet(ini))
-        percorsoImpostazioni = QDir::current().absoluteFilePath(opzioni.value(ini)).toStdString();
+    const std::string percorsoImpostazioni =
+        opzioni.isSet(ini) ? QDir::current().absoluteFilePath(opzioni.value(ini)).toStdString()
+                           : korva::percorsoImpostazioniPredefinito();
     // The start-up directory is the current one when the main window is created.
     if (opzioni.isSet(dir) && !QDir::setCurrent(opzioni.value(dir))) {
         std::fprintf(stderr, "Directory di avvio inesistente: %s\n", qPrintable(opzioni.value(dir)));

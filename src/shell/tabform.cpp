@@ -6,6 +6,7 @@
 #include "base/profilo.h"
 
 #include <cstdlib>
+#include <filesystem>
 
 namespace korva {
 namespace {
@@ -18,10 +19,18 @@ std::string percorsoImpostazioniPredefinito()
 {
     if (const char* ini = std::getenv("VARNELO_INI"); ini && *ini)
         return ini;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg)
-        return std::string(xdg) + "/varnelo.ini";
-    const char* home = std::getenv("HOME");
-    return std::string(home ? home : "") + "/.config/varnelo.ini";
+    std::string cartella;
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) {
+        cartella = xdg;
+    } else {
+        const char* home = std::getenv("HOME");
+        cartella = std::string(home ? home : "") + "/.config";
+    }
+    // On a fresh account the folder may not exist yet; the first write of a setting must
+    // not fail for that. A folder that cannot be made shows up as that write's error.
+    std::error_code ec;
+    std::filesystem::create_directories(cartella, ec);
+    return cartella + "/varnelo.ini";
 }
 
 TTabForm::TTabForm(Interazione& interazione, std::string avvioDir,

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
 
 namespace korva {
 namespace {
@@ -173,6 +175,43 @@ TEST_F(TabFormTest, ScritturaRifiutataNominaIlFileDelleImpostazioni)
     } catch (const Error& e) {
         EXPECT_NE(std::string(e.what()).find(t / "manca/varnelo.ini"), std::string::npos);
     }
+}
+
+// Sets an environment variable for the life of the object, then puts back what was there.
+class VariabileAmbiente {
+public:
+    VariabileAmbiente(const char* nome, const char* valore) : nome_(nome)
+    {
+        if (const char* prima = std::getenv(nome))
+            prima_ = prima;
+        valore ? ::setenv(nome, valore, 1) : ::unsetenv(nome);
+    }
+    ~VariabileAmbiente() { prima_ ? ::setenv(nome_, prima_->c_str(), 1) : ::unsetenv(nome_); }
+
+private:
+    const char* nome_;
+    std::optional<std::string> prima_;
+};
+
+TEST_F(TabFormTest, FileDelleImpostazioniPredefinitoESuaCartella)
+{
+    {
+        VariabileAmbiente ini("VARNELO_INI", (t / "condiviso/varnelo.ini").c_str());
+        EXPECT_EQ(percorsoImpostazioniPredefinito(), t / "condiviso/varnelo.ini");
+    }
+    VariabileAmbiente senzaIni("VARNELO_INI", nullptr);
+    {
+        // On a fresh account the folder does not exist yet: the first write must not fail.
+        VariabileAmbiente xdg("XDG_CONFIG_HOME", (t / "config").c_str());
+        EXPECT_EQ(percorsoImpostazioniPredefinito(), t / "config/varnelo.ini");
+        EXPECT_TRUE(std::filesystem::is_directory(t / "config"));
+        ProfiloPrivato(percorsoImpostazioniPredefinito()).scrivi("DITTA", "Archivio", "a.gdb");
+        EXPECT_EQ(leggiFile(t / "config/varnelo.ini"), "[DITTA]\r\nArchivio=a.gdb\r\n");
+    }
+    VariabileAmbiente senzaXdg("XDG_CONFIG_HOME", nullptr);
+    VariabileAmbiente home("HOME", (t / "casa").c_str());
+    EXPECT_EQ(percorsoImpostazioniPredefinito(), t / "casa/.config/varnelo.ini");
+    EXPECT_TRUE(std::filesystem::is_directory(t / "casa/.config"));
 }
 
 }  // namespace
