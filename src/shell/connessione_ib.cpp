@@ -84,6 +84,9 @@ bool TTabForm::TestDatabaseIB(ib::Database& database)
     database.params = parametriCreazioneIb();
     database.sqlDialect = 3;
     database.createDatabase();
+    // The creation's lines are no connection parameters: left in place, the next connection
+    // to this archive (a reconnection, a backup) would be refused.
+    database.params = parametriConnessioneIb();
     return true;
 }
 

@@ -157,9 +157,13 @@ TEST_F(ConnessioneIbTest, UnArchivioMancanteSiCreaSeLUtenteAcconsente)
     ASSERT_EQ(inviate.size(), 1u);
     EXPECT_EQ(inviate[0], "CREATE DATABASE '" + t / "nuovo.gdb" +
                               "' USER \"SYSDBA\"\r\nPASSWORD \"tesslorin\"\r\nPAGE_SIZE 4096\r\n");
-    // The creation's parameters stay until the next connection replaces them.
-    EXPECT_EQ(f->IBDatabase1.params[2], "PAGE_SIZE 4096");
     EXPECT_TRUE(ib::nomiTabelleUtente(f->IBDatabase1).empty());
+    // The connection's own parameters are back: the new archive can be reached again.
+    EXPECT_EQ(f->IBDatabase1.params, parametriConnessioneIb());
+    f->IBDatabase1.disconnect();
+    f->ConnettiDatabaseIB();
+    EXPECT_TRUE(f->IBDatabase1.connected());
+    EXPECT_EQ(io.eventi(), std::vector<std::string>{kDomanda});
 }
 
 TEST_F(ConnessioneIbTest, RifiutareLaCreazioneLasciaScollegatoESenzaAltreDomande)
