@@ -1,5 +1,6 @@
 #include "dictionary/gestione_tabelle.h"
 
+#include "base/errore.h"
 #include "dictionary/tabelle_dizionario.h"
 #include "engines/interbase/query.h"
 #include "engines/interbase/transaction.h"
@@ -231,6 +232,12 @@ bool GestioneTabelle::RimuoviTabella()
 {
     if (!TabellePresenti())
         return false;
+    // A name that cannot be looked up in CAMPI and INDICIC leaves the rows of the table seen
+    // before in view: those must never be the ones removed.
+    const std::string nome = EditTabellaCorrente();
+    if (!chiaveNomeTabella(nome))
+        throw Error("Impossibile rimuovere la tabella \"" + nome +
+                    "\": il nome non si può cercare nei campi e negli indici del dizionario");
     if (interazione_.domanda(kDomandaRimozione) == Risposta::No)
         return false;
     allineaDettagli();

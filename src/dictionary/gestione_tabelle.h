@@ -161,8 +161,6 @@ private:
     TTabForm& tabForm_;
     paradox::Session& sessione_;
     std::string tracciatiDir_;
-    // NomeTabella the detail ranges are set to (nothing: not set yet).
-    std::optional<std::string> rangeDettagli_;
     std::function<void()> onCambioRiga_;
     std::unique_ptr<ib::Query> IBQuery1_;
 };

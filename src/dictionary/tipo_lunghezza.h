@@ -26,6 +26,5 @@ struct TipoELunghezza {
 };
 
 inline constexpr std::string_view kLettereTipo = "ANISDTMBG";
-inline constexpr std::size_t kLunghezzaMassimaCodice = 12;
 
 }  // namespace korva

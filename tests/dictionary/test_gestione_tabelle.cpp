@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 namespace korva {
 namespace {
@@ -168,6 +169,37 @@ TEST(GestioneTabelle, RimozioneDopoLaDomandaTogliesoloLeRigheDellaTabellaCorrent
     EXPECT_TRUE(g.RimuoviTabella());
     EXPECT_EQ(g.EditTabellaCorrente(), "articoli");
     EXPECT_EQ(g.elencoTabelle().size(), 1u);
+}
+
+// A dictionary written in another code page may hold a name that cannot be looked up in
+// CAMPI and INDICIC: the rows in view are then those of the table seen before, and removing
+// them would take another table's description away.
+TEST(GestioneTabelle, RimozioneRifiutataPerUnNomeCheNonSiPuoCercare)
+{
+    DittaProva d;
+    auto tabelle = treTabelle();
+    tabelle[1] = righe("c\xc3\xa0rte", "magazzino/", {"codice:A15*"});
+    d.dizionario(tabelle);
+    {
+        // KORVA.DB now says its text is in code page 866, where the byte of "à" is a letter
+        // that the Western code page does not have.
+        std::fstream korva(d.tabForm->TracciatiDir1 + "KORVA/KORVA.DB", std::ios::in | std::ios::out | std::ios::binary);
+        ASSERT_TRUE(korva);
+        korva.seekp(0x6A);
+        const char cp866[2] = {static_cast<char>(866 & 0xFF), static_cast<char>(866 >> 8)};
+        korva.write(cp866, 2);
+    }
+    GestioneTabelle g(d.io, *d.tabForm, d.tabForm->TracciatiDir1);
+    ASSERT_TRUE(g.vaiA("art"));
+    ASSERT_EQ(nomiCampi(g).size(), 2u);
+    g.ultimo();
+    ASSERT_EQ(g.EditTabellaCorrente(), "c\xd1\x80rte");
+    EXPECT_THROW(g.RimuoviTabella(), Error);
+    EXPECT_TRUE(d.io.eventi().empty());
+    EXPECT_EQ(g.elencoTabelle().size(), 3u);
+    ASSERT_TRUE(g.vaiA("art"));
+    EXPECT_EQ(nomiCampi(g).size(), 2u);
+    EXPECT_EQ(nomiIndici(g).size(), 2u);
 }
 
 TEST(GestioneTabelle, IlGiroSuTutteLeTabelleTornaAllaRigaDiPartenza)
