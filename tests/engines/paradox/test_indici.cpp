@@ -147,18 +147,16 @@ TEST(Indici, CreatiConLaTabellaEAggiornatiAOgniModifica)
             t.deleteRecord();
             codici.erase(k);
         }
-        if (i % 50 == 0) {
-            indiciConcordi(t);
-            ASSERT_TRUE(t.check().empty());
-        }
+        indiciConcordi(t);
+        ASSERT_TRUE(t.check().empty()) << "dopo l'operazione " << i;
     }
-    indiciConcordi(t);
     // Key search in a case-insensitive index.
     t.setIndexName("CittaNome");
     t.setKey();
     t.field("Citta").setString("ROMA");
     t.gotoNearest();
-    EXPECT_EQ(t.field("Citta").asString().size(), 4u);
+    EXPECT_TRUE(t.field("Citta").asString() == "Roma" || t.field("Citta").asString() == "roma")
+        << t.field("Citta").asString();
     t.setRange({"milano"}, {"milano"});
     int milano = 0;
     for (t.first(); !t.eof(); t.next()) {
