@@ -1053,8 +1053,13 @@ Pos TableFile::insertAt(Pos p, const std::uint8_t* rec)
 }
 
 namespace {
+int compareIndexKey(const SecondaryIndex& si, const std::vector<FieldInfo>& fields, const Collation* coll,
+                    const std::uint8_t* a, const std::uint8_t* b);
 bool sameIndexKey(const SecondaryIndex& si, const std::vector<FieldInfo>& fields, const Collation* coll,
-                  const std::uint8_t* a, const std::uint8_t* b);
+                  const std::uint8_t* a, const std::uint8_t* b)
+{
+    return compareIndexKey(si, fields, coll, a, b) == 0;
+}
 }  // namespace
 
 void TableFile::checkInsert(const std::uint8_t* rec, const std::uint8_t* replacing)
@@ -1207,25 +1212,28 @@ std::vector<std::pair<std::string, int>> TableFile::allRecords()
 
 namespace {
 
-// Whether two records have equal values in the index's fields (as the index compares them).
-bool sameIndexKey(const SecondaryIndex& si, const std::vector<FieldInfo>& fields, const Collation* coll,
-                  const std::uint8_t* a, const std::uint8_t* b)
+// How two records compare on the index's fields, as the index compares them (ascending: only
+// equality and a consistent order matter here).
+int compareIndexKey(const SecondaryIndex& si, const std::vector<FieldInfo>& fields, const Collation* coll,
+                    const std::uint8_t* a, const std::uint8_t* b)
 {
     const bool ci = si.def.options & IndexOption::CaseInsensitive;
     for (int f : si.fields) {
         const FieldInfo& fi = fields[static_cast<std::size_t>(f)];
+        int c;
         if (fi.def.type == FieldType::Alpha && coll) {
             std::string_view va(reinterpret_cast<const char*>(a + fi.offset),
                                 strnlen(reinterpret_cast<const char*>(a + fi.offset), static_cast<std::size_t>(fi.bytes)));
             std::string_view vb(reinterpret_cast<const char*>(b + fi.offset),
                                 strnlen(reinterpret_cast<const char*>(b + fi.offset), static_cast<std::size_t>(fi.bytes)));
-            if ((ci ? coll->compareCaseInsensitive(va, vb) : coll->compare(va, vb)) != 0)
-                return false;
-        } else if (std::memcmp(a + fi.offset, b + fi.offset, static_cast<std::size_t>(fi.bytes)) != 0) {
-            return false;
+            c = ci ? coll->compareCaseInsensitive(va, vb) : coll->compare(va, vb);
+        } else {
+            c = std::memcmp(a + fi.offset, b + fi.offset, static_cast<std::size_t>(fi.bytes));
         }
+        if (c != 0)
+            return c;
     }
-    return true;
+    return 0;
 }
 
 }  // namespace
@@ -1303,14 +1311,17 @@ void TableFile::addIndex(const IndexDef& ix)
     auto records = allRecords();
     if (ix.options & IndexOption::Unique) {
         // Sorted by the index, equal keys are neighbours.
-        Header db = hdr_;
-        db.raw.assign(db_->read(0), db_->read(0) + hdr_.headerSize);
-        for (std::size_t i = 0; i < records.size(); ++i)
-            for (std::size_t j = i + 1; j < records.size(); ++j)
-                if (sameIndexKey(si, fields_, collation_, reinterpret_cast<const std::uint8_t*>(records[i].first.data()),
-                                 reinterpret_cast<const std::uint8_t*>(records[j].first.data())))
-                    throw Error("Violazione di chiave nella tabella " + display_ + ": l'indice univoco " +
-                                ix.name + " avrebbe valori doppi");
+        std::vector<const std::uint8_t*> ordered;
+        ordered.reserve(records.size());
+        for (const auto& r : records)
+            ordered.push_back(reinterpret_cast<const std::uint8_t*>(r.first.data()));
+        std::sort(ordered.begin(), ordered.end(), [&](const std::uint8_t* a, const std::uint8_t* b) {
+            return compareIndexKey(si, fields_, collation_, a, b) < 0;
+        });
+        for (std::size_t i = 1; i < ordered.size(); ++i)
+            if (compareIndexKey(si, fields_, collation_, ordered[i - 1], ordered[i]) == 0)
+                throw Error("Violazione di chiave nella tabella " + display_ + ": l'indice univoco " +
+                            ix.name + " avrebbe valori doppi");
     }
     Header db = hdr_;
     db.raw.assign(db_->read(0), db_->read(0) + hdr_.headerSize);

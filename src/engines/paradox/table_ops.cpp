@@ -103,13 +103,24 @@ void writeFileSynced(Env& env, const std::string& path, const std::vector<std::u
     f->sync();
 }
 
+// Whether a rename of the switch is still to be made. A new file's name (".tmp-<pid>-<n>") is
+// never used twice, so while it is there its rename is pending. A table's own file (renaming a
+// table) is pending only while the new name is free: the rename starts only when it is, and a
+// file of the old name met later is another table that arrived since, never to be moved.
+bool renamePending(Env& env, const std::string& dir, const std::string& from, const std::string& to)
+{
+    if (!env.exists(dir + "/" + from))
+        return false;
+    return from.find(".tmp-") != std::string::npos || !env.exists(dir + "/" + to);
+}
+
 void applySwitch(Env& env, const std::string& dir, const Switch& sw)
 {
     for (const auto& r : sw.removals)
         if (env.exists(dir + "/" + r))
             env.remove(dir + "/" + r);
     for (const auto& [from, to] : sw.renames)
-        if (env.exists(dir + "/" + from))
+        if (renamePending(env, dir, from, to))
             env.rename(dir + "/" + from, dir + "/" + to);
     env.syncDir(dir);
 }
@@ -218,9 +229,14 @@ void completePendingSwitch(Env& env, const std::string& dir, const std::string& 
             if (!safe(a) || !safe(b))
                 valid = false;
     }
-    if (valid) {
+    // A journal whose renames are all made outlived a switch that ended (its removal failed):
+    // replaying its removals could take files that have appeared since.
+    const bool pending = std::any_of(sw.renames.begin(), sw.renames.end(), [&](const auto& r) {
+        return renamePending(env, dir, r.first, r.second);
+    });
+    if (valid && pending) {
         applySwitch(env, dir, sw);
-    } else {
+    } else if (!valid) {
         // Stopped before the switch began: the old files are whole; the new ones go.
         for (const auto& t : temps)
             if (safe(t) && t.find(".tmp-") != std::string::npos)

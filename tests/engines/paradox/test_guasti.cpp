@@ -219,6 +219,75 @@ TEST(Guasti, CreazioneSopraUnaTabellaInterrottaAOgniPasso)
     }
 }
 
+// A rename stopped at any step, the process dead there: the next use ends it, and a table
+// that arrives afterwards under the old name is a table of its own, never moved over the
+// renamed one (nor its files taken by a journal that outlived the rename).
+TEST(Guasti, RinominaInterrottaAOgniPassoELaTabellaArrivataDopo)
+{
+    CartellaTemporanea originale, nuova, lavoro;
+    creaTabella(originale.percorso(), 30);
+    creaTabella(nuova.percorso(), 3);
+    const auto prima = contenuto(originale.percorso());
+    const auto righeNuova = contenuto(nuova.percorso());
+    auto rinomina = [](Session& s, const std::string& dir) {
+        Table t(s);
+        punta(t, dir, "G.DB");
+        t.renameTable("N.DB");
+    };
+    copiaCartella(originale.percorso(), lavoro.percorso());
+    EnvGuasti conta;
+    {
+        Session s(conta);
+        conta.guastaAl(0, EnvGuasti::Guasto::ErroreIO);
+        rinomina(s, lavoro.percorso());
+    }
+    const std::int64_t passi = conta.operazioni();
+    ASSERT_GT(passi, 4);
+    for (std::int64_t n = 1; n <= passi; ++n) {
+        SCOPED_TRACE("passo " + std::to_string(n));
+        copiaCartella(originale.percorso(), lavoro.percorso());
+        {
+            EnvGuasti env;
+            env.guastaAl(n, EnvGuasti::Guasto::ErroreIO, true);
+            Session s(env);
+            try {
+                rinomina(s, lavoro.percorso());
+            } catch (const Error&) {
+            }
+        }
+        if (!fs::exists(lavoro / "N.DB")) {
+            // The data file moves last: the next use of the old name ends the rename, or
+            // finds that it never began.
+            try {
+                Table t;
+                punta(t, lavoro.percorso(), "G.DB");
+                t.open();
+            } catch (const Error&) {
+            }
+        }
+        const std::string dove = fs::exists(lavoro / "N.DB") ? "N.DB" : "G.DB";
+        {
+            Table t;
+            punta(t, lavoro.percorso(), dove);
+            t.open();
+            EXPECT_TRUE(t.check().empty());
+            EXPECT_EQ(leggi(t).righe, prima);
+        }
+        if (dove == "G.DB")
+            continue;
+        EXPECT_FALSE(fs::exists(lavoro / "G.DB"));
+        // Another G.DB comes in by a copy: it opens as itself, N.DB stays as it was.
+        for (const auto& e : fs::directory_iterator(nuova.percorso()))
+            fs::copy_file(e.path(), lavoro / e.path().filename().string(), fs::copy_options::overwrite_existing);
+        EXPECT_EQ(contenuto(lavoro.percorso()), righeNuova);
+        Table t;
+        punta(t, lavoro.percorso(), "N.DB");
+        t.open();
+        EXPECT_TRUE(t.check().empty());
+        EXPECT_EQ(leggi(t).righe, prima);
+    }
+}
+
 // ---- killed processes ----------------------------------------------------------------------
 
 using Modello = std::map<int, std::pair<int, int>>;  // key -> (value, memo length)

@@ -382,5 +382,32 @@ TEST(Indici, UnivociRifiutanoIDoppiEAppendTraTabelle)
     indiciConcordi(t);
 }
 
+// Duplicates are found wherever they sit in the table; values differing only in case make a
+// unique index, but not a case-insensitive one.
+TEST(Indici, IndiceUnivocoAggiuntoSuValoriDistintiSoloPerMaiuscole)
+{
+    CartellaTemporanea d;
+    Table t;
+    punta(t, d.percorso(), "V.DB");
+    t.fieldDefs = {{"K", FieldType::Short, 0, false}, {"B", FieldType::Alpha, 5, false}};
+    // A unique index from the start makes the table level 7, which unique indexes need.
+    t.indexDefs = {{"", "K", IndexOption::Primary}, {"Kdisc", "K", IndexOption::Unique | IndexOption::Descending}};
+    t.createTable();
+    t.setExclusive(true);
+    t.open();
+    const char* valori[] = {"pari", "zeta", "PARI", "alfa", "Pari"};
+    for (int k = 0; k < 5; ++k) {
+        t.append();
+        t.field(0).setInteger(k);
+        t.field(1).setString(valori[k]);
+        t.post();
+    }
+    t.addIndex("SoloB", "B", IndexOption::Unique);
+    EXPECT_TRUE(fs::exists(d / "V.XG1"));
+    EXPECT_THROW(t.addIndex("SoloBci", "B", IndexOption::Unique | IndexOption::CaseInsensitive), Error);
+    EXPECT_FALSE(fs::exists(d / "V.XG2"));
+    EXPECT_TRUE(t.check().empty());
+}
+
 }  // namespace
 }  // namespace korva::paradox
