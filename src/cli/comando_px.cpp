@@ -164,21 +164,27 @@ void dump(const std::string& percorso, const std::string& indice)
     }
 }
 
-px::FieldDef campoDaTesto(const std::string& testo)
+// NAME:TYPE[SIZE][!], "!" for a required field.
+px::FieldDef campoDaTesto(const std::string& intero)
 {
+    px::FieldDef f;
+    std::string testo = intero;
+    if (!testo.empty() && testo.back() == '!') {
+        f.required = true;
+        testo.pop_back();
+    }
     auto duepunti = testo.rfind(':');
     if (duepunti == std::string::npos || duepunti == 0 || duepunti + 1 >= testo.size())
-        throw Error("Campo non valido: \"" + testo + "\" (atteso NOME:TIPO[DIMENSIONE])");
-    px::FieldDef f;
+        throw Error("Campo non valido: \"" + intero + "\" (atteso NOME:TIPO[DIMENSIONE][!])");
     f.name = testo.substr(0, duepunti);
     auto tipo = px::typeFromLetter(testo[duepunti + 1]);
     if (!tipo)
-        throw Error("Tipo di campo sconosciuto in \"" + testo + "\"");
+        throw Error("Tipo di campo sconosciuto in \"" + intero + "\"");
     f.type = *tipo;
     const std::string dim = testo.substr(duepunti + 2);
     if (!dim.empty()) {
         if (dim.find_first_not_of("0123456789") != std::string::npos || dim.size() > 4)
-            throw Error("Dimensione non valida in \"" + testo + "\"");
+            throw Error("Dimensione non valida in \"" + intero + "\"");
         f.size = std::stoi(dim);
     }
     return f;
@@ -300,7 +306,7 @@ void registraPx(CLI::App& app, Contesto&)
 
     auto* cCrea = px->add_subcommand("crea", "Crea una tabella vuota");
     cCrea->add_option("tabella", tabella, "File .DB")->required();
-    cCrea->add_option("--campo", campi, "NOME:TIPO[DIMENSIONE], nell'ordine")->required();
+    cCrea->add_option("--campo", campi, "NOME:TIPO[DIMENSIONE][!], nell'ordine; ! per un campo obbligatorio")->required();
     cCrea->add_option("--chiave", chiave, "Numero dei primi campi che formano la chiave primaria");
     cCrea->add_option("--indice", indici, "Indice secondario NOME=CAMPO;CAMPO[:ci][:unique][:desc]");
     cCrea->callback([] { crea(tabella, campi, chiave, indici); });

@@ -52,6 +52,24 @@ TEST(CliPx, CreaCaricaDumpInfo)
     EXPECT_EQ(e.err, "Tipo di campo sconosciuto in \"Nome:Q5\"\n");
 }
 
+TEST(CliPx, CampiObbligatoriConIlPuntoEsclamativo)
+{
+    CartellaTemporanea t;
+    auto e = eseguiKorva({"px", "crea", t / "O.DB", "--campo", "Codice:A10!", "--campo", "Nota:A5",
+                          "--campo", "Quanti:S!", "--chiave", "1"});
+    ASSERT_EQ(e.codice, 0) << e.err;
+    e = eseguiKorva({"px", "info", t / "O.DB"});
+    ASSERT_EQ(e.codice, 0) << e.err;
+    EXPECT_NE(e.out.find("Campi:\n  1 Codice A10 obbligatorio\n  2 Nota A5\n  3 Quanti S obbligatorio\n"),
+              std::string::npos) << e.out;
+    test::scriviFile(t / "a.csv", "Codice,Nota,Quanti\na,,1\nb,x,\n");
+    e = eseguiKorva({"px", "carica", t / "O.DB", t / "a.csv"});
+    EXPECT_EQ(e.codice, 1);
+    EXPECT_EQ(e.err, "Riga 3: Il campo Quanti della tabella " + t.percorso() + "/O.DB è obbligatorio.\n");
+    e = eseguiKorva({"px", "crea", t / "X.DB", "--campo", "Nome!"});
+    EXPECT_EQ(e.err, "Campo non valido: \"Nome!\" (atteso NOME:TIPO[DIMENSIONE][!])\n");
+}
+
 TEST(CliPx, IndiciSecondariCreatiMostratiEUsatiPerIlDump)
 {
     CartellaTemporanea t;

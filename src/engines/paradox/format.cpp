@@ -404,6 +404,52 @@ std::vector<std::uint8_t> buildPxHeader(const NewTableLayout& L, std::uint8_t db
     return h;
 }
 
+std::vector<std::uint8_t> buildRequiredVal(const NewTableLayout& L, const std::vector<std::uint8_t>& db)
+{
+    constexpr std::size_t kEntries = 0x35, kEntry = 0x1C, kTableName = 79;
+    const std::size_t n = L.fields.size();
+    std::vector<std::uint8_t> required;
+    std::size_t names = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (L.fields[i].required)
+            required.push_back(static_cast<std::uint8_t>(i));
+        names += L.fields[i].name.size() + 1;
+    }
+    const std::size_t footer = kEntries + kEntry * required.size();
+    std::vector<std::uint8_t> v(footer + 6 + 4 * n + kTableName + names, 0);
+    std::uint8_t* d = v.data();
+    // The data file's structure stamp (a file with another is stale), its level, and its
+    // update time and next field id as they were when the checks were written.
+    d[0] = db[Hdr::ChangeCount2];
+    d[1] = db[Hdr::Version];
+    d[2] = static_cast<std::uint8_t>(required.size());
+    std::memcpy(d + 3, db.data() + Hdr::UpdateTime, 6);
+    put32(d + 9, static_cast<std::uint32_t>(footer));
+    // 0x0D: no referential integrity. Each entry: field, picture length, required, lookup
+    // flags, then the "present" words of lookup, min, max, default and picture, all absent.
+    for (std::size_t i = 0; i < required.size(); ++i) {
+        d[kEntries + kEntry * i] = required[i];
+        d[kEntries + kEntry * i + 2] = 1;
+    }
+    std::uint8_t* p = d + footer;
+    put16(p, static_cast<std::uint32_t>(n));
+    put16(p + 2, static_cast<std::uint32_t>(L.keyFields));
+    put16(p + 4, static_cast<std::uint32_t>(kTableName + names));  // the name part that follows
+    p += 6;
+    for (std::size_t i = 0; i < n; ++i)
+        put16(p + 2 * i, static_cast<std::uint32_t>(i + 1));
+    p += 2 * n;
+    std::memcpy(p, db.data() + 0x78, 2 * n);  // type and size byte of every field
+    p += 2 * n;
+    std::memcpy(p, L.tableName.data(), std::min(L.tableName.size(), kTableName - 1));
+    p += kTableName;
+    for (const auto& f : L.fields) {
+        std::memcpy(p, f.name.data(), f.name.size());
+        p += f.name.size() + 1;
+    }
+    return v;
+}
+
 // ---- values ---------------------------------------------------------------------------------
 
 namespace {

@@ -204,6 +204,11 @@ std::vector<std::uint8_t> buildDbHeader(const NewTableLayout& layout);
 std::vector<std::uint8_t> buildPxHeader(const NewTableLayout& layout, std::uint8_t dbStamp,
                                         const std::string& fileName = {});
 
+// The validity file (T.VAL, level-4+ layout) of a new table that holds only the required
+// flags of its fields; `dbHeader` is the new .DB's header, whose stamps the file repeats.
+std::vector<std::uint8_t> buildRequiredVal(const NewTableLayout& layout,
+                                           const std::vector<std::uint8_t>& dbHeader);
+
 // ---- values --------------------------------------------------------------------------------
 struct Date {
     int year = 0, month = 0, day = 0;

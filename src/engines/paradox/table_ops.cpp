@@ -42,6 +42,15 @@ std::string extOf(const std::string& name)
     return dot == std::string::npos ? std::string() : name.substr(dot);
 }
 
+// ".val" beside a ".db", ".VAL" beside any other.
+std::string valExtension(const std::string& dbName)
+{
+    const std::string ext = extOf(dbName);
+    const bool lower = std::any_of(ext.begin(), ext.end(), [](char ch) { return std::islower(static_cast<unsigned char>(ch)); }) &&
+                       std::none_of(ext.begin(), ext.end(), [](char ch) { return std::isupper(static_cast<unsigned char>(ch)); });
+    return lower ? ".val" : ".VAL";
+}
+
 bool companion(const std::string& file)
 {
     const std::string ext = extOf(file);
@@ -412,6 +421,15 @@ void createTable(Session& s, const std::string& dir, const std::string& name,
         throw Error("Impossibile creare la tabella " + what + ": record di " +
                     std::to_string(recordSize) + " byte troppo grande");
     L.version = levelFor(L.fields, c.level7 || L.blockSize > 4096);
+    const bool checks = std::any_of(fields.begin(), fields.end(), [](const FieldDef& f) { return f.required; });
+    if (checks && L.version >= Version::V7) {
+        // Validity files are known only in the layout of levels 4 and 5.
+        for (const auto& f : fields)
+            if (f.required)
+                throw Error("Impossibile creare la tabella " + what + ": il campo " + f.name +
+                            " non può essere obbligatorio in una tabella di livello 7 (indici "
+                            "secondari univoci o decrescenti, blocchi oltre i 4 KB)");
+    }
 
     // An existing table of that name is replaced: nobody may be using it.
     std::unique_ptr<File> hold;
@@ -441,6 +459,8 @@ void createTable(Session& s, const std::string& dir, const std::string& name,
         files.push_back({base + ".PX", "", buildPxHeader(L, header[Hdr::ChangeCount1])});
     if (blobs)
         files.push_back({base + ".MB", "", BlobStore::newHeader()});
+    if (checks)
+        files.push_back({base + valExtension(name), "", buildRequiredVal(L, header)});
     if (!c.secondaries.empty()) {
         // The secondary indexes, empty like the table, with the table's own header to copy from.
         std::vector<FieldInfo> infos;

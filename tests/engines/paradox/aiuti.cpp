@@ -2,6 +2,7 @@
 
 #include "base/errore.h"
 
+#include <algorithm>
 #include <filesystem>
 
 namespace korva::paradox {
@@ -39,6 +40,25 @@ Letta leggi(Table& t, bool errori)
         l.righe.push_back(std::move(r));
     }
     return l;
+}
+
+std::vector<std::string> files(const test::CartellaTemporanea& d)
+{
+    std::vector<std::string> v;
+    for (const auto& e : fs::directory_iterator(d.percorso()))
+        v.push_back(e.path().filename().string());
+    std::sort(v.begin(), v.end());
+    return v;
+}
+
+std::string errore(const std::function<void()>& f)
+{
+    try {
+        f();
+    } catch (const Error& e) {
+        return e.what();
+    }
+    return "(nessun errore)";
 }
 
 void punta(Table& t, const std::string& dir, const std::string& name, bool exclusive)

@@ -173,6 +173,8 @@ TEST(Guasti, OgniPassoDiOgniModificaFallitoLasciaPrimaODopo)
     EXPECT_GT(provati, 100);
 }
 
+// The new table has required fields, one named like a field of the old table: a validity
+// file beside the old table would show as a required flag there.
 TEST(Guasti, CreazioneSopraUnaTabellaInterrottaAOgniPasso)
 {
     CartellaTemporanea originale, lavoro;
@@ -181,7 +183,8 @@ TEST(Guasti, CreazioneSopraUnaTabellaInterrottaAOgniPasso)
     auto crea = [](Session& s, const std::string& dir) {
         Table t(s);
         punta(t, dir, "G.DB");
-        t.fieldDefs = {{"Nuovo", FieldType::Alpha, 5, false}, {"M", FieldType::Memo, 4, false}};
+        t.fieldDefs = {{"Nuovo", FieldType::Alpha, 5, true}, {"Testo", FieldType::Alpha, 9, true},
+                       {"M", FieldType::Memo, 4, false}};
         t.indexDefs = {{"", "Nuovo", IndexOption::Primary}};
         t.createTable();
     };
@@ -209,11 +212,19 @@ TEST(Guasti, CreazioneSopraUnaTabellaInterrottaAOgniPasso)
         punta(t, lavoro.percorso(), "G.DB");
         t.open();
         EXPECT_TRUE(t.check().empty());
-        if (t.fieldCount() == 2)
+        std::vector<bool> obbligatori;
+        for (const auto& f : t.fieldDefs)
+            obbligatori.push_back(f.required);
+        const bool nuova = t.fieldCount() == 3;
+        if (nuova) {
             EXPECT_EQ(t.recordCount(), 0u);
-        else
+            EXPECT_EQ(obbligatori, (std::vector<bool>{true, true, false}));
+        } else {
             EXPECT_EQ(leggi(t).righe, prima);
+            EXPECT_EQ(obbligatori, std::vector<bool>(4, false));
+        }
         t.close();
+        EXPECT_EQ(fs::exists(lavoro / "G.VAL"), nuova);
         for (const auto& e : fs::directory_iterator(lavoro.percorso()))
             EXPECT_EQ(e.path().string().find(".tmp-"), std::string::npos) << e.path();
     }

@@ -21,15 +21,6 @@ namespace {
 using test::CartellaTemporanea;
 namespace fs = std::filesystem;
 
-std::vector<std::string> files(const CartellaTemporanea& d)
-{
-    std::vector<std::string> v;
-    for (const auto& e : fs::directory_iterator(d.percorso()))
-        v.push_back(e.path().filename().string());
-    std::sort(v.begin(), v.end());
-    return v;
-}
-
 void crea(const std::string& dir, const std::string& name, int righe = 0)
 {
     Table t;
@@ -46,16 +37,6 @@ void crea(const std::string& dir, const std::string& name, int righe = 0)
         t.field(2).setString(std::string(100, 'n'));
         t.post();
     }
-}
-
-std::string errore(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return "(nessun errore)";
 }
 
 TEST(Tabelle, CreaSostituisceEliminaRinominaAzzeraConTuttiIFile)
