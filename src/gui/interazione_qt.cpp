@@ -8,6 +8,8 @@
 #include <QMessageBox>
 #include <QProgressBar>
 
+#include <cstdio>
+
 namespace korva::gui {
 namespace {
 
@@ -72,8 +74,11 @@ Risposta InterazioneQt::conferma(const std::string& testo)
 
 void InterazioneQt::errore(const std::string& testo)
 {
-    if (silenzio())
+    if (silenzio()) {
+        // No box while the program closes, but the failure must leave a trace.
+        std::fprintf(stderr, "%s\n", testoErroreGenerale(testo).c_str());
         return;
+    }
     mostra(genitore(), QMessageBox::Critical, testoErroreGenerale(testo), QMessageBox::Ok,
            QMessageBox::Ok);
 }

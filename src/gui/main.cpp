@@ -1,12 +1,10 @@
 #include "gui/basemain.h"
+#include "gui/traduzioni.h"
 #include "shell/tabform.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
-#include <QLibraryInfo>
-#include <QLocale>
-#include <QTranslator>
 
 #include <cstdio>
 
@@ -18,12 +16,7 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QString::fromUtf8(korva::kTitoloApplicazione));
     QApplication::setApplicationVersion(QStringLiteral(KORVA_VERSIONE));
 
-    // Qt's own dialogs (the file chooser, the buttons of the message boxes) speak Italian
-    // like the rest of the program.
-    QTranslator traduzioneQt;
-    if (traduzioneQt.load(QLocale(QLocale::Italian, QLocale::Italy), QStringLiteral("qtbase"),
-                          QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(&traduzioneQt);
+    korva::gui::installaTraduzioniQt(app);
 
     QCommandLineParser opzioni;
     opzioni.setApplicationDescription(QStringLiteral("KORVAWIN: amministrazione delle tabelle archivi"));

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 namespace korva {
 namespace {
 
@@ -101,6 +103,29 @@ TEST(ProfiloPrivato, FileSenzaFineRigaFinaleEConFineRigaLf)
     ProfiloPrivato p(t / "v.ini");
     p.scrivi("A", "y", "2");
     EXPECT_EQ(leggiFile(t / "v.ini"), "[A]\nx=1\ny=2\n");
+}
+
+// A value with a line break would add lines (keys, sections) to the shared file; a file that
+// exists but cannot be read must not be replaced by one holding only the new key.
+TEST(ProfiloPrivato, ScrittureRifiutateSenzaToccareIlFile)
+{
+    CartellaTemporanea t;
+    const std::string prima = "[DITTA]\r\nArchivio=a.gdb\r\n";
+    scriviFile(t / "v.ini", prima);
+    ProfiloPrivato p(t / "v.ini");
+    EXPECT_THROW(p.scrivi("DITTA", "Archivio", "b.gdb\r\n[ALTRA]"), Error);
+    EXPECT_THROW(p.scrivi("DITTA", "Archivio", "b.gdb\nX=1"), Error);
+    EXPECT_EQ(leggiFile(t / "v.ini"), prima);
+
+    std::filesystem::create_directories(t / "cartella.ini");  // there, but no file to read
+    ProfiloPrivato q(t / "cartella.ini");
+    try {
+        q.scrivi("DITTA", "Archivio", "b.gdb");
+        FAIL();
+    } catch (const Error& e) {
+        EXPECT_NE(std::string(e.what()).find("cartella.ini"), std::string::npos) << e.what();
+    }
+    EXPECT_TRUE(std::filesystem::is_directory(t / "cartella.ini"));
 }
 
 TEST(ProfiloPrivato, ScritturaInterrottaLasciaIntattoIlFileVecchio)

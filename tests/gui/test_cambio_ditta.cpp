@@ -76,6 +76,26 @@ private slots:
         QCOMPARE(w.windowTitle(), QStringLiteral("KORVAWIN - Ditta: Rossi"));
     }
 
+    // Two companies: each F12 goes to the other one, the last leading back to the first.
+    void dueDitteSiAlternano()
+    {
+        DittaProva d("Verdi");
+        d.scriviNomiDit({"Verdi", "Rossi"});
+        ProfiloPrivato(d.ini()).scrivi("Rossi", "Directory bin", d.bin());
+        Copione c;
+        TBaseMainForm w(d.ini());
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QTest::keyClick(&w, Qt::Key_F12);
+        QCOMPARE(w.windowTitle(), QStringLiteral("KORVAWIN - Ditta: Rossi"));
+        QCOMPARE(d.leggi("ditta.cfg"), QByteArray("Rossi\r\n"));
+        QTest::keyClick(&w, Qt::Key_F12);
+        QCOMPARE(w.windowTitle(), QStringLiteral("KORVAWIN - Ditta: Verdi"));
+        QCOMPARE(d.leggi("ditta.cfg"), QByteArray("Verdi\r\n"));
+        QCOMPARE(w.TabForm->NomeDitta, std::string("Verdi"));
+        QVERIFY2(c.imprevisti.isEmpty(), qPrintable(c.imprevisti.join(';')));
+    }
+
     void nomeAssenteOElencoMancante()
     {
         DittaProva d;

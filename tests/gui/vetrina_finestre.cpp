@@ -4,6 +4,7 @@
 #include "gui/basemain.h"
 #include "gui/korva.h"
 #include "gui/qorin1.h"
+#include "gui/traduzioni.h"
 
 #include <QApplication>
 #include <QRect>
@@ -52,6 +53,7 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromUtf8(korva::kTitoloApplicazione));
+    korva::gui::installaTraduzioniQt(app);
     if (argc != 4 || !QDir::setCurrent(QString::fromLocal8Bit(argv[3]))) {
         std::fprintf(stderr, "uso: vetrina_finestre FINESTRA IMPOSTAZIONI DIRECTORY\n");
         return 2;

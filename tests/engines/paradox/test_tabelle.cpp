@@ -325,5 +325,47 @@ TEST(Tabelle, FileDanneggiatiRifiutatiConUnMessaggioChiaro)
     }
 }
 
+// A secondary index whose sort order we cannot reproduce would be left out of order by a
+// change: the table reads, walks both ways, and refuses every change with a message, its
+// files untouched.
+TEST(Tabelle, OrdinamentoNonGestitoSiLeggeMaNonSiModifica)
+{
+    CartellaTemporanea d;
+    const std::string nome = copia(d, "leonhad-paradoxdriver/src/test/resources/db/CUSTOMER.DB");
+    auto fotografia = [&] {
+        std::vector<std::string> v;
+        for (const auto& f : files(d))
+            v.push_back(f + ":" + test::leggiFile(d / f));
+        return v;
+    };
+    const auto prima = fotografia();
+    Table t;
+    punta(t, d.percorso(), nome);
+    t.open();
+    const auto avanti = leggi(t).righe;
+    ASSERT_EQ(avanti.size(), 20u);
+    std::vector<std::vector<std::string>> indietro;
+    for (t.last(); !t.bof(); t.prior()) {
+        std::vector<std::string> r;
+        for (int i = 0; i < t.fieldCount(); ++i)
+            r.push_back(t.field(i).asString());
+        indietro.insert(indietro.begin(), r);
+    }
+    EXPECT_EQ(indietro, avanti);
+
+    t.first();
+    const std::string errore1 = errore([&] {
+        t.edit();
+        t.field(1).setString("Altro nome");
+        t.post();
+    });
+    EXPECT_NE(errore1.find("ANSII850"), std::string::npos) << errore1;
+    EXPECT_NE(errore1.find("non è gestito"), std::string::npos) << errore1;
+    t.cancel();
+    EXPECT_NE(errore([&] { t.deleteRecord(); }), "(nessun errore)");
+    t.close();
+    EXPECT_EQ(fotografia(), prima);
+}
+
 }  // namespace
 }  // namespace korva::paradox
