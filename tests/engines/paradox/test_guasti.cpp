@@ -16,6 +16,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <random>
 #include <sstream>
@@ -175,6 +176,26 @@ TEST(Guasti, OgniPassoDiOgniModificaFallitoLasciaPrimaODopo)
 
 // The new table has required fields, one named like a field of the old table: a validity
 // file beside the old table would show as a required flag there.
+using OperazioneSuCartella = std::function<void(Session&, const std::string&)>;
+
+// Runs `op` on a fresh copy of `originale` made in `lavoro`, the process dying at the n-th
+// change of a file (0: never, and then a failure is the test's); returns the steps taken.
+std::int64_t eseguiMorendoAl(std::int64_t n, const std::string& originale, const std::string& lavoro,
+                             const OperazioneSuCartella& op)
+{
+    copiaCartella(originale, lavoro);
+    EnvGuasti env;
+    env.guastaAl(n, EnvGuasti::Guasto::ErroreIO, n > 0);
+    Session s(env);
+    try {
+        op(s, lavoro);
+    } catch (const Error&) {
+        if (n == 0)
+            throw;
+    }
+    return env.operazioni();
+}
+
 TEST(Guasti, CreazioneSopraUnaTabellaInterrottaAOgniPasso)
 {
     CartellaTemporanea originale, lavoro;
@@ -188,25 +209,11 @@ TEST(Guasti, CreazioneSopraUnaTabellaInterrottaAOgniPasso)
         t.indexDefs = {{"", "Nuovo", IndexOption::Primary}};
         t.createTable();
     };
-    copiaCartella(originale.percorso(), lavoro.percorso());
-    EnvGuasti conta;
-    {
-        Session s(conta);
-        conta.guastaAl(0, EnvGuasti::Guasto::ErroreIO);
-        crea(s, lavoro.percorso());
-    }
-    const std::int64_t passi = conta.operazioni();
+    const std::int64_t passi = eseguiMorendoAl(0, originale.percorso(), lavoro.percorso(), crea);
     ASSERT_GT(passi, 5);
     for (std::int64_t n = 1; n <= passi; ++n) {
         SCOPED_TRACE("passo " + std::to_string(n));
-        copiaCartella(originale.percorso(), lavoro.percorso());
-        EnvGuasti env;
-        env.guastaAl(n, EnvGuasti::Guasto::ErroreIO, true);
-        Session s(env);
-        try {
-            crea(s, lavoro.percorso());
-        } catch (const Error&) {
-        }
+        eseguiMorendoAl(n, originale.percorso(), lavoro.percorso(), crea);
         // The next use completes or undoes the switch: the old table or the new one, whole.
         Table t;
         punta(t, lavoro.percorso(), "G.DB");
@@ -245,27 +252,11 @@ TEST(Guasti, RinominaInterrottaAOgniPassoELaTabellaArrivataDopo)
         punta(t, dir, "G.DB");
         t.renameTable("N.DB");
     };
-    copiaCartella(originale.percorso(), lavoro.percorso());
-    EnvGuasti conta;
-    {
-        Session s(conta);
-        conta.guastaAl(0, EnvGuasti::Guasto::ErroreIO);
-        rinomina(s, lavoro.percorso());
-    }
-    const std::int64_t passi = conta.operazioni();
+    const std::int64_t passi = eseguiMorendoAl(0, originale.percorso(), lavoro.percorso(), rinomina);
     ASSERT_GT(passi, 4);
     for (std::int64_t n = 1; n <= passi; ++n) {
         SCOPED_TRACE("passo " + std::to_string(n));
-        copiaCartella(originale.percorso(), lavoro.percorso());
-        {
-            EnvGuasti env;
-            env.guastaAl(n, EnvGuasti::Guasto::ErroreIO, true);
-            Session s(env);
-            try {
-                rinomina(s, lavoro.percorso());
-            } catch (const Error&) {
-            }
-        }
+        eseguiMorendoAl(n, originale.percorso(), lavoro.percorso(), rinomina);
         if (!fs::exists(lavoro / "N.DB")) {
             // The data file moves last: the next use of the old name ends the rename, or
             // finds that it never began.
