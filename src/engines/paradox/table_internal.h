@@ -1,0 +1,26 @@
+#pragma once
+
+// Helpers shared by the source files of the table object; not part of the engine's interface.
+
+#include "engines/paradox/table_file.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace korva::paradox::detail {
+
+// Signed integers as the records hold them: big-endian with the sign bit flipped.
+std::int64_t getInt(const std::uint8_t* p, int bytes);
+void putInt(std::uint8_t* p, std::int64_t v, int bytes);
+
+// A value given as text into the field's bytes (blobs: into `blobOut`); an Error naming the
+// field when it does not fit.
+void storeText(const FieldInfo& f, int codePage, std::uint8_t* p, std::string_view text,
+               std::string* blobOut);
+
+// Steps through the chain order of a table file, skipping empty blocks.
+bool stepNext(TableFile& f, int& b, int& r);
+bool stepPrior(TableFile& f, int& b, int& r);
+
+}  // namespace korva::paradox::detail
