@@ -1,12 +1,14 @@
 #pragma once
 
-// Helpers shared by the source files of the table object; not part of the engine's interface.
+// Helpers shared by the source files of the table object and of the open table; not part of
+// the engine's interface.
 
 #include "engines/paradox/table_file.h"
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace korva::paradox::detail {
 
@@ -22,5 +24,9 @@ void storeText(const FieldInfo& f, int codePage, std::uint8_t* p, std::string_vi
 // Steps through the chain order of a table file, skipping empty blocks.
 bool stepNext(TableFile& f, int& b, int& r);
 bool stepPrior(TableFile& f, int& b, int& r);
+
+// How two records compare on a secondary index's fields.
+int compareIndexKey(const SecondaryIndex& si, const std::vector<FieldInfo>& fields, const Collation* coll,
+                    const std::uint8_t* a, const std::uint8_t* b);
 
 }  // namespace korva::paradox::detail
