@@ -1,13 +1,12 @@
-#include "base/errore.h"
 #include "base/profilo.h"
 #include "shell/comandi_sistema.h"
 #include "support/cartella_temporanea.h"
+#include "support/errore_di.h"
 #include "support/interazione_scriptata.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <functional>
 
 namespace korva {
 namespace {
@@ -173,16 +172,8 @@ TEST_F(ComandiSistemaTest, LaDittaSegnapostoNonScriveNulla)
     io.azzera();
     const std::string rifiuto = "Impostazioni non salvate: la ditta non è nota, perché il file ditta.cfg "
                                 "della directory " + (t / "senza-ditta") + " manca o è errato";
-    auto errore = [](const std::function<void()>& comando) {
-        try {
-            comando();
-        } catch (const Error& e) {
-            return std::string(e.what());
-        }
-        return std::string("nessun errore");
-    };
     bool scelto = false;
-    EXPECT_EQ(errore([&] {
+    EXPECT_EQ(test::erroreDi([&] {
                   SceltaDirectoryDitta(f, DirectoryDitta::Archivi, [&](const std::string&, const std::string&) {
                       scelto = true;
                       return std::optional<std::string>("/dati");
@@ -190,9 +181,9 @@ TEST_F(ComandiSistemaTest, LaDittaSegnapostoNonScriveNulla)
               }),
               rifiuto);
     EXPECT_FALSE(scelto);
-    EXPECT_EQ(errore([&] { ImpostaOpzioni(f, true, true); }), rifiuto);
-    EXPECT_EQ(errore([&] { ImpostaArchivio(f, t / "rossi"); }), rifiuto);
-    EXPECT_EQ(errore([&] { f.ScriviLavoroDir(); }), rifiuto);
+    EXPECT_EQ(test::erroreDi([&] { ImpostaOpzioni(f, true, true); }), rifiuto);
+    EXPECT_EQ(test::erroreDi([&] { ImpostaArchivio(f, t / "rossi"); }), rifiuto);
+    EXPECT_EQ(test::erroreDi([&] { f.ScriviLavoroDir(); }), rifiuto);
     EXPECT_TRUE(io.eventi().empty());
     EXPECT_FALSE(f.IBDatabase1.connected());
     EXPECT_EQ(leggiFile(ini()), prima);

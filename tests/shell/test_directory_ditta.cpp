@@ -1,33 +1,23 @@
 // The work directories as the commands join them: one never chosen is refused, by name.
 
-#include "base/errore.h"
 #include "base/profilo.h"
 #include "shell/cambio_ditta.h"
 #include "shell/directory_ditta.h"
 #include "shell/gestione_tabelle.h"
 #include "support/cartella_temporanea.h"
+#include "support/errore_di.h"
 #include "support/interazione_scriptata.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <functional>
 
 namespace korva {
 namespace {
 
 using test::CartellaTemporanea;
+using test::erroreDi;
 using test::InterazioneScriptata;
-
-std::string erroreDi(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return "nessun errore";
-}
 
 TEST(DirectoryDitta, UnaDirectoryMaiSceltaERifiutataConIlSuoNomeEQuelloDellaDitta)
 {
