@@ -148,6 +148,12 @@ std::optional<std::string> sottoDirectory(std::string_view dir, std::string_view
     return dentro(dc, bc);
 }
 
+bool nomeFileSemplice(std::string_view nome)
+{
+    return !nome.empty() && nome != "." && nome != ".." &&
+           nome.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
+}
+
 bool esisteFile(std::string_view percorso)
 {
     auto p = risolviPercorso(percorso);

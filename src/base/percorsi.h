@@ -31,6 +31,10 @@ std::string risolviPerCreare(std::string_view percorso);
 // they do not compare so, links are followed and they are compared again.
 std::optional<std::string> sottoDirectory(std::string_view dir, std::string_view base);
 
+// A name that stays inside the folder it is joined to: not empty, not "." or "..", without a
+// separator of either kind ("/", or "\" as a file written on Windows means it) or a NUL.
+bool nomeFileSemplice(std::string_view nome);
+
 bool esisteFile(std::string_view percorso);
 bool esisteDirectory(std::string_view percorso);
 

@@ -5,6 +5,7 @@
 
 #include "base/codepage.h"
 #include "base/errore.h"
+#include "base/percorsi.h"
 #include "dictionary/descrizione.h"
 #include "dictionary/gestione_tabelle.h"
 
@@ -76,6 +77,10 @@ void verificaVoce(const std::string& nome, const std::string& pathParziale)
 {
     if (nome.empty())
         rifiutaRegistrazione("senza nome", "manca il nome della tabella");
+    // The name is a file name in its folder (Paradox creation joins it to the folder).
+    if (!nomeFileSemplice(nome))
+        rifiutaRegistrazione(nome, "il nome non è un nome di file (senza \"/\", \"\\\", \"..\" o "
+                                   "caratteri nulli)");
     verificaTesto(nome, "il nome della tabella", nome, kNomeTabella);
     verificaTesto(nome, "la cartella", pathParziale, kPathParziale);
 }

@@ -5,6 +5,7 @@
 #include "dictionary/gestione_tabelle.h"
 #include "dictionary/registrazione.h"
 #include "engines/paradox/table_file.h"
+#include "shell/directory_ditta.h"
 #include "shell/tabform.h"
 
 #include <algorithm>
@@ -156,13 +157,14 @@ bool GestioneTabelle::RegistraTabellaParadox()
     const size_t punto = file.find('.');
     const std::string stem = punto == std::string::npos ? std::string() : file.substr(0, punto);
     const std::string nome = minuscole(stem);
-    if (nome.empty() || file.find_first_of("/\\") != std::string::npos)
+    if (nome.empty())
         throw Error("Nome di tabella non valido: \"" + file + "\" (indicare il file .db della tabella)");
     // The folder is stored relative to the data directory: a table elsewhere has none.
-    const auto relativo = sottoDirectory(DirScelta, tabForm_.LavoroDir);
+    const std::string& lavoroDir = richiediDirectory(tabForm_, DirectoryLavoro::Lavoro);
+    const auto relativo = sottoDirectory(DirScelta, lavoroDir);
     if (!relativo)
-        rifiutaRegistrazione(nome, "la tabella si trova in " + DirScelta +
-                                       ", fuori dalla directory di lavoro " + tabForm_.LavoroDir);
+        rifiutaRegistrazione(nome, "la tabella si trova in " + DirScelta + ", fuori dalla directory di lavoro " +
+                                       lavoroDir);
     verificaVoce(nome, minuscole(*relativo));
     if (!consentiSostituzione(nome))
         return false;

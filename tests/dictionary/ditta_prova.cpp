@@ -1,6 +1,5 @@
 #include "ditta_prova.h"
 
-#include "base/errore.h"
 #include "base/profilo.h"
 #include "dictionary/generatore.h"
 #include "engines/paradox/table.h"
@@ -73,16 +72,6 @@ RigheTabella righe(const std::string& nome, const std::string& pathParziale,
             r.indici.push_back(i);
         }
     return r;
-}
-
-std::string erroreDi(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return "nessun errore";
 }
 
 std::vector<std::string> testoVoce(const RigheTabella& voce)

@@ -6,9 +6,9 @@
 #include "dictionary/tabelle_dizionario.h"
 #include "shell/tabform.h"
 #include "support/cartella_temporanea.h"
+#include "support/errore_di.h"
 #include "support/interazione_scriptata.h"
 
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -41,9 +41,6 @@ struct CompostoProva {
 RigheTabella righe(const std::string& nome, const std::string& pathParziale,
                    const std::vector<std::string>& campi, const std::vector<CompostoProva>& composti = {},
                    int campiChiave = -1);
-
-// The text of the Error that `f` throws ("nessun errore" when it throws none).
-std::string erroreDi(const std::function<void()>& f);
 
 // The rows of a table's entry as text lines, for comparisons: "tabella nome|path|campi|chiave|
 // singoli|composti|ordinamento|formato", then "campo numero|nome|tipo|chiave|singolo|tipo

@@ -167,6 +167,12 @@ TEST(RegistrazioneParadox, TabellaFuoriDallaDirectoryDiLavoroRifiutata)
                   "Impossibile registrare la tabella clienti: la tabella si trova in " + dir +
                       ", fuori dalla directory di lavoro " + dati);
     }
+    // A name typed with a folder in it, and a data directory never chosen.
+    EXPECT_EQ(erroreDi([&] { registra(g, dati, "archivi\\clienti.db"); }),
+              "Impossibile registrare la tabella archivi\\clienti: il nome non è un nome di file (senza \"/\", "
+              "\"\\\", \"..\" o caratteri nulli)");
+    d.tabForm->LavoroDir = kDirNonImpostata;
+    EXPECT_NE(erroreDi([&] { registra(g, dati, "clienti.db"); }).find("Directory di lavoro"), std::string::npos);
     EXPECT_TRUE(voce(g.TracciatiDir(), "clienti").empty());
 }
 

@@ -24,7 +24,7 @@ struct DittaCreata : DittaProva {
         dizionario({}, tabForm->TracciatiDir2);
         GestioneTabelle crea(io, *tabForm, tabForm->TracciatiDir1);
         io.risposte({Risposta::Si});
-        crea.CreaTutto();
+        EXPECT_TRUE(crea.CreaTutto());
         io.azzera();
     }
 };
