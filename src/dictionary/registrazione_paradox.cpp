@@ -157,8 +157,11 @@ bool GestioneTabelle::RegistraTabellaParadox()
     const size_t punto = file.find('.');
     const std::string stem = punto == std::string::npos ? std::string() : file.substr(0, punto);
     const std::string nome = minuscole(stem);
-    if (nome.empty())
-        throw Error("Nome di tabella non valido: \"" + file + "\" (indicare il file .db della tabella)");
+    // The table opened is the name before the first ".": "clienti.old.db" or "clienti.px" would
+    // read clienti.db, another file than the one chosen.
+    if (nome.empty() || minuscole(file.substr(punto + 1)) != "db")
+        throw Error("Nome di tabella non valido: \"" + file +
+                    "\" (indicare il file .db della tabella, senza altri punti nel nome)");
     // The folder is stored relative to the data directory: a table elsewhere has none.
     const std::string& lavoroDir = richiediDirectory(tabForm_, DirectoryLavoro::Lavoro);
     const auto relativo = sottoDirectory(DirScelta, lavoroDir);

@@ -76,12 +76,20 @@ TEST_F(RegistrazioneIb, ChiaveDiUnaColonnaDalNomeEIrregolaritaSegnalata)
     sql({"CREATE TABLE CLIENTI (CODICE INTEGER NOT NULL, NOME VARCHAR(20))",
          "CREATE INDEX CLIENTI_CHIAVEPRIMARIA ON CLIENTI (CODICE)",
          "CREATE TABLE DOPPIA (A INTEGER NOT NULL, B INTEGER NOT NULL, C VARCHAR(5), PRIMARY KEY (A, B))",
-         "CREATE INDEX DOPPIA_CHIAVEPRIMARIA ON DOPPIA (A)"});
+         "CREATE INDEX DOPPIA_CHIAVEPRIMARIA ON DOPPIA (A)",
+         "CREATE TABLE CLIENTI2 (ANNO SMALLINT NOT NULL, CODICE INTEGER NOT NULL, NOME VARCHAR(20))",
+         "CREATE INDEX CLIENTI2_CHIAVEPRIMARIA2 ON CLIENTI2 (NOME)",
+         "CREATE UNIQUE INDEX ANAGRAFE_CHIAVEPRIMARIA ON CLIENTI2 (ANNO, CODICE)"});
     GestioneTabelle g(d.io, *d.tabForm, d.tabForm->TracciatiDir1);
     // The folder dialog left empty.
     EXPECT_TRUE(registra(g, "CLIENTI"));
     EXPECT_EQ(voce(g.TracciatiDir(), "clienti"),
               (Righe{"tabella clienti|clienti/|2|1|0|0|0|0", "campo 1|CODICE|I|1|0|0", "campo 2|NOME|A20|0|0|0"}));
+    // Over two columns, under a name that is not the table's: the reduced name alone.
+    EXPECT_TRUE(registra(g, "CLIENTI2"));
+    EXPECT_EQ(voce(g.TracciatiDir(), "clienti2"),
+              (Righe{"tabella clienti2|clienti2/|3|2|1|0|0|0", "campo 1|ANNO|S|1|0|0", "campo 2|CODICE|I|1|0|0",
+                     "campo 3|NOME|A20|0|1|1"}));
     EXPECT_TRUE(d.io.eventi().empty());
     EXPECT_TRUE(registra(g, "DOPPIA"));
     EXPECT_EQ(voce(g.TracciatiDir(), "doppia"),

@@ -153,7 +153,7 @@ TEST(RegistrazioneParadox, TipiFuoriDalDizionarioAdattatiORifiutati)
     EXPECT_TRUE(d.io.eventi().empty());
 }
 
-TEST(RegistrazioneParadox, TabellaFuoriDallaDirectoryDiLavoroRifiutata)
+TEST(RegistrazioneParadox, TabellaFuoriDallaDirectoryDiLavoroONomeDiAltroFileRifiutati)
 {
     DittaProva d;
     d.dizionario({});
@@ -167,6 +167,13 @@ TEST(RegistrazioneParadox, TabellaFuoriDallaDirectoryDiLavoroRifiutata)
                   "Impossibile registrare la tabella clienti: la tabella si trova in " + dir +
                       ", fuori dalla directory di lavoro " + dati);
     }
+    // Names that would open another file than the one chosen (clienti.db), or none.
+    creaTabella(dati, "clienti.db", {{"codice", FieldType::Alpha, 6}});
+    fs::copy_file(dati + "clienti.db", dati + "clienti.old.db");
+    for (const std::string file : {"clienti.old.db", "clienti.px", "clienti"})
+        EXPECT_EQ(erroreDi([&] { registra(g, dati, file); }),
+                  "Nome di tabella non valido: \"" + file +
+                      "\" (indicare il file .db della tabella, senza altri punti nel nome)");
     // A name typed with a folder in it, and a data directory never chosen.
     EXPECT_EQ(erroreDi([&] { registra(g, dati, "archivi\\clienti.db"); }),
               "Impossibile registrare la tabella archivi\\clienti: il nome non è un nome di file (senza \"/\", "
