@@ -53,8 +53,8 @@ bool CompattaArchivio(GestioneTabelle& g)
     Interazione& io = g.interazione();
     if (io.domanda(kDomandaCompattazioneArchivio) != Risposta::Si)
         return false;
-    const std::string backupFile =
-        richiediDirectory(t, DirectoryLavoro::BackupRiparazioni) + kFileCompattazione;
+    const std::string backupDir = richiediDirectory(t, DirectoryLavoro::BackupRiparazioni);
+    const std::string backupFile = backupDir + kFileCompattazione;
     t.ConnettiDatabaseIB();
     if (!t.IBDatabase1.connected())
         return false;
@@ -62,6 +62,7 @@ bool CompattaArchivio(GestioneTabelle& g)
     const std::string nome = t.IBDatabase1.databaseName();
     t.IBDatabase1.disconnect();
     ib::richiediArchivioLibero(nome, parametri, "compattazione non eseguita");
+    creaPercorso(percorsoFs(backupDir));
 
     ib::BackupService backup;
     backup.params = parametri;

@@ -109,6 +109,7 @@ TEST(Compattazione, StessiRecordInBlocchiPieniEIndiciCheFunzionano)
 
 TEST(Compattazione, PxlibLeggeLaTabellaCompattataConESenzaChiave)
 {
+    // Unkeyed: written by pxlib; keyed: by our engine (pxlib writes no primary index).
     for (const int chiavi : {1, 0}) {
         SCOPED_TRACE(chiavi ? "con chiave" : "senza chiave");
         CartellaTemporanea d;
@@ -116,7 +117,27 @@ TEST(Compattazione, PxlibLeggeLaTabellaCompattataConESenzaChiave)
         std::vector<std::vector<std::string>> righe;
         for (int i = 0; i < 700; ++i)
             righe.push_back({"cod" + std::to_string(1000 + i), std::to_string(i * 1.5), "2024-03-0" + std::to_string(1 + i % 9)});
-        test::scriviConPxlib(db, {{"Codice", 'A', 10}, {"Valore", 'N', 8}, {"Data", 'D', 4}}, chiavi, righe);
+        if (chiavi) {
+            Session s;
+            s.setDurable(false);
+            Table t(s);
+            punta(t, d.percorso(), "P.DB");
+            t.fieldDefs = {{"Codice", FieldType::Alpha, 10, false}, {"Valore", FieldType::Number, 0, false},
+                           {"Data", FieldType::Date, 0, false}};
+            t.indexDefs = {{"", "Codice", IndexOption::Primary | IndexOption::Unique}};
+            t.createTable();
+            t.open();
+            for (int i = 699; i >= 0; --i) {
+                t.append();
+                t.field(0).setString(righe[static_cast<std::size_t>(i)][0]);
+                t.field(1).setFloat(i * 1.5);
+                t.field(2).setString(righe[static_cast<std::size_t>(i)][2]);
+                t.post();
+            }
+        } else {
+            // pxlib type codes: 1 alpha, 6 number, 2 date.
+            test::scriviConPxlib(db, {{"Codice", 1, 10}, {"Valore", 6, 8}, {"Data", 2, 4}}, 0, righe);
+        }
         {
             Table t;
             punta(t, d.percorso(), "P.DB");
