@@ -1,12 +1,17 @@
 #include "archivio_prova.h"
 
+#include "base/profilo.h"
 #include "engines/interbase/query.h"
 #include "engines/interbase/transaction.h"
 
 namespace korva::test {
 
-ArchivioProva::ArchivioProva() : DittaProva("INTERBASE")
+ArchivioProva::ArchivioProva(const std::string& nomeArchivio) : DittaProva("INTERBASE")
 {
+    if (!nomeArchivio.empty()) {
+        ProfiloPrivato(ini()).scrivi("Prova S.n.c.", "Archivio", nomeArchivio);
+        tabForm = std::make_unique<TTabForm>(io, cartella.percorso(), ini());
+    }
     dizionario({righe("clienti", "", {"codice:A6*"})});
     tabForm->BackupRiparazioniDir = cartella.dir() + "bak/";
     g = std::make_unique<GestioneTabelle>(io, *tabForm, tabForm->TracciatiDir1);

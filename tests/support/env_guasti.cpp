@@ -42,6 +42,10 @@ public:
     {
         base_->unlock(offset, length);
     }
+    bool lockedByOthers(std::uint64_t offset, std::uint64_t length, LockType type) override
+    {
+        return base_->lockedByOthers(offset, length, type);
+    }
 
 private:
     std::unique_ptr<File> base_;

@@ -237,20 +237,11 @@ OpenTable openTable(Env& env, const std::string& path)
     return t;
 }
 
-// Whether someone has the table open. An exclusive lock on its open byte, tried, tells; on a
-// file we may only read, a shared one tells of exclusive users only, and the holders' lines
-// tell the rest.
-bool inUse(OpenTable& t, const std::vector<LckHolder>& holders)
+// Whether someone has the table open: a lock on its open byte, only looked at, so that a
+// program opening the table at that moment is not turned away.
+bool inUse(OpenTable& t)
 {
-    if (!t.db->lock(kOpenByte, 1, t.writable ? LockType::Exclusive : LockType::Shared, false))
-        return true;
-    t.db->unlock(kOpenByte, 1);
-    if (t.writable)
-        return false;
-    for (const auto& h : holders)
-        if (!gone(h.host, h.pid))
-            return true;
-    return false;
+    return t.db->lockedByOthers(kOpenByte, 1, LockType::Exclusive);
 }
 
 LckStatus statusOf(LckContent& c, bool used)
@@ -277,7 +268,7 @@ LckStatus examineLckFile(Env& env, const std::string& path)
     if (c.table.empty())
         return statusOf(c, false);
     OpenTable t = openTable(env, parentDirectory(path) + "/" + c.table);
-    return statusOf(c, inUse(t, c.holders));
+    return statusOf(c, inUse(t));
 }
 
 void removeLckFile(Env& env, const std::string& path)
@@ -291,7 +282,7 @@ void removeLckFile(Env& env, const std::string& path)
     // Holders rewrite the file under kLckByte: none does while we hold it.
     const bool guarded = t.writable && lockWithin(*t.db, kLckByte, LockType::Exclusive, kLckWait);
     try {
-        if (inUse(t, c.holders))
+        if (inUse(t))
             throw Error("Il file è " + statusOf(c, true).describe() + ".");
         env.remove(path);
     } catch (...) {
