@@ -1,4 +1,4 @@
-// "Ricerca file .lck" from the table manager and its list window.
+// The "Manutenzione" page of the table manager: the lock-file list window, backup and packing.
 
 #include "dictionary/demo.h"
 #include "dictionary/generatore.h"
@@ -10,8 +10,11 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTableView>
 #include <QTest>
 
 using namespace korva;
@@ -36,9 +39,15 @@ void attendi()
     QCoreApplication::processEvents();
 }
 
+void clicRiga(QTableView& griglia, int riga)
+{
+    const QRect r = griglia.visualRect(griglia.model()->index(riga, 0));
+    QTest::mouseClick(griglia.viewport(), Qt::LeftButton, {}, r.center());
+}
+
 }  // namespace
 
-class TestListaLck : public QObject {
+class TestManutenzione : public QObject {
     Q_OBJECT
 
 private slots:
@@ -93,7 +102,40 @@ private slots:
         QVERIFY(d.esiste("dati/B.lck"));
         QCOMPARE(dopo, QStringList{d.percorso("dati/B.lck") + "   (di un altro programma: non verificabile)"});
     }
+
+    // Backup of the current table into the repair-backup directory, then packing it after the
+    // question, each with its message and the busy label back to its end.
+    void backupECompattazioneDellaTabellaCorrente()
+    {
+        DittaConDizionario d;
+        d.imposta("Directory backup riparazioni", d.percorso("bak/").toStdString());
+        TBaseMainForm w(d.ini());
+        TKorvaForm f(&w, w.TabForm->TracciatiDir1, w.TabForm, w.guardia());
+        f.show();
+        clicRiga(*f.DBGrid1, 2);
+        attendi();
+        QCOMPARE(f.EditTabellaCorrente->text(), QStringLiteral("clienti"));
+        Copione c;
+        for (int i = 0; i < 3; ++i)
+            c.rispondi(i == 2 ? QMessageBox::Yes : QMessageBox::Ok);
+        c.rispondi(QMessageBox::Ok);
+        f.ButtonCreaTabella->click();
+        attendi();
+        f.ButtonBakTabCorr->click();
+        attendi();
+        QVERIFY(QFileInfo::exists(d.percorso("bak/archivi/clienti.DB")));
+        f.ButtonPackTabCorr->click();
+        attendi();
+        QVERIFY(c.finito());
+        QCOMPARE(c.visti.size(), 4);
+        QCOMPARE(c.visti.mid(1, 2), (QStringList{"Progetto KORVAWIN|nessuna|Backup tabella completato!|OK",
+                                                  "Progetto KORVAWIN|informazione|Vuoi procedere con la compattazione "
+                                                  "della tabella clienti?|Yes/No"}));
+        QVERIFY2(c.visti[3].startsWith("Progetto KORVAWIN|nessuna|Compattazione della tabella clienti terminata: da "),
+                 qPrintable(c.visti[3]));
+        QCOMPARE(f.LabelElaborazione->text(), QStringLiteral("ELABORAZIONE TERMINATA!"));
+    }
 };
 
-QTEST_MAIN(TestListaLck)
-#include "test_lista_lck.moc"
+QTEST_MAIN(TestManutenzione)
+#include "test_manutenzione.moc"
