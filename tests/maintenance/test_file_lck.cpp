@@ -131,6 +131,8 @@ TEST(FileLck, GuardareUnFileNonPrendeBlocchi)
     ASSERT_TRUE(d.g->CreaTabCorrente());
     const std::string lck = d.dati("alfa.LCK");
     scriviFile(lck, lineaMorta("alfa.DB"));
+    // A table on read-only files can be told as well.
+    fs::permissions(d.dati("alfa.DB"), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     test::EnvGuasti env;
     EXPECT_EQ(paradox::examineLckFile(env, lck).state, paradox::LckState::Stale);
     paradox::Table aperta;

@@ -4,12 +4,10 @@
 
 #include <pwd.h>
 #include <signal.h>
+#include <strings.h>
 #include <unistd.h>
 
-#include <strings.h>
-
 #include <cerrno>
-#include <optional>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -129,10 +127,6 @@ void TableLock::updateLckFile(bool add)
     }
     db_.unlock(kLckByte, 1);
 }
-
-}  // namespace korva::paradox
-
-namespace korva::paradox {
 
 bool lockWithin(File& f, std::uint64_t offset, LockType type, std::chrono::milliseconds within)
 {
@@ -267,7 +261,8 @@ LckStatus examineLckFile(Env& env, const std::string& path)
         return {};
     if (c.table.empty())
         return statusOf(c, false);
-    OpenTable t = openTable(env, parentDirectory(path) + "/" + c.table);
+    // Only looked at: read access is enough, and the file is never opened for writing.
+    OpenTable t{env.open(parentDirectory(path) + "/" + c.table, OpenMode::Read), false};
     return statusOf(c, inUse(t));
 }
 
