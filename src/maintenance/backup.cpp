@@ -224,13 +224,13 @@ bool BackupTutteLeTabelle(GestioneTabelle& g, Env& env)
         const auto totale = static_cast<std::int64_t>(g.elencoTabelle().size());
         std::int64_t numero = 0;
         fatto = g.perOgniTabellaFinche([&] {
-            g.interazione().progresso("Backup " + g.EditTabellaCorrente(), numero++, totale);
             try {
                 BackUpTabCorrente(g, env);
             } catch (const ErroreBackup& e) {
                 g.interazione().messaggio(e.what());
                 return false;
             }
+            g.interazione().progresso("Backup " + g.EditTabellaCorrente(), ++numero, totale);
             return true;
         });
         if (fatto)
