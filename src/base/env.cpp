@@ -117,6 +117,18 @@ public:
         }
     }
 
+    bool lockedByOthers(std::uint64_t offset, std::uint64_t length, LockType type) override
+    {
+        struct flock fl {};
+        fl.l_type = type == LockType::Shared ? F_RDLCK : F_WRLCK;
+        fl.l_whence = SEEK_SET;
+        fl.l_start = static_cast<off_t>(offset);
+        fl.l_len = static_cast<off_t>(length);
+        if (::fcntl(fd_, F_OFD_GETLK, &fl) != 0)
+            fail("bloccare", path_, errno);
+        return fl.l_type != F_UNLCK;
+    }
+
 private:
     int fd_;
     std::string path_;

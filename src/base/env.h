@@ -40,6 +40,9 @@ public:
     // when another holder conflicts.
     virtual bool lock(std::uint64_t offset, std::uint64_t length, LockType type, bool wait) = 0;
     virtual void unlock(std::uint64_t offset, std::uint64_t length) = 0;
+    // Whether another open file holds a lock that taking this one would meet. Nothing is
+    // taken, so a user opening the file meanwhile is never turned away by the question.
+    virtual bool lockedByOthers(std::uint64_t offset, std::uint64_t length, LockType type) = 0;
 };
 
 enum class OpenMode {

@@ -27,9 +27,9 @@ std::string testoTipo(const ib::FieldDef& c)
 {
     std::string testo = ib::nomeTipo(c.type);
     if (c.type == TipoCampo::Numeric || c.type == TipoCampo::Decimal)
-        testo += "(" + std::to_string(c.size) + "," + std::to_string(c.scale) + ")";
+        testo.append("(").append(std::to_string(c.size)).append(",").append(std::to_string(c.scale)).append(")");
     if (c.type == TipoCampo::Char || c.type == TipoCampo::Varchar)
-        testo += "(" + std::to_string(c.size) + ")";
+        testo.append("(").append(std::to_string(c.size)).append(")");
     return testo;
 }
 

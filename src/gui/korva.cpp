@@ -2,7 +2,10 @@
 
 #include "gui/aggiungi_tabella.h"
 #include "gui/guardia.h"
+#include "gui/listalck.h"
 #include "gui/modello_righe.h"
+#include "maintenance/backup.h"
+#include "maintenance/compattazione.h"
 
 #include <QApplication>
 #include <QFormLayout>
@@ -439,6 +442,37 @@ void TKorvaForm::ButtonAggiungiTabellaClick()
     });
 }
 
+void TKorvaForm::ButtonRicercaLCKClick()
+{
+    comando([&] {
+        auto voci = RicercaFileLck(*gestione_);
+        if (voci.empty())
+            return;
+        TListaLckForm lista(this, tabForm_->NomeDitta, ListaLck(*porta_, std::move(voci)), guardia_);
+        guardia_.modale(lista);
+    });
+}
+
+void TKorvaForm::ButtonBakTabCorrClick()
+{
+    comando([&] { BackupTabCorrente(*gestione_); });
+}
+
+void TKorvaForm::ButtonBakUptutteTabClick()
+{
+    comando([&] { BackupTutteLeTabelle(*gestione_); });
+}
+
+void TKorvaForm::ButtonPackTabCorrClick()
+{
+    comando([&] { CompattaTabCorrente(*gestione_); });
+}
+
+void TKorvaForm::ButtonVerIndTutteTabClick()
+{
+    comando([&] { CompattaTutteLeTabelle(*gestione_); });
+}
+
 // Commands whose work belongs to the parts still to be built: present, and nothing else.
 void TKorvaForm::ButtonTestEsistenzaClick() {}
 void TKorvaForm::ButtonAzzeraClick() {}
@@ -446,17 +480,12 @@ void TKorvaForm::ButtonRigeneraIndiciClick() {}
 void TKorvaForm::ButtonNumeroRecordClick() {}
 void TKorvaForm::ButtonStampaTabellaClick() {}
 void TKorvaForm::ButtonRigeneraTuttoClick() {}
-void TKorvaForm::ButtonRicercaLCKClick() {}
 void TKorvaForm::ButtonVerTabCorrClick() {}
 void TKorvaForm::ButtonVerTutteTabClick() {}
-void TKorvaForm::ButtonBakTabCorrClick() {}
-void TKorvaForm::ButtonBakUptutteTabClick() {}
 void TKorvaForm::ButtonVerIntTabCorrClick() {}
 void TKorvaForm::ButtonVerIntTutteTabClick() {}
 void TKorvaForm::ButtonRigIndTabCorrClick() {}
 void TKorvaForm::ButtonRigIndTutteTabClick() {}
-void TKorvaForm::ButtonPackTabCorrClick() {}
-void TKorvaForm::ButtonVerIndTutteTabClick() {}
 void TKorvaForm::ButtonRiparaTabCorrenteClick() {}
 void TKorvaForm::ButtonRigeneraTabCorrenteClick() {}
 

@@ -36,11 +36,16 @@ public:
     FileIdentity identity() override { return base_->identity(); }
     bool lock(std::uint64_t offset, std::uint64_t length, LockType type, bool wait) override
     {
+        env_.bloccoPreso();
         return base_->lock(offset, length, type, wait);
     }
     void unlock(std::uint64_t offset, std::uint64_t length) override
     {
         base_->unlock(offset, length);
+    }
+    bool lockedByOthers(std::uint64_t offset, std::uint64_t length, LockType type) override
+    {
+        return base_->lockedByOthers(offset, length, type);
     }
 
 private:

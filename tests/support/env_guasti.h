@@ -26,6 +26,9 @@ public:
     void guastaAl(std::int64_t n, Guasto g, bool bloccaDopo = false);
     std::int64_t operazioni() const { return operazioni_; }
     bool guastoAvvenuto() const { return avvenuto_; }
+    // The locks taken through this Env's files.
+    int blocchiPresi() const { return blocchi_; }
+    void bloccoPreso() { ++blocchi_; }
 
     std::unique_ptr<File> open(const std::string& path, OpenMode mode) override;
     void rename(const std::string& from, const std::string& to) override;
@@ -50,6 +53,7 @@ private:
     Guasto guasto_ = Guasto::ErroreIO;
     bool bloccaDopo_ = false;
     bool avvenuto_ = false;
+    int blocchi_ = 0;
 };
 
 }  // namespace korva::test

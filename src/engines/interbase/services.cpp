@@ -167,11 +167,8 @@ void Service::leggiUscita(Firebird::IService* svc, const std::string& nomeDataba
     }
 }
 
-namespace {
-
-// Nobody else may have the database open when it is replaced: another process holds a lock
-// on the file (the attach fails), another connection of ours shows in the monitoring tables.
-void verificaNonInUso(const std::string& nome, const std::vector<std::string>& params)
+void richiediArchivioLibero(const std::string& nome, const std::vector<std::string>& params,
+                            const std::string& nonEseguito)
 {
     Transaction t;
     Database db;
@@ -181,7 +178,7 @@ void verificaNonInUso(const std::string& nome, const std::vector<std::string>& p
     try {
         db.connect();
     } catch (const Error& e) {
-        throw Error("L'archivio " + nome + " è in uso, ripristino non eseguito: " + e.what());
+        throw Error("L'archivio " + nome + " è in uso, " + nonEseguito + ": " + e.what());
     }
     Query q(db);
     q.sql = {"SELECT COUNT(*) FROM MON$ATTACHMENTS",
@@ -192,10 +189,8 @@ void verificaNonInUso(const std::string& nome, const std::vector<std::string>& p
     t.commit();
     if (altri > 0)
         throw Error("L'archivio " + nome + " è in uso da altre " + std::to_string(altri) +
-                    " connessioni: ripristino non eseguito");
+                    " connessioni: " + nonEseguito);
 }
-
-}  // namespace
 
 std::vector<std::string> RestoreService::run()
 {
@@ -214,7 +209,8 @@ std::vector<std::string> RestoreService::run()
         soloCreazione_ = false;
         struct stat st {};
         if (::stat(finale.c_str(), &st) == 0) {
-            verificaNonInUso(finale, params);
+            // Nobody else may have the database open when it is replaced.
+            richiediArchivioLibero(finale, params, "ripristino non eseguito");
             ::chmod(temporaneo.c_str(), st.st_mode & 07777);
         }
         Env::standard().rename(temporaneo, finale);

@@ -85,4 +85,10 @@ private:
     bool soloCreazione_ = false;
 };
 
+// Refuses, with an Error naming the database and ending with `nonEseguito` ("ripristino non
+// eseguito"), while anybody else has the database open: another process holding its file (the
+// attach fails) or other connections, in the monitoring tables.
+void richiediArchivioLibero(const std::string& nome, const std::vector<std::string>& params,
+                            const std::string& nonEseguito);
+
 }  // namespace korva::ib

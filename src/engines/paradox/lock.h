@@ -11,7 +11,9 @@
 
 #include "base/env.h"
 
+#include <chrono>
 #include <string>
+#include <vector>
 
 namespace korva::paradox {
 
@@ -42,5 +44,40 @@ private:
 
 // The holder line this process writes for a table.
 std::string lckLine(const std::string& tableFile, bool exclusive);
+
+// Takes a lock, trying again until `within` has passed; false when it could not be had.
+bool lockWithin(File& f, std::uint64_t offset, LockType type, std::chrono::milliseconds within);
+
+// ---- the lock-file search ----
+// A holder named by a line of T.LCK.
+struct LckHolder {
+    std::string program, pid, host, user, mode, table;
+    // "KORVAWIN pid 12 sul computer h, utente u, esclusivo"
+    std::string describe() const;
+};
+
+enum class LckState {
+    InUse,    // the table is open in some program now
+    Stale,    // ours, and nobody holds its table: left by a program that ended
+    Foreign,  // not written by this engine: nothing can be told of it
+};
+
+struct LckStatus {
+    LckState state = LckState::Foreign;
+    // The holders the file names; for a file in use, those that may be holding it.
+    std::vector<LckHolder> holders;
+    // Why a file is in use, in Italian: "in uso da ...".
+    std::string describe() const;
+};
+
+// What a lock file beside a table is. Ours names its holders line by line; whether one still
+// holds the table is told by the table's open lock, which dies with its process. A file
+// whose table is gone is stale.
+LckStatus examineLckFile(Env& env, const std::string& path);
+
+// Removes a lock file that is stale or foreign. One of ours whose table is in use stays: an
+// Error saying by whom ("Il file è in uso da ..."). While the removal happens nobody can open the table, so a holder that
+// arrives meanwhile writes the file again afterwards.
+void removeLckFile(Env& env, const std::string& path);
 
 }  // namespace korva::paradox

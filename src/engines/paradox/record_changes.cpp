@@ -14,11 +14,16 @@ namespace korva::paradox {
 
 using detail::compareIndexKey;
 
-std::string TableFile::readBlob(const std::uint8_t* rec, int field)
+std::string TableFile::readStoredBlob(const std::uint8_t* rec, int field)
 {
     const FieldInfo& f = fields_[static_cast<std::size_t>(field)];
-    std::string v = BlobStore::read(blobs_.get(), rec + f.offset, f.def.size, display_);
-    if (f.def.type == FieldType::Graphic && v.size() >= 8 && !v.empty())
+    return BlobStore::read(blobs_.get(), rec + f.offset, f.def.size, display_);
+}
+
+std::string TableFile::readBlob(const std::uint8_t* rec, int field)
+{
+    std::string v = readStoredBlob(rec, field);
+    if (fields_[static_cast<std::size_t>(field)].def.type == FieldType::Graphic && v.size() >= 8)
         v.erase(0, 8);
     return v;
 }
@@ -33,6 +38,12 @@ void TableFile::writeBlob(std::uint8_t* rec, int field, std::string_view value)
         stored.assign(reinterpret_cast<const char*>(prefix), 8);
     }
     stored.append(value);
+    writeStoredBlob(rec, field, stored);
+}
+
+void TableFile::writeStoredBlob(std::uint8_t* rec, int field, std::string_view stored)
+{
+    const FieldInfo& f = fields_[static_cast<std::size_t>(field)];
     if (!blobs_ && stored.size() > static_cast<std::size_t>(f.def.size))
         throw Error("Tabella " + display_ + ": manca il file dei memo (" + files_.base + ".MB)");
     BlobStore::write(blobs_.get(), rec + f.offset, f.def.size, stored);

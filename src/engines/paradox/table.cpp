@@ -153,6 +153,12 @@ void Table::renameTable(const std::string& newName)
     paradox::renameTable(session_, dirFs(), withExtension(name_), withExtension(newName));
 }
 
+PackResult Table::packTable(const PackProgress& progress)
+{
+    requireClosed("compattare la tabella");
+    return paradox::packTable(session_, dirFs(), withExtension(name_), progress);
+}
+
 void Session::dropIdleConnections()
 {
     // A closed table keeps nothing open: every handle goes with its table object's close.

@@ -85,6 +85,14 @@ private:
     int i_;
 };
 
+// What packing did: the bytes of the table's files before and after, the records moved.
+struct PackResult {
+    std::uint64_t sizeBefore = 0;
+    std::uint64_t sizeAfter = 0;
+    std::uint32_t records = 0;
+};
+using PackProgress = std::function<void(std::uint32_t done, std::uint32_t total)>;
+
 struct Bookmark {
     std::string record;        // the record's bytes when taken
     std::uint32_t ordinal = 0; // its place in the table's order
@@ -126,6 +134,7 @@ public:
     void deleteTable();
     void emptyTable();
     void renameTable(const std::string& newName);
+    PackResult packTable(const PackProgress& progress = {});
 
     // ---- opening ----
     void open();
@@ -272,10 +281,22 @@ void deleteTable(Session& s, const std::string& dir, const std::string& name);
 void emptyTable(Session& s, const std::string& dir, const std::string& name);
 void renameTable(Session& s, const std::string& dir, const std::string& name,
                  const std::string& newName);
+// Writes the table again without free space, held exclusively throughout: its records in full
+// blocks in key order (chain order without a key), the memo values one after the other in a
+// new .MB, the primary and secondary indexes built anew, its headers otherwise kept. The new
+// files are built beside the old ones, checked, and switched in with one journaled switch.
+PackResult packTable(Session& s, const std::string& dir, const std::string& name,
+                     const PackProgress& progress = {});
 // Puts whole files in place of a table's (new ones, or replacing those of the same name),
 // built beside and switched with renames.
 void replaceTableFiles(Env& env, const std::string& dir, const std::string& base,
                        const std::vector<std::pair<std::string, std::vector<std::uint8_t>>>& files);
+// Removes `removals`, then renames files built beside a table (names holding ".tmp-") to their
+// final names in the order given (the data file's last), as one journaled switch that the next
+// use of the table completes when a process stopped half-way.
+void switchTableFiles(Env& env, const std::string& dir, const std::string& base,
+                      const std::vector<std::pair<std::string, std::string>>& renames,
+                      const std::vector<std::string>& removals = {});
 // Completes a switch of files that a stopped process left half-done.
 void completePendingSwitch(Env& env, const std::string& dir, const std::string& base);
 

@@ -98,6 +98,8 @@ public:
     const Collation* readCollation() const { return readCollation_; }
 
     std::string readBlob(const std::uint8_t* rec, int field);
+    // The value as the .MB holds it (a graphic with its leading 8 bytes).
+    std::string readStoredBlob(const std::uint8_t* rec, int field);
 
     // ---- changing (between beginChange and commitChange) ----
     // A key violation as an Error, before anything is changed (`replacing`: the record the new
@@ -110,6 +112,7 @@ public:
     Pos erase(Pos at);
     // Stores a blob value into the field of `rec` (old value's space freed by freeBlob).
     void writeBlob(std::uint8_t* rec, int field, std::string_view value);
+    void writeStoredBlob(std::uint8_t* rec, int field, std::string_view stored);
     void freeBlob(const std::uint8_t* rec, int field);
     std::uint32_t nextAutoInc();
     void noteAutoInc(std::uint32_t v);

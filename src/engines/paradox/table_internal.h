@@ -29,4 +29,9 @@ bool stepPrior(TableFile& f, int& b, int& r);
 int compareIndexKey(const SecondaryIndex& si, const std::vector<FieldInfo>& fields, const Collation* coll,
                     const std::uint8_t* a, const std::uint8_t* b);
 
+// What the table's files hold once it has no records, by file name, the .DB first: its own
+// headers with the counts zeroed (sort order, code page, stamps and counters kept), an empty
+// .MB. The .VAL is not among them: it stays as it is.
+std::vector<std::pair<std::string, std::vector<std::uint8_t>>> emptiedFiles(Env& env, const TableFile& t);
+
 }  // namespace korva::paradox::detail

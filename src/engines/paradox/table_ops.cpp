@@ -12,6 +12,7 @@
 #include "engines/paradox/secondary.h"
 #include "engines/paradox/table.h"
 #include "engines/paradox/table_file.h"
+#include "engines/paradox/table_internal.h"
 
 #include <strings.h>
 #include <signal.h>
@@ -536,6 +537,16 @@ void replaceTableFiles(Env& env, const std::string& dir, const std::string& base
     }
 }
 
+void switchTableFiles(Env& env, const std::string& dir, const std::string& base,
+                      const std::vector<std::pair<std::string, std::string>>& renames,
+                      const std::vector<std::string>& removals)
+{
+    Switch sw;
+    sw.renames = renames;
+    sw.removals = removals;
+    runSwitch(env, dir, base, sw);
+}
+
 void deleteTable(Session& s, const std::string& dir, const std::string& name)
 {
     Env& env = s.env();
@@ -552,6 +563,40 @@ void deleteTable(Session& s, const std::string& dir, const std::string& name)
             env.remove(dir + "/" + f);
     removeQuietly(env, dir + "/" + t.base + ".JNL");
     removeQuietly(env, dir + "/" + t.base + ".LCK");
+}
+
+std::vector<std::pair<std::string, std::vector<std::uint8_t>>> detail::emptiedFiles(Env& env,
+                                                                                  const TableFile& t)
+{
+    auto zeroCounts = [](std::vector<std::uint8_t> h, bool index) {
+        put32(h.data() + Hdr::NumRecords, 0);
+        for (int at : {Hdr::UsedBlocks, Hdr::FileBlocks, Hdr::FirstBlock, Hdr::LastBlock,
+                       Hdr::MaxBlocks, Hdr::FirstFree})
+            put16(h.data() + at, 0);
+        if (index) {
+            put16(h.data() + Hdr::IndexRoot, 1);
+            h[Hdr::IndexLevels] = 0;
+        }
+        return h;
+    };
+    const TableFiles& tf = t.files();
+    auto indexHeader = [&](const std::string& file) {
+        const std::string path = tf.dir + "/" + file;
+        std::string raw = readWholeFile(env, path);
+        const auto* d = reinterpret_cast<const std::uint8_t*>(raw.data());
+        peekHeaderSize(d, raw.size(), path);
+        Header h = parseHeader(d, raw.size(), raw.size(), path);
+        return zeroCounts(h.raw, h.isIndexFile());
+    };
+    std::vector<std::pair<std::string, std::vector<std::uint8_t>>> files;
+    files.emplace_back(tf.db, zeroCounts(t.header().raw, false));
+    if (tf.px)
+        files.emplace_back(*tf.px, indexHeader(*tf.px));
+    for (const auto& x : tf.secondary)
+        files.emplace_back(x, indexHeader(x));
+    if (tf.mb)
+        files.emplace_back(*tf.mb, BlobStore::newHeader());
+    return files;
 }
 
 void emptyTable(Session& s, const std::string& dir, const std::string& name)
@@ -572,34 +617,9 @@ void emptyTable(Session& s, const std::string& dir, const std::string& name)
         std::vector<std::uint8_t> data;
     };
     std::vector<NewFile> files;
-    auto zeroCounts = [](std::vector<std::uint8_t> h, bool index) {
-        put32(h.data() + Hdr::NumRecords, 0);
-        for (int at : {Hdr::UsedBlocks, Hdr::FileBlocks, Hdr::FirstBlock, Hdr::LastBlock,
-                       Hdr::MaxBlocks, Hdr::FirstFree})
-            put16(h.data() + at, 0);
-        if (index) {
-            put16(h.data() + Hdr::IndexRoot, 1);
-            h[Hdr::IndexLevels] = 0;
-        }
-        return h;
-    };
+    for (auto& [final, data] : detail::emptiedFiles(env, *t))
+        files.push_back({final, "", std::move(data)});
     const TableFiles& tf = t->files();
-    files.push_back({tf.db, "", zeroCounts(t->header().raw, false)});
-    auto indexHeader = [&](const std::string& file) {
-        const std::string path = dir + "/" + file;
-        std::string raw = readWholeFile(env, path);
-        const auto* d = reinterpret_cast<const std::uint8_t*>(raw.data());
-        const int hs = peekHeaderSize(d, raw.size(), path);
-        Header h = parseHeader(d, raw.size(), raw.size(), path);
-        (void)hs;
-        return zeroCounts(h.raw, h.isIndexFile());
-    };
-    if (tf.px)
-        files.push_back({*tf.px, "", indexHeader(*tf.px)});
-    for (const auto& x : tf.secondary)
-        files.push_back({x, "", indexHeader(x)});
-    if (tf.mb)
-        files.push_back({*tf.mb, "", BlobStore::newHeader()});
     try {
         for (auto& f : files) {
             f.temp = tempName(f.final);

@@ -1,0 +1,138 @@
+#include "maintenance/compattazione.h"
+
+#include "base/errore.h"
+#include "base/percorsi.h"
+#include "dictionary/gestione_tabelle.h"
+#include "engines/interbase/services.h"
+#include "engines/paradox/table.h"
+#include "maintenance/cartelle.h"
+#include "shell/directory_ditta.h"
+#include "shell/tabform.h"
+
+namespace korva {
+
+namespace {
+
+// The current row's table packed; its sizes.
+paradox::PackResult compattaCorrente(GestioneTabelle& g)
+{
+    g.ImpostaPercorsoTabellaCorrente();
+    const std::string nome = g.EditTabellaCorrente();
+    paradox::Table t(g.sessione());
+    t.setDatabaseName(g.DirTabellaCorrente);
+    t.setTableName(g.FileTabellaCorrente);
+    return t.packTable([&](std::uint32_t fatti, std::uint32_t totale) {
+        g.interazione().progresso("Compattazione " + nome, fatti, totale);
+    });
+}
+
+bool tabellaCorrenteEsiste(GestioneTabelle& g)
+{
+    g.ImpostaPercorsoTabellaCorrente();
+    paradox::Table t(g.sessione());
+    t.setDatabaseName(g.DirTabellaCorrente);
+    t.setTableName(g.FileTabellaCorrente);
+    return t.exists();
+}
+
+std::string daA(const paradox::PackResult& r)
+{
+    return "da " + testoByte(r.sizeBefore) + " a " + testoByte(r.sizeAfter);
+}
+
+}  // namespace
+
+std::string domandaCompattazioneTabella(const std::string& nome)
+{
+    return "Vuoi procedere con la compattazione della tabella " + nome + "?";
+}
+
+bool CompattaArchivio(GestioneTabelle& g)
+{
+    TTabForm& t = g.tabForm();
+    Interazione& io = g.interazione();
+    if (io.domanda(kDomandaCompattazioneArchivio) != Risposta::Si)
+        return false;
+    const std::string backupDir = richiediDirectory(t, DirectoryLavoro::BackupRiparazioni);
+    const std::string backupFile = backupDir + kFileCompattazione;
+    t.ConnettiDatabaseIB();
+    if (!t.IBDatabase1.connected())
+        return false;
+    const std::vector<std::string> parametri = t.IBDatabase1.params;
+    const std::string nome = t.IBDatabase1.databaseName();
+    t.IBDatabase1.disconnect();
+    ib::richiediArchivioLibero(nome, parametri, "compattazione non eseguita");
+    creaPercorso(percorsoFs(backupDir));
+
+    ib::BackupService backup;
+    backup.params = parametri;
+    backup.databaseName = nome;
+    backup.backupFile = percorsoFs(backupFile);
+    backup.onAttesa = [&] { io.elaboraEventi(); };
+    backup.run();
+
+    ib::RestoreService ripristino;
+    ripristino.params = parametri;
+    ripristino.databaseName = nome;
+    ripristino.backupFile = backup.backupFile;
+    ripristino.replace = true;
+    ripristino.onAttesa = [&] { io.elaboraEventi(); };
+    ripristino.run();
+    io.messaggio(kCompattazioneTerminata);
+    return true;
+}
+
+bool CompattaTabCorrente(GestioneTabelle& g)
+{
+    g.InizioElaborazione();
+    bool fatto = false;
+    if (g.modoInterbase()) {
+        fatto = CompattaArchivio(g);
+    } else if (g.Precondizioni() &&
+               g.interazione().domanda(domandaCompattazioneTabella(g.EditTabellaCorrente())) == Risposta::Si) {
+        const auto r = compattaCorrente(g);
+        g.interazione().messaggio("Compattazione della tabella " + g.EditTabellaCorrente() +
+                                  " terminata: " + daA(r));
+        fatto = true;
+    }
+    g.FineElaborazione();
+    return fatto;
+}
+
+bool CompattaTutteLeTabelle(GestioneTabelle& g)
+{
+    g.InizioElaborazione();
+    bool riuscita = false;
+    if (g.modoInterbase()) {
+        riuscita = CompattaArchivio(g);
+    } else if (g.TabellePresenti() && g.interazione().domanda(kDomandaCompattazioneTutte) == Risposta::Si) {
+        paradox::PackResult totale;
+        int compattate = 0;
+        std::string falliti;
+        g.perOgniTabella(
+            [&] {
+                const std::string nome = g.EditTabellaCorrente();
+                try {
+                    if (nome.empty() || !tabellaCorrenteEsiste(g))
+                        return;
+                    const auto r = compattaCorrente(g);
+                    totale.sizeBefore += r.sizeBefore;
+                    totale.sizeAfter += r.sizeAfter;
+                    ++compattate;
+                } catch (const Error& e) {
+                    falliti += "\n" + nome + ": " + e.what();
+                }
+            },
+            true);
+        std::string testo = "Compattazione di tutte le tabelle terminata: " + std::to_string(compattate) +
+                            (compattate == 1 ? " tabella, " : " tabelle, ") + daA(totale);
+        if (!falliti.empty())
+            testo += "\nNon compattate:" + falliti;
+        g.interazione().messaggio(testo);
+        riuscita = falliti.empty();
+    }
+    g.FineElaborazione();
+    return riuscita;
+}
+
+}  // namespace korva

@@ -1,0 +1,42 @@
+#pragma once
+
+// Packing: the archive compacted by a backup and a restore over itself; in the Paradox mode the
+// tables of the dictionary written again without their free space.
+
+#include <string>
+
+namespace korva {
+
+class GestioneTabelle;
+
+inline constexpr const char* kDomandaCompattazioneArchivio =
+    "Vuoi procedere con la compattazione dell'archivio Interbase?";
+inline constexpr const char* kCompattazioneTerminata = "Compattazione terminata";
+inline constexpr const char* kDomandaCompattazioneTutte =
+    "Vuoi procedere con la compattazione di tutte le tabelle?";
+// The backup file of the compaction, under BackupRiparazioniDir.
+inline constexpr const char* kFileCompattazione = "tmp.bak";
+
+// "Vuoi procedere con la compattazione della tabella NOME?"
+std::string domandaCompattazioneTabella(const std::string& nome);
+
+// The archive compaction, after its question (anything but Yes: nothing happens, false). The
+// program's own connection is closed; refused while other connections hold the archive. The
+// backup into BackupRiparazioniDir + "tmp.bak" is complete when the service says so (a failed
+// one is an Error with its cause, and nothing is restored); the restore is built beside the
+// archive and replaces it only when complete ("Compattazione terminata"). The backup file
+// stays. Without the busy indicator.
+bool CompattaArchivio(GestioneTabelle& g);
+
+// "Compatta tabella corrente": the archive compaction in the archive mode; in the Paradox mode,
+// after the preconditions and the question, the current table packed (held exclusively; the
+// message gives its size before and after). True when something was compacted.
+bool CompattaTabCorrente(GestioneTabelle& g);
+
+// "Compatta tutte le tabelle": the archive compaction in the archive mode; in the Paradox mode,
+// after one question, every table of the dictionary whose file exists packed in turn, then
+// back to the row that was current. A table that cannot be packed (in use, damaged) is named
+// in the final message and the others go on: false then.
+bool CompattaTutteLeTabelle(GestioneTabelle& g);
+
+}  // namespace korva
