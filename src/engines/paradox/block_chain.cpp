@@ -348,16 +348,29 @@ void TableFile::mergeAround(int ci)
         mergeInto(ci - 1);
 }
 
-std::vector<std::pair<std::string, int>> TableFile::allRecords()
+RecordSet TableFile::allRecords()
 {
-    std::vector<std::pair<std::string, int>> records;
-    records.reserve(hdr_.numRecords);
-    for (int b = 0; b < static_cast<int>(chain_.size()); ++b)
-        for (int r = 0; r < chain_[b].count; ++r)
-            records.emplace_back(std::string(reinterpret_cast<const char*>(record({b, r})),
-                                             static_cast<std::size_t>(hdr_.recordSize)),
-                                 chain_[b].block);
-    return records;
+    RecordSet rs;
+    rs.recordSize = hdr_.recordSize;
+    rs.bytes.resize(static_cast<std::size_t>(hdr_.numRecords) * static_cast<std::size_t>(hdr_.recordSize));
+    rs.blocks.reserve(hdr_.numRecords);
+    // Without a change under way the file is what the blocks hold: read straight from it.
+    const bool direct = !pager_.active();
+    std::size_t at = 0;
+    for (int b = 0; b < static_cast<int>(chain_.size()); ++b) {
+        const std::size_t n = static_cast<std::size_t>(chain_[b].count) * static_cast<std::size_t>(hdr_.recordSize);
+        if (n == 0)
+            continue;
+        if (direct) {
+            if (db_->file().readAt(db_->offsetOf(chain_[b].block) + 6, rs.bytes.data() + at, n) != n)
+                damaged("blocco " + std::to_string(chain_[b].block) + " oltre la fine del file");
+        } else {
+            std::memcpy(rs.bytes.data() + at, record({b, 0}), n);
+        }
+        at += n;
+        rs.blocks.insert(rs.blocks.end(), chain_[b].count, chain_[b].block);
+    }
+    return rs;
 }
 
 }  // namespace korva::paradox

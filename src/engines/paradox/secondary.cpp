@@ -3,9 +3,12 @@
 #include "base/codepage.h"
 #include "base/errore.h"
 #include "engines/paradox/collation.h"
+#include "engines/paradox/key_sort.h"
+#include "engines/paradox/table_internal.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 namespace korva::paradox {
 
@@ -32,30 +35,7 @@ void nameIndexFiles(SecondaryIndex& si, const std::vector<FieldInfo>& fields, co
 
 namespace {
 
-// Data blocks packed full, chained in order. Returns, per block, its first key and count.
 using Leaf = IndexLeaf;
-
-std::vector<Leaf> writeBlocks(std::vector<std::uint8_t>& file, const std::vector<std::string>& recs,
-                              int headerSize, int blockSize, int recordSize, int keyBytes)
-{
-    const int cap = (blockSize - 6) / recordSize;
-    const int blocks = static_cast<int>((recs.size() + static_cast<std::size_t>(cap) - 1) / static_cast<std::size_t>(cap));
-    file.resize(static_cast<std::size_t>(headerSize) + static_cast<std::size_t>(blocks) * blockSize, 0);
-    std::vector<Leaf> leaves;
-    for (int b = 0; b < blocks; ++b) {
-        std::uint8_t* p = file.data() + headerSize + static_cast<std::size_t>(b) * blockSize;
-        const int first = b * cap;
-        const int n = std::min<int>(cap, static_cast<int>(recs.size()) - first);
-        put16(p, static_cast<std::uint32_t>(b + 1 < blocks ? b + 2 : 0));
-        put16(p + 2, static_cast<std::uint32_t>(b));
-        put16(p + 4, static_cast<std::uint32_t>(static_cast<std::uint16_t>(static_cast<std::int16_t>((n - 1) * recordSize))));
-        for (int i = 0; i < n; ++i)
-            std::memcpy(p + 6 + static_cast<std::size_t>(i) * recordSize, recs[static_cast<std::size_t>(first + i)].data(),
-                        static_cast<std::size_t>(recordSize));
-        leaves.push_back({recs[static_cast<std::size_t>(first)].substr(0, static_cast<std::size_t>(keyBytes)), b + 1, n});
-    }
-    return leaves;
-}
 
 void setCounts(std::vector<std::uint8_t>& h, std::uint32_t records, int blocks)
 {
@@ -135,8 +115,50 @@ std::vector<std::uint8_t> buildPrimaryImage(const Header& db, const std::vector<
     return image;
 }
 
+namespace {
+
+// The bytes that order the X records as the index orders them: each field as memcmp compares
+// it (alpha through the collation's weights), reversed when descending. The primary key that
+// follows the indexed fields settles equal keys, case-sensitively.
+std::vector<std::uint8_t> sortKeys(const std::vector<FieldInfo>& fields, const SecondaryIndex& si,
+                                   const std::vector<int>& from, const RecordSet& records,
+                                   const Collation* collation, std::size_t length)
+{
+    std::vector<std::uint8_t> keys(records.size() * length);
+    const bool ci = si.def.options & IndexOption::CaseInsensitive;
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < from.size(); ++i) {
+        const FieldInfo& f = fields[static_cast<std::size_t>(from[i])];
+        const bool indexed = i < si.fields.size();
+        const bool descending = indexed && i < si.descending.size() && si.descending[i];
+        const std::uint8_t* w =
+            f.def.type == FieldType::Alpha && collation ? collation->weights(ci && indexed).data() : nullptr;
+        const std::size_t n = static_cast<std::size_t>(f.bytes);
+        for (std::size_t r = 0; r < records.size(); ++r) {
+            const std::uint8_t* src = records.at(r) + f.offset;
+            std::uint8_t* dst = keys.data() + r * length + at;
+            if (w) {
+                // A NUL ends the value: what follows it is padding.
+                std::size_t j = 0;
+                for (; j < n && src[j]; ++j)
+                    dst[j] = w[src[j]];
+                std::memset(dst + j, 0, n - j);
+            } else {
+                std::memcpy(dst, src, n);
+            }
+            if (descending)
+                for (std::size_t j = 0; j < n; ++j)
+                    dst[j] = static_cast<std::uint8_t>(~dst[j]);
+        }
+        at += n;
+    }
+    return keys;
+}
+
+}  // namespace
+
 IndexImages buildIndexImages(const Header& db, const std::vector<FieldInfo>& fields, const SecondaryIndex& si,
-                             const std::vector<std::pair<std::string, int>>& records, const Collation* collation)
+                             const RecordSet& records, const Collation* collation, const std::string& display)
 {
     const int cp = db.effectiveCodePage();
     const bool group = si.xFile.size() > 2 && std::toupper(static_cast<unsigned char>(si.xFile[si.xFile.size() - 2])) == 'G';
@@ -192,49 +214,62 @@ IndexImages buildIndexImages(const Header& db, const std::vector<FieldInfo>& fie
         offsets.push_back(xrs);
         xrs += fields[static_cast<std::size_t>(f)].bytes;
     }
-    const bool ci = si.def.options & IndexOption::CaseInsensitive;
-    std::vector<std::string> recs;
-    recs.reserve(records.size());
-    for (const auto& [rec, block] : records) {
-        std::string x(static_cast<std::size_t>(xrs + 2), '\0');
-        for (std::size_t i = 0; i < from.size(); ++i) {
-            const FieldInfo& f = fields[static_cast<std::size_t>(from[i])];
-            std::memcpy(x.data() + offsets[i], rec.data() + f.offset, static_cast<std::size_t>(f.bytes));
-        }
-        putS16(reinterpret_cast<std::uint8_t*>(x.data()) + xrs, static_cast<std::uint32_t>(block));
-        recs.push_back(std::move(x));
-    }
-    auto cmp = [&](const std::string& a, const std::string& b) {
-        for (std::size_t i = 0; i < from.size(); ++i) {
-            const FieldInfo& f = fields[static_cast<std::size_t>(from[i])];
-            const char* pa = a.data() + offsets[i];
-            const char* pb = b.data() + offsets[i];
-            int c;
-            if (f.def.type == FieldType::Alpha && collation) {
-                std::string_view va(pa, strnlen(pa, static_cast<std::size_t>(f.bytes)));
-                std::string_view vb(pb, strnlen(pb, static_cast<std::size_t>(f.bytes)));
-                c = (ci && i < si.fields.size()) ? collation->compareCaseInsensitive(va, vb) : collation->compare(va, vb);
-            } else {
-                c = std::memcmp(pa, pb, static_cast<std::size_t>(f.bytes));
+    const std::size_t keyLength = static_cast<std::size_t>(xrs);
+    const std::vector<std::uint8_t> keys = sortKeys(fields, si, from, records, collation, keyLength);
+    const std::vector<std::uint32_t> order = orderByKeys(keys.data(), records.size(), keyLength);
+    if ((si.def.options & IndexOption::Unique) && !order.empty()) {
+        // Sorted, equal values are neighbours.
+        std::size_t indexed = 0;
+        for (std::size_t i = 0; i < si.fields.size(); ++i)
+            indexed += static_cast<std::size_t>(fields[static_cast<std::size_t>(si.fields[i])].bytes);
+        for (std::size_t i = 1; i < order.size(); ++i)
+            if (std::memcmp(keys.data() + order[i - 1] * keyLength, keys.data() + order[i] * keyLength, indexed) == 0) {
+                std::string value;
+                for (int f : si.fields) {
+                    const FieldInfo& fi = fields[static_cast<std::size_t>(f)];
+                    value += (value.empty() ? "" : ", ") + fi.def.name + " = " +
+                             detail::valueText(fi, records.at(order[i]) + fi.offset, cp);
+                }
+                throw Error("Violazione di chiave nella tabella " + display + ": l'indice univoco " +
+                            si.def.name + " avrebbe valori doppi (" + value + ")");
             }
-            if (i < si.descending.size() && i < si.fields.size() && si.descending[i])
-                c = -c;
-            if (c)
-                return c < 0;
+    }
+
+    // Blocks packed full, chained in order.
+    const int recordSize = xrs + 2;
+    const int cap = (db.blockSize - 6) / recordSize;
+    const std::size_t count = order.size();
+    const int blocks = static_cast<int>((count + static_cast<std::size_t>(cap) - 1) / static_cast<std::size_t>(cap));
+    im.x.resize(static_cast<std::size_t>(hs) + static_cast<std::size_t>(blocks) * db.blockSize, 0);
+    std::vector<Leaf> leaves;
+    leaves.reserve(static_cast<std::size_t>(blocks));
+    for (int b = 0; b < blocks; ++b) {
+        std::uint8_t* p = im.x.data() + hs + static_cast<std::size_t>(b) * db.blockSize;
+        const std::size_t first = static_cast<std::size_t>(b) * static_cast<std::size_t>(cap);
+        const int n = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(cap), count - first));
+        put16(p, static_cast<std::uint32_t>(b + 1 < blocks ? b + 2 : 0));
+        put16(p + 2, static_cast<std::uint32_t>(b));
+        put16(p + 4, static_cast<std::uint32_t>(static_cast<std::uint16_t>(static_cast<std::int16_t>((n - 1) * recordSize))));
+        for (int i = 0; i < n; ++i) {
+            const std::size_t r = order[first + static_cast<std::size_t>(i)];
+            const std::uint8_t* rec = records.at(r);
+            std::uint8_t* x = p + 6 + static_cast<std::size_t>(i) * recordSize;
+            for (std::size_t j = 0; j < from.size(); ++j) {
+                const FieldInfo& f = fields[static_cast<std::size_t>(from[j])];
+                std::memcpy(x + offsets[j], rec + f.offset, static_cast<std::size_t>(f.bytes));
+            }
+            putS16(x + xrs, records.blocks[r]);
         }
-        return false;
-    };
-    std::stable_sort(recs.begin(), recs.end(), cmp);
-    const int keyBytes = xrs;  // the Y key: every X field but the block number
-    auto leaves = writeBlocks(im.x, recs, hs, db.blockSize, xrs + 2, keyBytes);
-    setCounts(im.x, static_cast<std::uint32_t>(recs.size()), static_cast<int>(leaves.size()));
+        leaves.push_back({std::string(reinterpret_cast<const char*>(p + 6), keyLength), b + 1, n});
+    }
+    setCounts(im.x, static_cast<std::uint32_t>(count), blocks);
 
     NewTableLayout Y = L;
     Y.fields.pop_back();
     Y.keyFields = static_cast<int>(Y.fields.size());
     im.y = buildPxHeader(Y, im.x[Hdr::ChangeCount1], si.yFile);
     im.y[Hdr::FileType] = group ? FileType::YGIndex : FileType::YIndex;
-    writeIndexTree(im.y, leaves, keyBytes);
+    writeIndexTree(im.y, leaves, xrs);
     return im;
 }
 

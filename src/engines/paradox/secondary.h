@@ -25,11 +25,10 @@ struct IndexImages {
 void nameIndexFiles(SecondaryIndex& si, const std::vector<FieldInfo>& fields, const std::string& base,
                     int& group);
 
-// Both files of a maintained index over `records` (each a whole table record with the number of
-// the data block holding it).
+// Both files of a maintained index over the table's records. A unique index over equal values
+// is an Error naming the table (`display`) and the value.
 IndexImages buildIndexImages(const Header& db, const std::vector<FieldInfo>& fields, const SecondaryIndex& si,
-                             const std::vector<std::pair<std::string, int>>& records,
-                             const Collation* collation);
+                             const RecordSet& records, const Collation* collation, const std::string& display);
 
 // Index entries over the blocks of a data file: first key, block number, records in it.
 struct IndexLeaf {

@@ -269,9 +269,10 @@ void emptyTable(Session& s, const std::string& dir, const std::string& name);
 void renameTable(Session& s, const std::string& dir, const std::string& name,
                  const std::string& newName);
 // Puts whole files in place of a table's (new ones, or replacing those of the same name),
-// built beside and switched with renames.
+// built beside and switched with renames; the files named in `removals` go in the same switch.
 void replaceTableFiles(Env& env, const std::string& dir, const std::string& base,
-                       const std::vector<std::pair<std::string, std::vector<std::uint8_t>>>& files);
+                       const std::vector<std::pair<std::string, std::vector<std::uint8_t>>>& files,
+                       const std::vector<std::string>& removals = {});
 // Completes a switch of files that a stopped process left half-done.
 void completePendingSwitch(Env& env, const std::string& dir, const std::string& base);
 

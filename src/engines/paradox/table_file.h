@@ -20,6 +20,9 @@ namespace korva::paradox {
 
 class Collation;
 class BlobStore;
+struct IndexLeaf;
+
+bool isPrimaryIndex(const IndexDef& ix);
 
 // A secondary index of the table, as its .Xnn/.XGn file describes it.
 struct SecondaryIndex {
@@ -42,6 +45,19 @@ struct Pos {
     bool operator==(const Pos&) const = default;
 };
 
+// Records of a table in chain order, one after another, with the data block holding each.
+struct RecordSet {
+    int recordSize = 0;
+    std::vector<std::uint8_t> bytes;
+    std::vector<std::uint16_t> blocks;
+    std::size_t size() const { return blocks.size(); }
+    const std::uint8_t* at(std::size_t i) const { return bytes.data() + i * static_cast<std::size_t>(recordSize); }
+};
+
+// What an open table reads: everything (to use it), or only its data file, its index files
+// being damaged, missing or about to be rebuilt (exclusive use only).
+enum class OpenFor { Use, DataOnly };
+
 // The companion files of a table, found in its directory without regard to case.
 struct TableFiles {
     std::string dir;       // without the final separator
@@ -60,7 +76,7 @@ public:
     // Opens the table whose .DB file is `path` (exact name on disk). `display` names the
     // table in messages.
     TableFile(Env& env, const std::string& dir, const std::string& dbName, bool exclusive,
-              std::string display);
+              std::string display, OpenFor purpose = OpenFor::Use);
     ~TableFile();
     TableFile(const TableFile&) = delete;
     TableFile& operator=(const TableFile&) = delete;
@@ -131,8 +147,15 @@ public:
 
     // Builds a new index over the records (exclusive use); the object must be reopened after.
     void addIndex(const IndexDef& ix);
+    // Every index of `indexes` built over the records as whole files, by name (opened for its
+    // data only). An Error naming the table and the cause (for a duplicate key, its value)
+    // before anything is written. `progress` hears the steps done of those to do.
+    std::vector<std::pair<std::string, std::vector<std::uint8_t>>> buildAllIndexes(
+        const std::vector<IndexDef>& indexes, const std::function<void(std::int64_t, std::int64_t)>& progress);
     // The records of the table with their data block numbers, in chain order.
-    std::vector<std::pair<std::string, int>> allRecords();
+    RecordSet allRecords();
+    // The structure stamp and the change counters as the data file's header holds them now.
+    Header headerNow();
 
     // Structural check: every inconsistency found, as text (empty when sound).
     std::vector<std::string> check();
@@ -156,6 +179,14 @@ private:
     std::string keyOf(const std::uint8_t* rec) const { return std::string(reinterpret_cast<const char*>(rec), keyBytes_); }
     int capacity() const { return capacity_; }
     [[noreturn]] void damaged(const std::string& what) const;
+    // The checks that adding and rebuilding an index share: an Error with the cause alone.
+    std::vector<int> indexFields(const IndexDef& ix) const;
+    void checkPrimaryDefinition(const std::vector<int>& pos) const;
+    SecondaryIndex secondaryDefinition(const IndexDef& ix, const std::vector<int>& pos) const;
+    std::string keyList() const;
+    std::vector<IndexLeaf> primaryLeaves() const;
+    // The records' keys in order and distinct, else an Error beginning with `what`.
+    void checkKeyOrder(const RecordSet& records, const std::string& what) const;
 
     std::uint8_t* blockForWrite(int b);
     void setCount(std::uint8_t* page, int count);
@@ -208,6 +239,7 @@ private:
     int writeDepth_ = 0;
     int batch_ = 0;
     bool readOnly_ = false;
+    OpenFor purpose_ = OpenFor::Use;
     std::uint64_t aborts_ = 0;
     std::vector<std::uint32_t> prefix_;  // records before each chain entry (lazy)
     bool prefixValid_ = false;

@@ -479,7 +479,8 @@ void createTable(Session& s, const std::string& dir, const std::string& name,
         int group = 0;
         for (auto& si : c.secondaries) {
             nameIndexFiles(si, infos, base, group);
-            IndexImages im = buildIndexImages(h, infos, si, {}, collationFor(L.sortOrder, L.sortOrderId, L.codePage));
+            IndexImages im = buildIndexImages(h, infos, si, RecordSet{},
+                                              collationFor(L.sortOrder, L.sortOrderId, L.codePage), what);
             files.push_back({si.xFile, "", im.x});
             files.push_back({si.yFile, "", im.y});
         }
@@ -517,10 +518,12 @@ void createTable(Session& s, const std::string& dir, const std::string& name,
 }
 
 void replaceTableFiles(Env& env, const std::string& dir, const std::string& base,
-                       const std::vector<std::pair<std::string, std::vector<std::uint8_t>>>& files)
+                       const std::vector<std::pair<std::string, std::vector<std::uint8_t>>>& files,
+                       const std::vector<std::string>& removals)
 {
     std::vector<std::string> temps;
     Switch sw;
+    sw.removals = removals;
     try {
         for (const auto& [final, data] : files) {
             temps.push_back(tempName(final));
