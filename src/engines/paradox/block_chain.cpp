@@ -352,23 +352,39 @@ RecordSet TableFile::allRecords()
 {
     RecordSet rs;
     rs.recordSize = hdr_.recordSize;
-    rs.bytes.resize(static_cast<std::size_t>(hdr_.numRecords) * static_cast<std::size_t>(hdr_.recordSize));
+    const std::size_t rsz = static_cast<std::size_t>(hdr_.recordSize);
+    rs.bytes = BigBuffer(static_cast<std::size_t>(hdr_.numRecords) * rsz);
     rs.blocks.reserve(hdr_.numRecords);
-    // Without a change under way the file is what the blocks hold: read straight from it.
+    std::uint8_t* out = rs.bytes.data();
+    // Without a change under way the file is what the blocks hold: read straight from it, runs
+    // of neighbouring blocks at a time.
     const bool direct = !pager_.active();
-    std::size_t at = 0;
-    for (int b = 0; b < static_cast<int>(chain_.size()); ++b) {
-        const std::size_t n = static_cast<std::size_t>(chain_[b].count) * static_cast<std::size_t>(hdr_.recordSize);
-        if (n == 0)
-            continue;
+    const std::size_t bs = static_cast<std::size_t>(hdr_.blockSize);
+    const std::size_t most = std::max<std::size_t>(1, (4u << 20) / bs);
+    std::vector<std::uint8_t> run;
+    for (std::size_t b = 0; b < chain_.size();) {
+        std::size_t e = b + 1;
+        while (direct && e < chain_.size() && e - b < most && chain_[e].block == chain_[e - 1].block + 1)
+            ++e;
+        const std::uint8_t* pages = nullptr;
         if (direct) {
-            if (db_->file().readAt(db_->offsetOf(chain_[b].block) + 6, rs.bytes.data() + at, n) != n)
-                damaged("blocco " + std::to_string(chain_[b].block) + " oltre la fine del file");
-        } else {
-            std::memcpy(rs.bytes.data() + at, record({b, 0}), n);
+            run.resize((e - b) * bs);
+            const std::uint64_t at = db_->offsetOf(chain_[b].block);
+            const std::size_t got = db_->file().readAt(at, run.data(), run.size());
+            // The last block may end early: only its records must be there.
+            const std::size_t need = (e - b - 1) * bs + 6 + chain_[e - 1].count * rsz;
+            if (got < need)
+                damaged("blocco " + std::to_string(chain_[e - 1].block) + " oltre la fine del file");
+            pages = run.data();
         }
-        at += n;
-        rs.blocks.insert(rs.blocks.end(), chain_[b].count, chain_[b].block);
+        for (std::size_t i = b; i < e; ++i) {
+            const std::size_t n = chain_[i].count * rsz;
+            if (n)
+                std::memcpy(out, direct ? pages + (i - b) * bs + 6 : record({static_cast<int>(i), 0}), n);
+            out += n;
+            rs.blocks.insert(rs.blocks.end(), chain_[i].count, chain_[i].block);
+        }
+        b = e;
     }
     return rs;
 }

@@ -6,6 +6,7 @@
 #include "base/codepage.h"
 #include "base/errore.h"
 #include "engines/paradox/collation.h"
+#include "engines/paradox/file_switch.h"
 #include "engines/paradox/secondary.h"
 #include "engines/paradox/table.h"
 #include "engines/paradox/table_internal.h"
@@ -248,8 +249,20 @@ void TableFile::addIndex(const IndexDef& ix)
                           {{name, buildPrimaryImage(headerNow(), fields_, name, primaryLeaves())}});
         return;
     }
-    IndexImages im = buildIndexImages(headerNow(), fields_, si, allRecords(), collation_, display_);
-    replaceTableFiles(env_, files_.dir, files_.base, {{si.xFile, im.x}, {si.yFile, im.y}});
+    FileSwitch out(env_, files_.dir, files_.base);
+    writeSecondary(out, si, allRecords(), headerNow());
+    out.commit();
+}
+
+void TableFile::writeSecondary(FileSwitch& out, const SecondaryIndex& si, const RecordSet& records, const Header& db)
+{
+    File& x = out.add(si.xFile);
+    std::uint64_t at = 0;
+    auto y = writeIndexFiles(db, fields_, si, records, collation_, display_, [&](const std::uint8_t* p, std::size_t n) {
+        x.writeAt(at, p, n);
+        at += n;
+    });
+    out.add(si.yFile, y);
 }
 
 std::vector<std::pair<const SecondaryIndex*, IndexImages>> TableFile::secondaryImages(const Collation* coll)

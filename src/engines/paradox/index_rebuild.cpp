@@ -3,6 +3,7 @@
 #include "engines/paradox/index_rebuild.h"
 
 #include "base/errore.h"
+#include "engines/paradox/file_switch.h"
 #include "engines/paradox/secondary.h"
 #include "engines/paradox/table_file.h"
 #include "engines/paradox/table_internal.h"
@@ -47,8 +48,8 @@ void TableFile::checkKeyOrder(const RecordSet& records, const std::string& what)
     }
 }
 
-std::vector<std::pair<std::string, std::vector<std::uint8_t>>> TableFile::buildAllIndexes(
-    const std::vector<IndexDef>& indexes, const std::function<void(std::int64_t, std::int64_t)>& progress)
+std::vector<std::string> TableFile::buildAllIndexes(const std::vector<IndexDef>& indexes, FileSwitch& out,
+                                                    const std::function<void(std::int64_t, std::int64_t)>& progress)
 {
     const std::string what = "Impossibile rigenerare gli indici della tabella " + display_ + ": ";
     bool primary = false;
@@ -92,20 +93,21 @@ std::vector<std::pair<std::string, std::vector<std::uint8_t>>> TableFile::buildA
     const RecordSet records = allRecords();
     step();
     const Header db = headerNow();
-    std::vector<std::pair<std::string, std::vector<std::uint8_t>>> files;
+    std::vector<std::string> names;
     if (primary) {
         checkKeyOrder(records, what);
         const std::string name = files_.base + ".PX";
-        files.emplace_back(name, buildPrimaryImage(db, fields_, name, primaryLeaves()));
+        out.add(name, buildPrimaryImage(db, fields_, name, primaryLeaves()));
+        names.push_back(name);
         step();
     }
     for (const SecondaryIndex& si : secondaries) {
-        IndexImages im = buildIndexImages(db, fields_, si, records, collation_, display_);
-        files.emplace_back(si.xFile, std::move(im.x));
-        files.emplace_back(si.yFile, std::move(im.y));
+        writeSecondary(out, si, records, db);
+        names.push_back(si.xFile);
+        names.push_back(si.yFile);
         step();
     }
-    return files;
+    return names;
 }
 
 IndexRebuild::IndexRebuild(Session& session, const std::string& dir, const std::string& name)
@@ -130,19 +132,18 @@ void IndexRebuild::run(const std::vector<IndexDef>& indexes, const Progress& pro
 {
     if (!file_)
         throw Error("Gli indici della tabella " + display_ + " sono già stati rigenerati");
-    auto files = file_->buildAllIndexes(indexes, progress);
     const TableFiles& old = file_->files();
+    FileSwitch fresh(session_.env(), dir_, old.base);
+    const std::vector<std::string> names = file_->buildAllIndexes(indexes, fresh, progress);
+    // Every index file of the table that is not written anew goes in the same switch.
     std::vector<std::string> removals;
-    auto replaced = [&](const std::string& name) {
-        return std::any_of(files.begin(), files.end(), [&](const auto& f) { return f.first == name; });
-    };
+    auto replaced = [&](const std::string& name) { return std::find(names.begin(), names.end(), name) != names.end(); };
     if (old.px && !replaced(*old.px))
         removals.push_back(*old.px);
     for (const std::string& s : old.secondary)
         if (!replaced(s))
             removals.push_back(s);
-    if (!files.empty() || !removals.empty())
-        replaceTableFiles(session_.env(), dir_, old.base, files, removals);
+    fresh.commit(removals);
     file_.reset();
 }
 

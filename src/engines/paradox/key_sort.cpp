@@ -1,11 +1,13 @@
-// Index keys share long prefixes (codes, names of one family): the bytes every key has in
-// common are skipped, the next eight are sorted as numbers by radix, and only keys equal in
-// those eight are compared in full.
+// Index keys repeat much of themselves (codes and names of one family, the same date, the
+// padding of short values): the byte positions where every key is alike order nothing and are
+// skipped, the first eight positions where keys differ are sorted as one number by radix, and
+// only keys equal in those are compared in full.
 
 #include "engines/paradox/key_sort.h"
 
+#include "engines/paradox/big_buffer.h"
+
 #include <algorithm>
-#include <array>
 #include <cstring>
 
 namespace korva::paradox {
@@ -17,46 +19,44 @@ struct Entry {
     std::uint32_t pos;
 };
 
-std::size_t commonPrefix(const std::uint8_t* keys, std::size_t count, std::size_t length)
+std::vector<std::size_t> varyingPositions(const std::uint8_t* keys, std::size_t count, std::size_t length)
 {
-    std::size_t common = length;
-    for (std::size_t i = 1; i < count && common > 0; ++i) {
+    std::vector<std::uint8_t> differs(length, 0);
+    for (std::size_t i = 1; i < count; ++i) {
         const std::uint8_t* k = keys + i * length;
-        if (std::memcmp(keys, k, common) == 0)
-            continue;
-        std::size_t m = 0;
-        while (keys[m] == k[m])
-            ++m;
-        common = m;
+        for (std::size_t j = 0; j < length; ++j)
+            differs[j] |= static_cast<std::uint8_t>(k[j] ^ keys[j]);
     }
-    return common;
+    std::vector<std::size_t> positions;
+    for (std::size_t j = 0; j < length; ++j)
+        if (differs[j])
+            positions.push_back(j);
+    return positions;
 }
 
-// Stable least-significant-digit radix sort on the prefixes; passes whose byte is the same in
-// every entry are skipped.
-void radixSort(std::vector<Entry>& entries)
+// Stable least-significant-digit radix sort on the prefixes, sixteen bits a pass; a pass whose
+// digit is the same in every entry is skipped. The result is in `a` or in `b`: returned.
+Entry* radixSort(Entry* a, Entry* b, std::size_t count)
 {
-    std::vector<std::array<std::uint32_t, 256>> counts(8);
-    for (auto& c : counts)
-        c.fill(0);
-    for (const Entry& e : entries)
-        for (int d = 0; d < 8; ++d)
-            ++counts[static_cast<std::size_t>(d)][(e.prefix >> (8 * d)) & 0xFF];
-    std::vector<Entry> other(entries.size());
-    for (int d = 0; d < 8; ++d) {
-        auto& c = counts[static_cast<std::size_t>(d)];
-        if (std::find(c.begin(), c.end(), static_cast<std::uint32_t>(entries.size())) != c.end())
+    std::vector<std::uint32_t> counts(4 * 65536, 0);
+    for (std::size_t i = 0; i < count; ++i)
+        for (int d = 0; d < 4; ++d)
+            ++counts[static_cast<std::size_t>(d) * 65536 + ((a[i].prefix >> (16 * d)) & 0xFFFF)];
+    for (int d = 0; d < 4; ++d) {
+        std::uint32_t* c = counts.data() + static_cast<std::size_t>(d) * 65536;
+        if (std::find(c, c + 65536, static_cast<std::uint32_t>(count)) != c + 65536)
             continue;
         std::uint32_t at = 0;
-        for (auto& n : c) {
-            const std::uint32_t here = n;
-            n = at;
+        for (std::size_t v = 0; v < 65536; ++v) {
+            const std::uint32_t here = c[v];
+            c[v] = at;
             at += here;
         }
-        for (const Entry& e : entries)
-            other[c[(e.prefix >> (8 * d)) & 0xFF]++] = e;
-        entries.swap(other);
+        for (std::size_t i = 0; i < count; ++i)
+            b[c[(a[i].prefix >> (16 * d)) & 0xFFFF]++] = a[i];
+        std::swap(a, b);
     }
+    return a;
 }
 
 }  // namespace
@@ -66,20 +66,22 @@ std::vector<std::uint32_t> orderByKeys(const std::uint8_t* keys, std::size_t cou
     std::vector<std::uint32_t> order(count);
     if (count == 0)
         return order;
-    const std::size_t common = commonPrefix(keys, count, length);
-    const std::size_t width = std::min<std::size_t>(8, length - common);
-    std::vector<Entry> entries(count);
+    const std::vector<std::size_t> varying = varyingPositions(keys, count, length);
+    const std::size_t inPrefix = std::min<std::size_t>(8, varying.size());
+    BigBuffer one(count * sizeof(Entry)), two(count * sizeof(Entry));
+    auto* entries = reinterpret_cast<Entry*>(one.data());
     for (std::size_t i = 0; i < count; ++i) {
-        const std::uint8_t* k = keys + i * length + common;
+        const std::uint8_t* k = keys + i * length;
         std::uint64_t p = 0;
         for (std::size_t b = 0; b < 8; ++b)
-            p = (p << 8) | (b < width ? k[b] : 0u);
+            p = (p << 8) | (b < inPrefix ? k[varying[b]] : 0u);
         entries[i] = {p, static_cast<std::uint32_t>(i)};
     }
-    radixSort(entries);
-    const std::size_t restAt = common + width;
-    const std::size_t rest = length - restAt;
-    if (rest > 0) {
+    entries = radixSort(entries, reinterpret_cast<Entry*>(two.data()), count);
+    if (varying.size() > inPrefix) {
+        // Keys equal in the prefix: the rest from the next varying position decides.
+        const std::size_t restAt = varying[inPrefix];
+        const std::size_t rest = length - restAt;
         auto less = [&](const Entry& a, const Entry& b) {
             return std::memcmp(keys + a.pos * length + restAt, keys + b.pos * length + restAt, rest) < 0;
         };
@@ -88,8 +90,7 @@ std::vector<std::uint32_t> orderByKeys(const std::uint8_t* keys, std::size_t cou
             while (j < count && entries[j].prefix == entries[i].prefix)
                 ++j;
             if (j - i > 1)
-                std::stable_sort(entries.begin() + static_cast<std::ptrdiff_t>(i),
-                                 entries.begin() + static_cast<std::ptrdiff_t>(j), less);
+                std::stable_sort(entries + i, entries + j, less);
             i = j;
         }
     }

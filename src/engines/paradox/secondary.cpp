@@ -120,11 +120,10 @@ namespace {
 // The bytes that order the X records as the index orders them: each field as memcmp compares
 // it (alpha through the collation's weights), reversed when descending. The primary key that
 // follows the indexed fields settles equal keys, case-sensitively.
-std::vector<std::uint8_t> sortKeys(const std::vector<FieldInfo>& fields, const SecondaryIndex& si,
-                                   const std::vector<int>& from, const RecordSet& records,
-                                   const Collation* collation, std::size_t length)
+BigBuffer sortKeys(const std::vector<FieldInfo>& fields, const SecondaryIndex& si, const std::vector<int>& from,
+                   const RecordSet& records, const Collation* collation, std::size_t length)
 {
-    std::vector<std::uint8_t> keys(records.size() * length);
+    BigBuffer keys(records.size() * length);
     const bool ci = si.def.options & IndexOption::CaseInsensitive;
     std::size_t at = 0;
     for (std::size_t i = 0; i < from.size(); ++i) {
@@ -157,8 +156,10 @@ std::vector<std::uint8_t> sortKeys(const std::vector<FieldInfo>& fields, const S
 
 }  // namespace
 
-IndexImages buildIndexImages(const Header& db, const std::vector<FieldInfo>& fields, const SecondaryIndex& si,
-                             const RecordSet& records, const Collation* collation, const std::string& display)
+std::vector<std::uint8_t> writeIndexFiles(const Header& db, const std::vector<FieldInfo>& fields,
+                                          const SecondaryIndex& si, const RecordSet& records,
+                                          const Collation* collation, const std::string& display,
+                                          const std::function<void(const std::uint8_t*, std::size_t)>& x)
 {
     const int cp = db.effectiveCodePage();
     const bool group = si.xFile.size() > 2 && std::toupper(static_cast<unsigned char>(si.xFile[si.xFile.size() - 2])) == 'G';
@@ -183,9 +184,8 @@ IndexImages buildIndexImages(const Header& db, const std::vector<FieldInfo>& fie
     L.tableName = si.xFile;
     if (group)
         L.indexName = codepage::fromUtf8(si.def.name, cp);
-    IndexImages im;
-    im.x = buildDbHeader(L);
-    std::uint8_t* h = im.x.data();
+    std::vector<std::uint8_t> header = buildDbHeader(L);
+    std::uint8_t* h = header.data();
     h[Hdr::FileType] = group ? FileType::XGMaintained : FileType::XMaintained;
     h[Hdr::IndexFieldNumber] = static_cast<std::uint8_t>(si.fields[0] + 1);
     h[Hdr::IndexStamp] = 0xFF;
@@ -205,7 +205,6 @@ IndexImages buildIndexImages(const Header& db, const std::vector<FieldInfo>& fie
             v |= 0x8000;
         put16(h + numbersAt + 2 * i, v);
     }
-    const int hs = static_cast<int>(im.x.size());
 
     // The X records in the index's order; the primary key settles equal keys.
     int xrs = 0;
@@ -215,7 +214,7 @@ IndexImages buildIndexImages(const Header& db, const std::vector<FieldInfo>& fie
         xrs += fields[static_cast<std::size_t>(f)].bytes;
     }
     const std::size_t keyLength = static_cast<std::size_t>(xrs);
-    const std::vector<std::uint8_t> keys = sortKeys(fields, si, from, records, collation, keyLength);
+    const BigBuffer keys = sortKeys(fields, si, from, records, collation, keyLength);
     const std::vector<std::uint32_t> order = orderByKeys(keys.data(), records.size(), keyLength);
     if ((si.def.options & IndexOption::Unique) && !order.empty()) {
         // Sorted, equal values are neighbours.
@@ -235,41 +234,58 @@ IndexImages buildIndexImages(const Header& db, const std::vector<FieldInfo>& fie
             }
     }
 
-    // Blocks packed full, chained in order.
+    // Blocks packed full, chained in order, handed on a run of blocks at a time.
     const int recordSize = xrs + 2;
     const int cap = (db.blockSize - 6) / recordSize;
     const std::size_t count = order.size();
     const int blocks = static_cast<int>((count + static_cast<std::size_t>(cap) - 1) / static_cast<std::size_t>(cap));
-    im.x.resize(static_cast<std::size_t>(hs) + static_cast<std::size_t>(blocks) * db.blockSize, 0);
+    setCounts(header, static_cast<std::uint32_t>(count), blocks);
+    x(header.data(), header.size());
+    const std::size_t bs = static_cast<std::size_t>(db.blockSize);
+    const int perRun = std::max(1, static_cast<int>((1u << 20) / bs));
+    std::vector<std::uint8_t> run(static_cast<std::size_t>(std::min(perRun, std::max(blocks, 1))) * bs);
     std::vector<Leaf> leaves;
     leaves.reserve(static_cast<std::size_t>(blocks));
-    for (int b = 0; b < blocks; ++b) {
-        std::uint8_t* p = im.x.data() + hs + static_cast<std::size_t>(b) * db.blockSize;
-        const std::size_t first = static_cast<std::size_t>(b) * static_cast<std::size_t>(cap);
-        const int n = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(cap), count - first));
-        put16(p, static_cast<std::uint32_t>(b + 1 < blocks ? b + 2 : 0));
-        put16(p + 2, static_cast<std::uint32_t>(b));
-        put16(p + 4, static_cast<std::uint32_t>(static_cast<std::uint16_t>(static_cast<std::int16_t>((n - 1) * recordSize))));
-        for (int i = 0; i < n; ++i) {
-            const std::size_t r = order[first + static_cast<std::size_t>(i)];
-            const std::uint8_t* rec = records.at(r);
-            std::uint8_t* x = p + 6 + static_cast<std::size_t>(i) * recordSize;
-            for (std::size_t j = 0; j < from.size(); ++j) {
-                const FieldInfo& f = fields[static_cast<std::size_t>(from[j])];
-                std::memcpy(x + offsets[j], rec + f.offset, static_cast<std::size_t>(f.bytes));
+    for (int first = 0; first < blocks; first += perRun) {
+        const int last = std::min(blocks, first + perRun);
+        std::memset(run.data(), 0, run.size());
+        for (int b = first; b < last; ++b) {
+            std::uint8_t* p = run.data() + static_cast<std::size_t>(b - first) * bs;
+            const std::size_t at = static_cast<std::size_t>(b) * static_cast<std::size_t>(cap);
+            const int n = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(cap), count - at));
+            put16(p, static_cast<std::uint32_t>(b + 1 < blocks ? b + 2 : 0));
+            put16(p + 2, static_cast<std::uint32_t>(b));
+            put16(p + 4, static_cast<std::uint32_t>(static_cast<std::uint16_t>(static_cast<std::int16_t>((n - 1) * recordSize))));
+            for (int i = 0; i < n; ++i) {
+                const std::size_t r = order[at + static_cast<std::size_t>(i)];
+                const std::uint8_t* rec = records.at(r);
+                std::uint8_t* xr = p + 6 + static_cast<std::size_t>(i) * recordSize;
+                for (std::size_t j = 0; j < from.size(); ++j) {
+                    const FieldInfo& f = fields[static_cast<std::size_t>(from[j])];
+                    std::memcpy(xr + offsets[j], rec + f.offset, static_cast<std::size_t>(f.bytes));
+                }
+                putS16(xr + xrs, records.blocks[r]);
             }
-            putS16(x + xrs, records.blocks[r]);
+            leaves.push_back({std::string(reinterpret_cast<const char*>(p + 6), keyLength), b + 1, n});
         }
-        leaves.push_back({std::string(reinterpret_cast<const char*>(p + 6), keyLength), b + 1, n});
+        x(run.data(), static_cast<std::size_t>(last - first) * bs);
     }
-    setCounts(im.x, static_cast<std::uint32_t>(count), blocks);
 
     NewTableLayout Y = L;
     Y.fields.pop_back();
     Y.keyFields = static_cast<int>(Y.fields.size());
-    im.y = buildPxHeader(Y, im.x[Hdr::ChangeCount1], si.yFile);
-    im.y[Hdr::FileType] = group ? FileType::YGIndex : FileType::YIndex;
-    writeIndexTree(im.y, leaves, xrs);
+    std::vector<std::uint8_t> y = buildPxHeader(Y, header[Hdr::ChangeCount1], si.yFile);
+    y[Hdr::FileType] = group ? FileType::YGIndex : FileType::YIndex;
+    writeIndexTree(y, leaves, xrs);
+    return y;
+}
+
+IndexImages buildIndexImages(const Header& db, const std::vector<FieldInfo>& fields, const SecondaryIndex& si,
+                             const RecordSet& records, const Collation* collation, const std::string& display)
+{
+    IndexImages im;
+    im.y = writeIndexFiles(db, fields, si, records, collation, display,
+                           [&](const std::uint8_t* p, std::size_t n) { im.x.insert(im.x.end(), p, p + n); });
     return im;
 }
 

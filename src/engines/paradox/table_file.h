@@ -4,6 +4,7 @@
 // reads and the changes to records, each change one journaled step.
 
 #include "base/env.h"
+#include "engines/paradox/big_buffer.h"
 #include "engines/paradox/format.h"
 #include "engines/paradox/lock.h"
 #include "engines/paradox/pager.h"
@@ -20,6 +21,7 @@ namespace korva::paradox {
 
 class Collation;
 class BlobStore;
+class FileSwitch;
 struct IndexLeaf;
 
 bool isPrimaryIndex(const IndexDef& ix);
@@ -48,7 +50,7 @@ struct Pos {
 // Records of a table in chain order, one after another, with the data block holding each.
 struct RecordSet {
     int recordSize = 0;
-    std::vector<std::uint8_t> bytes;
+    BigBuffer bytes;
     std::vector<std::uint16_t> blocks;
     std::size_t size() const { return blocks.size(); }
     const std::uint8_t* at(std::size_t i) const { return bytes.data() + i * static_cast<std::size_t>(recordSize); }
@@ -147,11 +149,12 @@ public:
 
     // Builds a new index over the records (exclusive use); the object must be reopened after.
     void addIndex(const IndexDef& ix);
-    // Every index of `indexes` built over the records as whole files, by name (opened for its
-    // data only). An Error naming the table and the cause (for a duplicate key, its value)
-    // before anything is written. `progress` hears the steps done of those to do.
-    std::vector<std::pair<std::string, std::vector<std::uint8_t>>> buildAllIndexes(
-        const std::vector<IndexDef>& indexes, const std::function<void(std::int64_t, std::int64_t)>& progress);
+    // Every index of `indexes` built over the records (opened for its data only) into new files
+    // of `out`; gives their names. An Error naming the table and the cause (for a duplicate
+    // key, its value) before `out` is switched in. `progress` hears the steps done of those
+    // to do.
+    std::vector<std::string> buildAllIndexes(const std::vector<IndexDef>& indexes, FileSwitch& out,
+                                             const std::function<void(std::int64_t, std::int64_t)>& progress);
     // The records of the table with their data block numbers, in chain order.
     RecordSet allRecords();
     // The structure stamp and the change counters as the data file's header holds them now.
@@ -185,6 +188,8 @@ private:
     SecondaryIndex secondaryDefinition(const IndexDef& ix, const std::vector<int>& pos) const;
     std::string keyList() const;
     std::vector<IndexLeaf> primaryLeaves() const;
+    // The .X file of the index written into a new file of `out` as it is built, then its .Y.
+    void writeSecondary(FileSwitch& out, const SecondaryIndex& si, const RecordSet& records, const Header& db);
     // The records' keys in order and distinct, else an Error beginning with `what`.
     void checkKeyOrder(const RecordSet& records, const std::string& what) const;
 
