@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTabBar>
@@ -297,6 +298,42 @@ private slots:
                                     "archivi/ordini"})
             QVERIFY2(QFileInfo::exists(d.percorso(QString("dati/%1.DB").arg(tabella))), tabella);
         QCOMPARE(f.EditTabellaCorrente->text(), QStringLiteral("clienti"));
+    }
+
+    void controlliERigenerazioneDaiPulsanti()
+    {
+        DittaConDizionario d;
+        TBaseMainForm w(d.ini());
+        TKorvaForm f(&w, w.TabForm->TracciatiDir1, w.TabForm, w.guardia());
+        f.show();
+        clicRiga(*f.DBGrid1, 2);
+        attendi();
+        QStringList attesi{"La Tabella Non Esiste", "La Tabella è stata creata", "Numero Record = 0",
+                           "Rigenerazione indici tabella terminata", "Rigenerazione indici tabella terminata"};
+        // Every other table is missing: each says so, then the end of the run.
+        for (const char* t : {"agenti", "articoli", "fornitor", "movimag", "ordini"})
+            attesi << QString("Impossibile procedere: tabella %1 non apribile in modo esclusivo").arg(t);
+        attesi << "Rigenerazione indici di tutte le tabelle terminata";
+        Copione c;
+        for (QString& a : attesi) {
+            a = "Progetto KORVAWIN|nessuna|" + a + "|OK";
+            c.rispondi(QMessageBox::Ok);
+        }
+        f.ButtonTestEsistenza->click();
+        f.ButtonCreaTabella->click();
+        f.ButtonNumeroRecord->click();
+        f.ButtonRigeneraIndici->click();
+        // The rebuild's progress reached the window; the bar goes with the busy indicator.
+        QCOMPARE(f.BarraProgresso->value(), 100);
+        QVERIFY(!f.BarraProgresso->isVisible());
+        f.ButtonRigIndTabCorr->click();
+        f.ButtonRigIndTutteTab->click();
+        attendi();
+        QVERIFY(c.finito());
+        QVERIFY2(c.imprevisti.isEmpty(), qPrintable(c.imprevisti.join('\n')));
+        QCOMPARE(c.visti, attesi);
+        QCOMPARE(f.EditTabellaCorrente->text(), QStringLiteral("clienti"));
+        QVERIFY(QFileInfo::exists(d.percorso("dati/archivi/clienti.PX")));
     }
 
     void dizionarioVuotoEComandiNonAncoraCostruiti()
