@@ -31,9 +31,10 @@ bool RigIndTabCorrente(GestioneTabelle& g)
     const std::string nome = g.NomeTabellaCorrente;
     // A description that cannot give the indexes is refused before the table is touched.
     const DefinizioniParadox definizioni = definizioniParadox(g.descrizioneCorrente());
-    const DefTabella riga = g.rigaCorrente().value_or(DefTabella{});
-    const std::string dir = g.tabForm().LavoroDir + riga.PathParziale;
-    const std::string file = riga.NomeTabella + ".DB";
+    // The path every Paradox command forms (an unset working directory is refused there).
+    g.ImpostaPercorsoTabellaCorrente();
+    const std::string dir = g.DirTabellaCorrente;
+    const std::string file = g.FileTabellaCorrente;
     g.sessione().dropIdleConnections();
 
     std::unique_ptr<paradox::IndexRebuild> rigenerazione;
