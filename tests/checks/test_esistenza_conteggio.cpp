@@ -1,7 +1,5 @@
-// Existence test, emptying and record count of Paradox tables: the conversation, the paths,
-// and a table another process holds.
+// Existence test, emptying and record count of Paradox tables: the conversation and the paths.
 
-#include "altro_processo.h"
 #include "checks/esistenza_conteggio.h"
 #include "checks/rigenerazione_indici.h"
 #include "ditta_prova.h"
@@ -12,7 +10,6 @@ namespace korva {
 namespace {
 
 using test::DittaProva;
-using test::erroreDi;
 using test::righe;
 using Eventi = std::vector<std::string>;
 
@@ -94,24 +91,6 @@ TEST(EsistenzaConteggio, RamoParadoxConIlModoScrittoInMinuscolo)
     d.io.azzera();
     EXPECT_FALSE(TestEsistenza(g));
     EXPECT_EQ(d.io.eventi(), (Eventi{"messaggio: La Tabella Non Esiste"}));
-}
-
-TEST(EsistenzaConteggio, AzzerareUnaTabellaApertaAltroveFallisceETieneIRecord)
-{
-    DittaProva d;
-    d.dizionario({test::clientiEsempio()});
-    GestioneTabelle g(d.io, *d.tabForm, d.tabForm->TracciatiDir1);
-    const std::string dir = d.cartella.dir() + "dati/archivi/";
-    ASSERT_TRUE(g.CreaTabCorrente());
-    riempi(dir, "clienti.DB", 3);
-    d.io.azzera();
-    test::AltroProcesso altro(dir, "clienti.DB");
-    d.io.risposte({Risposta::Si});
-    EXPECT_EQ(erroreDi([&] { Azzera(g); }),
-              "La tabella " + dir + "clienti.DB è in uso: impossibile aprirla in modo esclusivo: impossibile azzerarla");
-    // The busy indicator keeps its start text.
-    EXPECT_EQ(d.io.eventi(), (Eventi{"inizio", "domanda: Procedo all' azzeramento tabella?"}));
-    EXPECT_EQ(record(dir, "clienti.DB"), 3u);
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // Index rebuild from the dictionary on real tables: damaged and oddly named index files, the
-// files of other tables, a table another process holds, refusals before anything changes.
+// files of other tables, refusals before anything changes.
 
-#include "altro_processo.h"
 #include "checks/rigenerazione_indici.h"
 #include "ditta_prova.h"
 #include "engines/paradox/table.h"
@@ -108,18 +107,6 @@ TEST_F(Rigenerazione, IndiciGuastiODaiNomiStraniRifattiComeAllaCreazione)
     EXPECT_EQ(t.recordCount(), 40u);
     EXPECT_FALSE(d.io.progressi().empty());
     EXPECT_EQ(d.io.progressi().back(), "Rigenerazione indici nochiave 1/1");
-}
-
-TEST_F(Rigenerazione, TabellaApertaDaUnAltroProcessoNonVieneToccata)
-{
-    const auto prima = famiglia(dir, "clienti");
-    test::AltroProcesso altro(dir, "clienti.DB");
-    ASSERT_TRUE(g->vaiA("clienti"));
-    EXPECT_FALSE(RigeneraIndici(*g));
-    EXPECT_EQ(d.io.eventi(),
-              (Eventi{"inizio", "messaggio: Impossibile procedere: tabella clienti non apribile in modo esclusivo",
-                      "messaggio: Rigenerazione indici tabella terminata", "fine"}));
-    EXPECT_EQ(famiglia(dir, "clienti"), prima);
 }
 
 // The same tables described otherwise in directory 2: a composite position out of range, a

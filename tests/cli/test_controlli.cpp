@@ -1,5 +1,6 @@
 // korva esiste / conta / azzera / rigenera-indici / elimina on the demo company.
 
+#include "engines/paradox/table.h"
 #include "support/cartella_temporanea.h"
 #include "support/esegui.h"
 
@@ -50,6 +51,25 @@ TEST_F(CliControlli, MessaggiEdEsitiDeiComandi)
     EXPECT_EQ(e.codice, 0) << e.err;
     EXPECT_EQ(e.out, "Rigenerazione indici tabella terminata\n");
     EXPECT_EQ(korva({"rigenera-indici"}).codice, 1);
+
+    // Held open here, the table is another process's to korva: nothing of it changes.
+    {
+        const std::string dir = t / "demo/alfa/dati/archivi/";
+        const std::string px = test::leggiFile(dir + "clienti.PX");
+        paradox::Table aperta;
+        aperta.setDatabaseName(dir);
+        aperta.setTableName("clienti.DB");
+        aperta.open();
+        e = korva({"rigenera-indici", "clienti"});
+        EXPECT_EQ(e.codice, 1);
+        EXPECT_EQ(e.out, "Impossibile procedere: tabella clienti non apribile in modo esclusivo\n"
+                         "Rigenerazione indici tabella terminata\n");
+        e = korva({"--si", "azzera", "clienti"});
+        EXPECT_EQ(e.codice, 1);
+        EXPECT_NE(e.err.find("clienti.DB è in uso"), std::string::npos) << e.err;
+        EXPECT_EQ(aperta.recordCount(), 4u);
+        EXPECT_EQ(test::leggiFile(dir + "clienti.PX"), px);
+    }
 
     e = korva({"--no", "azzera", "clienti"});
     EXPECT_EQ(e.codice, 0);
