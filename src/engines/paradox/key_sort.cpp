@@ -9,10 +9,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <numeric>
 
 namespace korva::paradox {
 
 namespace {
+
+constexpr std::size_t kFewKeys = 4096;
 
 struct Entry {
     std::uint64_t prefix;
@@ -64,8 +67,14 @@ Entry* radixSort(Entry* a, Entry* b, std::size_t count)
 std::vector<std::uint32_t> orderByKeys(const std::uint8_t* keys, std::size_t count, std::size_t length)
 {
     std::vector<std::uint32_t> order(count);
-    if (count == 0)
+    std::iota(order.begin(), order.end(), 0u);
+    // Few keys (the indexes of a small table, rebuilt at each change): compared directly.
+    if (count < kFewKeys) {
+        std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+            return std::memcmp(keys + a * length, keys + b * length, length) < 0;
+        });
         return order;
+    }
     const std::vector<std::size_t> varying = varyingPositions(keys, count, length);
     const std::size_t inPrefix = std::min<std::size_t>(8, varying.size());
     BigBuffer one(count * sizeof(Entry)), two(count * sizeof(Entry));
