@@ -81,7 +81,7 @@ bool EliminaTabellaIB(GestioneTabelle& g)
 {
     const std::string nome = g.EditTabellaCorrente();
     if (g.interazione().domanda(domandaEliminazione(nome)) != Risposta::Si)
-        return false;
+        return true;
     TTabForm& t = g.tabForm();
     t.ConnettiDatabaseIB();
     // Declined to create a missing archive: there is nothing to drop.

@@ -43,7 +43,8 @@ bool RigeneraIndici(GestioneTabelle& g);
 bool RigeneraTutto(GestioneTabelle& g);
 
 // After the question, DROP TABLE of the current table in the archive, committed; a failure is
-// rolled back and answered with its message. True when the table was dropped.
+// rolled back and answered with its message. False when the table is missing or the drop
+// failed; true when it was dropped or the answer was No.
 bool EliminaTabellaIB(GestioneTabelle& g);
 
 // Button 6 in the mode in force: the drop in the archive mode, the rebuild otherwise.

@@ -78,10 +78,22 @@ TEST_F(Archivio, ConteggioEAzzeramentoConfermati)
                                      "domanda: Procedo all' azzeramento tabella?", "fine"}));
 }
 
+// A DELETE the server refuses is undone at once: nothing stays pending for a later commit.
+TEST_F(Archivio, AzzeramentoRifiutatoAnnullato)
+{
+    leggi("CREATE EXCEPTION NON_SI_CANCELLA 'clienti protetti'", false);
+    leggi("CREATE TRIGGER PROTEGGI FOR CLIENTI BEFORE DELETE AS BEGIN EXCEPTION NON_SI_CANCELLA; END", false);
+    d.io.risposte({Risposta::Si});
+    EXPECT_NE(test::erroreDi([&] { Azzera(*g); }).find("clienti protetti"), std::string::npos);
+    EXPECT_EQ(inviate.back(), "ROLLBACK");
+    EXPECT_FALSE(d.tabForm->IBTransaction1.inTransaction());
+    EXPECT_EQ(leggi("SELECT COUNT(*) FROM CLIENTI"), 2);
+}
+
 TEST_F(Archivio, EliminazioneDopoSiConfermataNoNonInviaNulla)
 {
     d.io.risposte({Risposta::No});
-    EXPECT_FALSE(EliminaTabellaIB(*g));
+    EXPECT_TRUE(EliminaTabellaIB(*g));
     EXPECT_TRUE(inviate.empty());
     // Another connection that has read the table keeps it in use until it disconnects: the
     // drop is refused at once (not waited for) and undone.

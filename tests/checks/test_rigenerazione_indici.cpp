@@ -61,7 +61,7 @@ protected:
     {
         d.dizionario({righe("art", "archivi/", {"codice:A6*", "descr:A20+"}),
                       righe("articoli", "archivi/", {"codice:A6*", "descr:A20+"}),
-                      righe("clienti", "archivi/", {"codice:A6*", "ragsoc:A40+", "scadenza:D", "note:M10"},
+                      righe("clienti", "archivi/", {"codice:A6*", "ragsoc:A40+", "scadenza:D+", "note:M10"},
                             {{"perscad", {{1, "1"}, {3, "0"}}}}),
                       righe("nochiave", "archivi/", {"x:A5*", "y:I"}, {}, 0)});
         g = std::make_unique<GestioneTabelle>(d.io, *d.tabForm, d.tabForm->TracciatiDir1);
@@ -93,7 +93,7 @@ TEST_F(Rigenerazione, IndiciGuastiODaiNomiStraniRifattiComeAllaCreazione)
                                      "messaggio: Rigenerazione indici tabella terminata", "fine"}));
     EXPECT_EQ(famiglia(dir, "clienti"), creati);
     // Rebuilt under the table's own name, the odd names gone.
-    for (const char* nome : {"clienti.PX", "clienti.X02", "clienti.Y02", "clienti.XG0", "clienti.YG0"})
+    for (const char* nome : {"clienti.PX", "clienti.X02", "clienti.Y02", "clienti.X03", "clienti.Y03", "clienti.XG0", "clienti.YG0"})
         EXPECT_TRUE(fs::exists(dir + nome)) << nome;
     EXPECT_FALSE(fs::exists(dir + "CLIENTI.X02"));
     EXPECT_FALSE(fs::exists(dir + "clienti.y02"));

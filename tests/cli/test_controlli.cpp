@@ -7,11 +7,22 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 
 namespace korva {
 namespace {
 
 using test::CartellaTemporanea;
+
+// Every file of clienti (data and index files) with its bytes; the lock file aside.
+std::map<std::string, std::string> fileDiClienti(const std::string& dir)
+{
+    std::map<std::string, std::string> f;
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        if (e.path().stem() == "clienti" && e.path().extension() != ".LCK")
+            f[e.path().filename().string()] = test::leggiFile(e.path().string());
+    return f;
+}
 
 class CliControlli : public ::testing::Test {
 protected:
@@ -55,7 +66,8 @@ TEST_F(CliControlli, MessaggiEdEsitiDeiComandi)
     // Held open here, the table is another process's to korva: nothing of it changes.
     {
         const std::string dir = t / "demo/alfa/dati/archivi/";
-        const std::string px = test::leggiFile(dir + "clienti.PX");
+        const auto prima = fileDiClienti(dir);
+        ASSERT_EQ(prima.size(), 6u);
         paradox::Table aperta;
         aperta.setDatabaseName(dir);
         aperta.setTableName("clienti.DB");
@@ -68,7 +80,7 @@ TEST_F(CliControlli, MessaggiEdEsitiDeiComandi)
         EXPECT_EQ(e.codice, 1);
         EXPECT_NE(e.err.find("clienti.DB è in uso"), std::string::npos) << e.err;
         EXPECT_EQ(aperta.recordCount(), 4u);
-        EXPECT_EQ(test::leggiFile(dir + "clienti.PX"), px);
+        EXPECT_EQ(fileDiClienti(dir), prima);
     }
 
     e = korva({"--no", "azzera", "clienti"});
