@@ -135,6 +135,12 @@ TEST_F(Rigenerazione, DizionarioCheNonCorrispondeFermaLaCorsaSenzaToccareNulla)
               (Eventi{"inizio", "inizio", "messaggio: Impossibile procedere: tabella aassente non apribile in modo esclusivo"}));
     EXPECT_EQ(famiglia(dir, "art"), art);
     EXPECT_EQ(famiglia(dir, "clienti"), clienti);
+    // The failed table is not kept: another user can have it whole.
+    paradox::Table altro;
+    altro.setDatabaseName(dir);
+    altro.setTableName("art.DB");
+    altro.setExclusive(true);
+    EXPECT_NO_THROW(altro.open());
 }
 
 }  // namespace
