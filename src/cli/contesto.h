@@ -36,6 +36,7 @@ void registraPx(CLI::App& app, Contesto& contesto);
 void registraDemo(CLI::App& app, Contesto& contesto);
 void registraDizionario(CLI::App& app, Contesto& contesto);
 void registraIb(CLI::App& app, Contesto& contesto);
+void registraControlli(CLI::App& app, Contesto& contesto);
 void registraRegistra(CLI::App& app, Contesto& contesto);
 void registraManutenzione(CLI::App& app, Contesto& contesto);
 

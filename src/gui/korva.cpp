@@ -1,5 +1,7 @@
 #include "gui/korva.h"
 
+#include "checks/esistenza_conteggio.h"
+#include "checks/rigenerazione_indici.h"
 #include "gui/aggiungi_tabella.h"
 #include "gui/guardia.h"
 #include "gui/listalck.h"
@@ -16,6 +18,7 @@
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QStackedWidget>
@@ -77,7 +80,10 @@ void EtichettaElaborazione::mouseMoveEvent(QMouseEvent* e)
 // of this window.
 class TKorvaForm::PortaFinestra : public korva::Interazione {
 public:
-    PortaFinestra(korva::Interazione& base, QLabel* etichetta) : base_(base), etichetta_(etichetta) {}
+    PortaFinestra(korva::Interazione& base, QLabel* etichetta, QProgressBar* barra)
+        : base_(base), etichetta_(etichetta), barra_(barra)
+    {
+    }
 
     void messaggio(const std::string& testo) override { base_.messaggio(testo); }
     Risposta domanda(const std::string& testo) override { return base_.domanda(testo); }
@@ -86,6 +92,12 @@ public:
     void progresso(const std::string& fase, std::int64_t fatto, std::int64_t totale) override
     {
         base_.progresso(fase, fatto, totale);
+        if (totale <= 0)
+            return;
+        barra_->setFormat(QString::fromStdString(fase) + QStringLiteral(": %p%"));
+        barra_->setValue(static_cast<int>(fatto * 100 / totale));
+        barra_->setVisible(true);
+        barra_->repaint();
     }
     void elaboraEventi() override { base_.elaboraEventi(); }
 
@@ -100,11 +112,13 @@ public:
     {
         etichetta_->setText(QString::fromLatin1(kTerminata));
         etichetta_->repaint();
+        barra_->hide();
     }
 
 private:
     korva::Interazione& base_;
     QLabel* etichetta_;
+    QProgressBar* barra_;
 };
 
 TKorvaForm::TKorvaForm(QWidget* owner, std::string tracciatiDir, std::unique_ptr<TTabForm>& tabForm,
@@ -124,7 +138,7 @@ TKorvaForm::TKorvaForm(QWidget* owner, std::string tracciatiDir, std::unique_ptr
     TabSet1->setCurrentIndex(0);
     Notebook1->setCurrentIndex(0);
     setWindowTitle(QStringLiteral("Gestione Tabelle - Ditta: ") + q(tabForm_->NomeDitta));
-    porta_ = std::make_unique<PortaFinestra>(guardia_.interazione(), LabelElaborazione);
+    porta_ = std::make_unique<PortaFinestra>(guardia_.interazione(), LabelElaborazione, BarraProgresso);
     gestione_ = std::make_unique<GestioneTabelle>(*porta_, *tabForm_, std::move(tracciatiDir));
     gestione_->setOnCambioRiga([this] { pianificaAggiornamento(); });
     if (gestione_->modoInterbase())
@@ -197,6 +211,11 @@ void TKorvaForm::creaControlli()
     ButtonCreaTutto = pulsante("ButtonCreaTutto", "&Crea tutto", &TKorvaForm::ButtonCreaTuttoClick);
     ButtonRigeneraTutto = pulsante("ButtonRigeneraTutto", "Ri&g.tutti gli ind.", &TKorvaForm::ButtonRigeneraTuttoClick);
     ButtonChiudi = pulsante("ButtonChiudi", "Ch&iudi", &TKorvaForm::ButtonChiudiClick);
+    // Progress of long work, shown only while it runs.
+    BarraProgresso = new QProgressBar(this);
+    BarraProgresso->setObjectName(QStringLiteral("BarraProgresso"));
+    BarraProgresso->setRange(0, 100);
+    BarraProgresso->hide();
 
     // Bottom: the notebook and its tabs.
     TabSet1 = new QTabBar(this);
@@ -318,6 +337,7 @@ void TKorvaForm::creaControlli()
                            ButtonChiudi})
         comandi->addWidget(b);
     comandi->addStretch(1);
+    comandi->addWidget(BarraProgresso);
     auto* mezzo = new QHBoxLayout;
     mezzo->addLayout(sinistra, 1);
     mezzo->addLayout(comandi);
@@ -427,6 +447,43 @@ void TKorvaForm::ButtonCreaTuttoClick()
     comando([&] { gestione_->CreaTutto(); });
 }
 
+void TKorvaForm::ButtonTestEsistenzaClick()
+{
+    comando([&] { TestEsistenza(*gestione_); });
+}
+
+void TKorvaForm::ButtonAzzeraClick()
+{
+    comando([&] { Azzera(*gestione_); });
+}
+
+void TKorvaForm::ButtonNumeroRecordClick()
+{
+    comando([&] { NumeroRecord(*gestione_); });
+}
+
+void TKorvaForm::ButtonRigeneraIndiciClick()
+{
+    comando([&] { RigeneraIndiciOElimina(*gestione_); });
+}
+
+void TKorvaForm::ButtonRigeneraTuttoClick()
+{
+    comando([&] { RigeneraTutto(*gestione_); });
+}
+
+// The page's two index buttons run the rebuild of "&6. Rigenera Indici" and "Ri&g.tutti gli
+// ind.": they are where users look for it.
+void TKorvaForm::ButtonRigIndTabCorrClick()
+{
+    comando([&] { RigeneraIndici(*gestione_); });
+}
+
+void TKorvaForm::ButtonRigIndTutteTabClick()
+{
+    comando([&] { RigeneraTutto(*gestione_); });
+}
+
 void TKorvaForm::ButtonChiudiClick()
 {
     accept();
@@ -474,18 +531,11 @@ void TKorvaForm::ButtonVerIndTutteTabClick()
 }
 
 // Commands whose work belongs to the parts still to be built: present, and nothing else.
-void TKorvaForm::ButtonTestEsistenzaClick() {}
-void TKorvaForm::ButtonAzzeraClick() {}
-void TKorvaForm::ButtonRigeneraIndiciClick() {}
-void TKorvaForm::ButtonNumeroRecordClick() {}
 void TKorvaForm::ButtonStampaTabellaClick() {}
-void TKorvaForm::ButtonRigeneraTuttoClick() {}
 void TKorvaForm::ButtonVerTabCorrClick() {}
 void TKorvaForm::ButtonVerTutteTabClick() {}
 void TKorvaForm::ButtonVerIntTabCorrClick() {}
 void TKorvaForm::ButtonVerIntTutteTabClick() {}
-void TKorvaForm::ButtonRigIndTabCorrClick() {}
-void TKorvaForm::ButtonRigIndTutteTabClick() {}
 void TKorvaForm::ButtonRiparaTabCorrenteClick() {}
 void TKorvaForm::ButtonRigeneraTabCorrenteClick() {}
 

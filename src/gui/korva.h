@@ -10,6 +10,7 @@
 #include <string>
 
 class QLineEdit;
+class QProgressBar;
 class QPushButton;
 class QStackedWidget;
 class QTabBar;
@@ -65,6 +66,7 @@ public:
     QPushButton* ButtonCreaTutto;
     QPushButton* ButtonRigeneraTutto;
     QPushButton* ButtonChiudi;
+    QProgressBar* BarraProgresso;
 
     QTabBar* TabSet1;
     QStackedWidget* Notebook1;

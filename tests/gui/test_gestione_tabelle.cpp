@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTabBar>
@@ -302,6 +303,42 @@ private slots:
         QCOMPARE(f.EditTabellaCorrente->text(), QStringLiteral("clienti"));
     }
 
+    void controlliERigenerazioneDaiPulsanti()
+    {
+        DittaConDizionario d;
+        TBaseMainForm w(d.ini());
+        TKorvaForm f(&w, w.TabForm->TracciatiDir1, w.TabForm, w.guardia());
+        f.show();
+        clicRiga(*f.DBGrid1, 2);
+        attendi();
+        QStringList attesi{"La Tabella Non Esiste", "La Tabella è stata creata", "Numero Record = 0",
+                           "Rigenerazione indici tabella terminata", "Rigenerazione indici tabella terminata"};
+        // Every other table is missing: each says so, then the end of the run.
+        for (const char* t : {"agenti", "articoli", "fornitor", "movimag", "ordini"})
+            attesi << QString("Impossibile procedere: tabella %1 non apribile in modo esclusivo").arg(t);
+        attesi << "Rigenerazione indici di tutte le tabelle terminata";
+        Copione c;
+        for (QString& a : attesi) {
+            a = "Progetto KORVAWIN|nessuna|" + a + "|OK";
+            c.rispondi(QMessageBox::Ok);
+        }
+        f.ButtonTestEsistenza->click();
+        f.ButtonCreaTabella->click();
+        f.ButtonNumeroRecord->click();
+        f.ButtonRigeneraIndici->click();
+        // The rebuild's progress reached the window; the bar goes with the busy indicator.
+        QCOMPARE(f.BarraProgresso->value(), 100);
+        QVERIFY(!f.BarraProgresso->isVisible());
+        f.ButtonRigIndTabCorr->click();
+        f.ButtonRigIndTutteTab->click();
+        attendi();
+        QVERIFY(c.finito());
+        QVERIFY2(c.imprevisti.isEmpty(), qPrintable(c.imprevisti.join('\n')));
+        QCOMPARE(c.visti, attesi);
+        QCOMPARE(f.EditTabellaCorrente->text(), QStringLiteral("clienti"));
+        QVERIFY(QFileInfo::exists(d.percorso("dati/archivi/clienti.PX")));
+    }
+
     // A row whose name CAMPI.DB and INDICIC.DB cannot hold shows no field or index rows, never
     // those of the row seen before, and the table is not created from them.
     void rigaDalNomeTroppoLungoPerIDettagli()
@@ -356,7 +393,7 @@ private slots:
         QCOMPARE(c.visti,
                  QStringList{"Progetto KORVAWIN|nessuna|Impossibile procedere: nessuna tabella presente|OK"});
         // A button of a later part does nothing yet, and says nothing.
-        f.ButtonTestEsistenza->click();
+        f.ButtonStampaTabella->click();
         attendi();
         QVERIFY(c.imprevisti.isEmpty());
     }

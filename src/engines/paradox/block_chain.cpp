@@ -348,16 +348,45 @@ void TableFile::mergeAround(int ci)
         mergeInto(ci - 1);
 }
 
-std::vector<std::pair<std::string, int>> TableFile::allRecords()
+RecordSet TableFile::allRecords()
 {
-    std::vector<std::pair<std::string, int>> records;
-    records.reserve(hdr_.numRecords);
-    for (int b = 0; b < static_cast<int>(chain_.size()); ++b)
-        for (int r = 0; r < chain_[b].count; ++r)
-            records.emplace_back(std::string(reinterpret_cast<const char*>(record({b, r})),
-                                             static_cast<std::size_t>(hdr_.recordSize)),
-                                 chain_[b].block);
-    return records;
+    RecordSet rs;
+    rs.recordSize = hdr_.recordSize;
+    const std::size_t rsz = static_cast<std::size_t>(hdr_.recordSize);
+    rs.bytes = BigBuffer(static_cast<std::size_t>(hdr_.numRecords) * rsz);
+    rs.blocks.reserve(hdr_.numRecords);
+    std::uint8_t* out = rs.bytes.data();
+    // Without a change under way the file is what the blocks hold: read straight from it, runs
+    // of neighbouring blocks at a time.
+    const bool direct = !pager_.active();
+    const std::size_t bs = static_cast<std::size_t>(hdr_.blockSize);
+    const std::size_t most = std::max<std::size_t>(1, (4u << 20) / bs);
+    std::vector<std::uint8_t> run;
+    for (std::size_t b = 0; b < chain_.size();) {
+        std::size_t e = b + 1;
+        while (direct && e < chain_.size() && e - b < most && chain_[e].block == chain_[e - 1].block + 1)
+            ++e;
+        const std::uint8_t* pages = nullptr;
+        if (direct) {
+            run.resize((e - b) * bs);
+            const std::uint64_t at = db_->offsetOf(chain_[b].block);
+            const std::size_t got = db_->file().readAt(at, run.data(), run.size());
+            // The last block may end early: only its records must be there.
+            const std::size_t need = (e - b - 1) * bs + 6 + chain_[e - 1].count * rsz;
+            if (got < need)
+                damaged("blocco " + std::to_string(chain_[e - 1].block) + " oltre la fine del file");
+            pages = run.data();
+        }
+        for (std::size_t i = b; i < e; ++i) {
+            const std::size_t n = chain_[i].count * rsz;
+            if (n)
+                std::memcpy(out, direct ? pages + (i - b) * bs + 6 : record({static_cast<int>(i), 0}), n);
+            out += n;
+            rs.blocks.insert(rs.blocks.end(), chain_[i].count, chain_[i].block);
+        }
+        b = e;
+    }
+    return rs;
 }
 
 }  // namespace korva::paradox

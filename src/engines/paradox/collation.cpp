@@ -66,6 +66,10 @@ public:
 
     std::string_view name() const override { return name_; }
     bool byteOrder() const override { return byteOrder_; }
+    const std::array<std::uint8_t, 256>& weights(bool caseInsensitive) const override
+    {
+        return caseInsensitive ? foldedWeight_ : weight_;
+    }
 
 private:
     std::string name_;

@@ -18,6 +18,10 @@ public:
     virtual int compareCaseInsensitive(std::string_view a, std::string_view b) const = 0;
     virtual std::string_view name() const = 0;   // e.g. "ascii", "ANSII850"
     virtual bool byteOrder() const = 0;          // compare() is plain byte order
+    // The weight of every byte as compare() (or compareCaseInsensitive()) orders them: byte 0
+    // alone weighs 0, so values padded with NULs and mapped through the weights compare
+    // byte by byte as the collation compares them (index keys are sorted that way).
+    virtual const std::array<std::uint8_t, 256>& weights(bool caseInsensitive) const = 0;
 };
 
 // The collation of a sort order (header byte 0x29 and the sortOrderID string, code page); nullptr when not known.

@@ -6,6 +6,7 @@
 #include "base/codepage.h"
 #include "base/errore.h"
 #include "engines/paradox/collation.h"
+#include "engines/paradox/file_switch.h"
 #include "engines/paradox/secondary.h"
 #include "engines/paradox/table.h"
 #include "engines/paradox/table_internal.h"
@@ -126,54 +127,57 @@ int detail::compareIndexKey(const SecondaryIndex& si, const std::vector<FieldInf
     return 0;
 }
 
-void TableFile::addIndex(const IndexDef& ix)
+bool isPrimaryIndex(const IndexDef& ix)
 {
-    if (!exclusive())
-        throw Error("Per aggiungere un indice la tabella " + display_ + " va aperta in modo esclusivo");
-    if (pager_.active())
-        throw Error("La tabella " + display_ + " ha modifiche in corso: impossibile aggiungere l'indice");
+    return ix.name.empty() || (ix.options & IndexOption::Primary);
+}
+
+std::vector<int> TableFile::indexFields(const IndexDef& ix) const
+{
+    const std::string label = isPrimaryIndex(ix) ? std::string("primario") : ix.name;
     std::vector<int> pos;
     for (const auto& n : splitFields(ix.fields)) {
         const int p = fieldIndex(n);
         if (p < 0)
-            throw Error("Impossibile aggiungere l'indice alla tabella " + display_ + ": campo " + n +
-                        " inesistente");
-        if (isBlob(fields_[static_cast<std::size_t>(p)].def.type))
-            throw Error("Il campo " + n + " non può far parte di un indice");
+            throw Error("l'indice " + label + " usa il campo " + n + ", che la tabella non ha");
+        const FieldDef& f = fields_[static_cast<std::size_t>(p)].def;
+        if (isBlob(f.type))
+            throw Error("il campo " + n + " (" + typeName(f.type) + ") non può far parte di un indice");
         pos.push_back(p);
     }
     if (pos.empty())
-        throw Error("L'indice da aggiungere alla tabella " + display_ + " non ha campi");
-    const bool primary = ix.name.empty() || (ix.options & IndexOption::Primary);
-    if (primary) {
-        if (hdr_.keyFields == 0 || static_cast<int>(pos.size()) != hdr_.keyFields)
-            throw Error("L'indice primario della tabella " + display_ +
-                        " deve essere formato dai suoi campi chiave");
-        for (std::size_t i = 0; i < pos.size(); ++i)
-            if (pos[i] != static_cast<int>(i))
-                throw Error("L'indice primario della tabella " + display_ +
-                            " deve essere formato dai suoi campi chiave, nell'ordine");
-        if (files_.px && !pxMissing_)
-            throw Error("La tabella " + display_ + " ha già l'indice primario");
-        std::vector<IndexLeaf> leaves;
-        for (const auto& e : chain_)
-            if (e.count > 0)
-                leaves.push_back({e.firstKey, e.block, e.count});
-        const std::string name = files_.px ? *files_.px : files_.base + ".PX";
-        Header db = hdr_;
-        db.raw.assign(db_->read(0), db_->read(0) + hdr_.headerSize);
-        replaceTableFiles(env_, files_.dir, files_.base, {{name, buildPrimaryImage(db, fields_, name, leaves)}});
-        return;
-    }
+        throw Error("l'indice " + label + " non ha campi");
+    return pos;
+}
+
+std::string TableFile::keyList() const
+{
+    std::string list;
+    for (int i = 0; i < hdr_.keyFields; ++i)
+        list += (i ? ";" : "") + fields_[static_cast<std::size_t>(i)].def.name;
+    return list;
+}
+
+void TableFile::checkPrimaryDefinition(const std::vector<int>& pos) const
+{
     if (hdr_.keyFields == 0)
-        throw Error("Gli indici secondari richiedono una chiave primaria: la tabella " + display_ +
-                    " non ne ha");
-    for (const auto& si : secondaries_)
-        if (strcasecmp(si.def.name.c_str(), ix.name.c_str()) == 0)
-            throw Error("La tabella " + display_ + " ha già l'indice " + si.def.name);
+        throw Error("la tabella non ha campi chiave: non può avere un indice primario");
+    bool same = static_cast<int>(pos.size()) == hdr_.keyFields;
+    for (std::size_t i = 0; same && i < pos.size(); ++i)
+        same = pos[i] == static_cast<int>(i);
+    if (!same)
+        throw Error("l'indice primario deve essere formato dai campi chiave della tabella (" + keyList() +
+                    "), nell'ordine");
+}
+
+SecondaryIndex TableFile::secondaryDefinition(const IndexDef& ix, const std::vector<int>& pos) const
+{
+    if (hdr_.keyFields == 0)
+        throw Error("gli indici secondari richiedono una chiave primaria e la tabella non ne ha");
     if ((ix.options & (IndexOption::Unique | IndexOption::Descending)) && hdr_.version < Version::V7)
-        throw Error("Un indice univoco o discendente richiede una tabella di livello 7: la tabella " +
-                    display_ + " è di livello inferiore");
+        throw Error("l'indice " + ix.name + " è univoco o discendente e richiede una tabella di livello 7");
+    if (ix.options & (IndexOption::Expression | IndexOption::NonMaintained))
+        throw Error("l'indice " + ix.name + " è su espressione o non mantenuto: non gestito");
     SecondaryIndex si;
     si.def = ix;
     si.def.options &= ~IndexOption::Primary;
@@ -184,46 +188,89 @@ void TableFile::addIndex(const IndexDef& ix)
         si.def.fields += (i ? ";" : "") + fields_[static_cast<std::size_t>(pos[i])].def.name;
     for (int f : pos)
         if (fields_[static_cast<std::size_t>(f)].def.type == FieldType::Alpha && !collation_)
-            throw Error("L'ordinamento \"" + hdr_.sortOrderId + "\" della tabella " + display_ +
-                        " non è gestito: impossibile costruire l'indice");
-    int group = 0;
-    for (const auto& f : files_.secondary) {
-        const std::string ext = f.substr(f.rfind('.') + 1);
-        if (ext.size() == 3 && std::toupper(static_cast<unsigned char>(ext[1])) == 'G')
-            group = std::max(group, static_cast<int>(std::strtol(ext.substr(2).c_str(), nullptr, 16)) + 1);
-    }
-    nameIndexFiles(si, fields_, files_.base, group);
-    for (const auto& f : files_.secondary)
-        if (strcasecmp(f.c_str(), si.xFile.c_str()) == 0 || strcasecmp(f.c_str(), si.yFile.c_str()) == 0)
-            throw Error("La tabella " + display_ + " ha già un indice sul campo " + si.def.fields);
-    auto records = allRecords();
-    if (ix.options & IndexOption::Unique) {
-        // Sorted by the index, equal keys are neighbours.
-        std::vector<const std::uint8_t*> ordered;
-        ordered.reserve(records.size());
-        for (const auto& r : records)
-            ordered.push_back(reinterpret_cast<const std::uint8_t*>(r.first.data()));
-        std::sort(ordered.begin(), ordered.end(), [&](const std::uint8_t* a, const std::uint8_t* b) {
-            return compareIndexKey(si, fields_, collation_, a, b) < 0;
-        });
-        for (std::size_t i = 1; i < ordered.size(); ++i)
-            if (compareIndexKey(si, fields_, collation_, ordered[i - 1], ordered[i]) == 0)
-                throw Error("Violazione di chiave nella tabella " + display_ + ": l'indice univoco " +
-                            ix.name + " avrebbe valori doppi");
-    }
+            throw Error("l'ordinamento \"" + hdr_.sortOrderId + "\" della tabella non è gestito: impossibile "
+                        "costruire l'indice " + ix.name);
+    return si;
+}
+
+Header TableFile::headerNow()
+{
     Header db = hdr_;
     db.raw.assign(db_->read(0), db_->read(0) + hdr_.headerSize);
-    IndexImages im = buildIndexImages(db, fields_, si, records, collation_);
-    replaceTableFiles(env_, files_.dir, files_.base, {{si.xFile, im.x}, {si.yFile, im.y}});
+    return db;
+}
+
+std::vector<IndexLeaf> TableFile::primaryLeaves() const
+{
+    std::vector<IndexLeaf> leaves;
+    for (const auto& e : chain_)
+        if (e.count > 0)
+            leaves.push_back({e.firstKey, e.block, e.count});
+    return leaves;
+}
+
+void TableFile::addIndex(const IndexDef& ix)
+{
+    if (!exclusive())
+        throw Error("Per aggiungere un indice la tabella " + display_ + " va aperta in modo esclusivo");
+    if (pager_.active())
+        throw Error("La tabella " + display_ + " ha modifiche in corso: impossibile aggiungere l'indice");
+    const std::string what = "Impossibile aggiungere l'indice " + (isPrimaryIndex(ix) ? std::string("primario") : ix.name) +
+                             " alla tabella " + display_ + ": ";
+    SecondaryIndex si;
+    try {
+        const std::vector<int> pos = indexFields(ix);
+        if (isPrimaryIndex(ix)) {
+            checkPrimaryDefinition(pos);
+            if (files_.px && !pxMissing_)
+                throw Error("la tabella ha già l'indice primario");
+        } else {
+            for (const auto& other : secondaries_)
+                if (strcasecmp(other.def.name.c_str(), ix.name.c_str()) == 0)
+                    throw Error("la tabella ha già l'indice " + other.def.name);
+            si = secondaryDefinition(ix, pos);
+            int group = 0;
+            for (const auto& f : files_.secondary) {
+                const std::string ext = f.substr(f.rfind('.') + 1);
+                if (ext.size() == 3 && std::toupper(static_cast<unsigned char>(ext[1])) == 'G')
+                    group = std::max(group, static_cast<int>(std::strtol(ext.substr(2).c_str(), nullptr, 16)) + 1);
+            }
+            nameIndexFiles(si, fields_, files_.base, group);
+            for (const auto& f : files_.secondary)
+                if (strcasecmp(f.c_str(), si.xFile.c_str()) == 0 || strcasecmp(f.c_str(), si.yFile.c_str()) == 0)
+                    throw Error("la tabella ha già un indice sul campo " + si.def.fields);
+        }
+    } catch (const Error& e) {
+        throw Error(what + e.what());
+    }
+    if (isPrimaryIndex(ix)) {
+        const std::string name = files_.px ? *files_.px : files_.base + ".PX";
+        replaceTableFiles(env_, files_.dir, files_.base,
+                          {{name, buildPrimaryImage(headerNow(), fields_, name, primaryLeaves())}});
+        return;
+    }
+    FileSwitch out(env_, files_.dir, files_.base);
+    writeSecondary(out, si, allRecords(), headerNow());
+    out.commit();
+}
+
+void TableFile::writeSecondary(FileSwitch& out, const SecondaryIndex& si, const RecordSet& records, const Header& db)
+{
+    File& x = out.add(si.xFile);
+    std::uint64_t at = 0;
+    auto y = writeIndexFiles(db, fields_, si, records, collation_, display_, [&](const std::uint8_t* p, std::size_t n) {
+        x.writeAt(at, p, n);
+        at += n;
+    });
+    out.add(si.yFile, y);
 }
 
 std::vector<std::pair<const SecondaryIndex*, IndexImages>> TableFile::secondaryImages(const Collation* coll)
 {
     std::vector<std::pair<const SecondaryIndex*, IndexImages>> out;
-    std::vector<std::pair<std::string, int>> records;
+    RecordSet records;
     bool collected = false;
-    Header db = hdr_;
-    db.raw.assign(db_->read(0), db_->read(0) + hdr_.headerSize);
+    const Header db = headerNow();
     for (const auto& si : secondaries_) {
         if (si.def.options & IndexOption::NonMaintained)
             continue;
@@ -231,7 +278,7 @@ std::vector<std::pair<const SecondaryIndex*, IndexImages>> TableFile::secondaryI
             records = allRecords();
             collected = true;
         }
-        out.emplace_back(&si, buildIndexImages(db, fields_, si, records, coll));
+        out.emplace_back(&si, buildIndexImages(db, fields_, si, records, coll, display_));
     }
     return out;
 }

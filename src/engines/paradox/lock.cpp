@@ -73,9 +73,8 @@ TableLock::TableLock(Env& env, File& db, std::string lckPath, std::string tableF
 {
     if (!db_.lock(kOpenByte, 1, exclusive ? LockType::Exclusive : LockType::Shared, false)) {
         if (exclusive)
-            throw Error("La tabella " + display +
-                        " è in uso: impossibile aprirla in modo esclusivo");
-        throw Error("La tabella " + display + " è in uso esclusivo da parte di un altro utente");
+            throw TableBusy("La tabella " + display + " è in uso: impossibile aprirla in modo esclusivo");
+        throw TableBusy("La tabella " + display + " è in uso esclusivo da parte di un altro utente");
     }
     updateLckFile(true);
 }

@@ -10,6 +10,7 @@
 // deleted; lines of processes that no longer run on this machine are dropped at each update.
 
 #include "base/env.h"
+#include "base/errore.h"
 
 #include <chrono>
 #include <string>
@@ -21,9 +22,15 @@ inline constexpr std::uint64_t kOpenByte = 0x7FFFFF00;
 inline constexpr std::uint64_t kWriteByte = kOpenByte + 1;
 inline constexpr std::uint64_t kLckByte = kOpenByte + 2;
 
+// The table is in use by another user in a way that excludes the use asked for.
+class TableBusy : public Error {
+public:
+    using Error::Error;
+};
+
 class TableLock {
 public:
-    // Takes the open lock; an Error naming the table when someone else's use conflicts.
+    // Takes the open lock; TableBusy naming the table when someone else's use conflicts.
     TableLock(Env& env, File& db, std::string lckPath, std::string tableFile, bool exclusive,
               const std::string& display);
     ~TableLock();

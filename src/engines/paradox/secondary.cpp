@@ -3,9 +3,12 @@
 #include "base/codepage.h"
 #include "base/errore.h"
 #include "engines/paradox/collation.h"
+#include "engines/paradox/key_sort.h"
+#include "engines/paradox/table_internal.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 namespace korva::paradox {
 
@@ -32,30 +35,7 @@ void nameIndexFiles(SecondaryIndex& si, const std::vector<FieldInfo>& fields, co
 
 namespace {
 
-// Data blocks packed full, chained in order. Returns, per block, its first key and count.
 using Leaf = IndexLeaf;
-
-std::vector<Leaf> writeBlocks(std::vector<std::uint8_t>& file, const std::vector<std::string>& recs,
-                              int headerSize, int blockSize, int recordSize, int keyBytes)
-{
-    const int cap = (blockSize - 6) / recordSize;
-    const int blocks = static_cast<int>((recs.size() + static_cast<std::size_t>(cap) - 1) / static_cast<std::size_t>(cap));
-    file.resize(static_cast<std::size_t>(headerSize) + static_cast<std::size_t>(blocks) * blockSize, 0);
-    std::vector<Leaf> leaves;
-    for (int b = 0; b < blocks; ++b) {
-        std::uint8_t* p = file.data() + headerSize + static_cast<std::size_t>(b) * blockSize;
-        const int first = b * cap;
-        const int n = std::min<int>(cap, static_cast<int>(recs.size()) - first);
-        put16(p, static_cast<std::uint32_t>(b + 1 < blocks ? b + 2 : 0));
-        put16(p + 2, static_cast<std::uint32_t>(b));
-        put16(p + 4, static_cast<std::uint32_t>(static_cast<std::uint16_t>(static_cast<std::int16_t>((n - 1) * recordSize))));
-        for (int i = 0; i < n; ++i)
-            std::memcpy(p + 6 + static_cast<std::size_t>(i) * recordSize, recs[static_cast<std::size_t>(first + i)].data(),
-                        static_cast<std::size_t>(recordSize));
-        leaves.push_back({recs[static_cast<std::size_t>(first)].substr(0, static_cast<std::size_t>(keyBytes)), b + 1, n});
-    }
-    return leaves;
-}
 
 void setCounts(std::vector<std::uint8_t>& h, std::uint32_t records, int blocks)
 {
@@ -135,8 +115,51 @@ std::vector<std::uint8_t> buildPrimaryImage(const Header& db, const std::vector<
     return image;
 }
 
-IndexImages buildIndexImages(const Header& db, const std::vector<FieldInfo>& fields, const SecondaryIndex& si,
-                             const std::vector<std::pair<std::string, int>>& records, const Collation* collation)
+namespace {
+
+// The bytes that order the X records as the index orders them: each field as memcmp compares
+// it (alpha through the collation's weights), reversed when descending. The primary key that
+// follows the indexed fields settles equal keys, case-sensitively.
+BigBuffer sortKeys(const std::vector<FieldInfo>& fields, const SecondaryIndex& si, const std::vector<int>& from,
+                   const RecordSet& records, const Collation* collation, std::size_t length)
+{
+    BigBuffer keys(records.size() * length);
+    const bool ci = si.def.options & IndexOption::CaseInsensitive;
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < from.size(); ++i) {
+        const FieldInfo& f = fields[static_cast<std::size_t>(from[i])];
+        const bool indexed = i < si.fields.size();
+        const bool descending = indexed && i < si.descending.size() && si.descending[i];
+        const std::uint8_t* w =
+            f.def.type == FieldType::Alpha && collation ? collation->weights(ci && indexed).data() : nullptr;
+        const std::size_t n = static_cast<std::size_t>(f.bytes);
+        for (std::size_t r = 0; r < records.size(); ++r) {
+            const std::uint8_t* src = records.at(r) + f.offset;
+            std::uint8_t* dst = keys.data() + r * length + at;
+            if (w) {
+                // A NUL ends the value: what follows it is padding.
+                std::size_t j = 0;
+                for (; j < n && src[j]; ++j)
+                    dst[j] = w[src[j]];
+                std::memset(dst + j, 0, n - j);
+            } else {
+                std::memcpy(dst, src, n);
+            }
+            if (descending)
+                for (std::size_t j = 0; j < n; ++j)
+                    dst[j] = static_cast<std::uint8_t>(~dst[j]);
+        }
+        at += n;
+    }
+    return keys;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> writeIndexFiles(const Header& db, const std::vector<FieldInfo>& fields,
+                                          const SecondaryIndex& si, const RecordSet& records,
+                                          const Collation* collation, const std::string& display,
+                                          const std::function<void(const std::uint8_t*, std::size_t)>& x)
 {
     const int cp = db.effectiveCodePage();
     const bool group = si.xFile.size() > 2 && std::toupper(static_cast<unsigned char>(si.xFile[si.xFile.size() - 2])) == 'G';
@@ -161,9 +184,8 @@ IndexImages buildIndexImages(const Header& db, const std::vector<FieldInfo>& fie
     L.tableName = si.xFile;
     if (group)
         L.indexName = codepage::fromUtf8(si.def.name, cp);
-    IndexImages im;
-    im.x = buildDbHeader(L);
-    std::uint8_t* h = im.x.data();
+    std::vector<std::uint8_t> header = buildDbHeader(L);
+    std::uint8_t* h = header.data();
     h[Hdr::FileType] = group ? FileType::XGMaintained : FileType::XMaintained;
     h[Hdr::IndexFieldNumber] = static_cast<std::uint8_t>(si.fields[0] + 1);
     h[Hdr::IndexStamp] = 0xFF;
@@ -183,7 +205,6 @@ IndexImages buildIndexImages(const Header& db, const std::vector<FieldInfo>& fie
             v |= 0x8000;
         put16(h + numbersAt + 2 * i, v);
     }
-    const int hs = static_cast<int>(im.x.size());
 
     // The X records in the index's order; the primary key settles equal keys.
     int xrs = 0;
@@ -192,49 +213,79 @@ IndexImages buildIndexImages(const Header& db, const std::vector<FieldInfo>& fie
         offsets.push_back(xrs);
         xrs += fields[static_cast<std::size_t>(f)].bytes;
     }
-    const bool ci = si.def.options & IndexOption::CaseInsensitive;
-    std::vector<std::string> recs;
-    recs.reserve(records.size());
-    for (const auto& [rec, block] : records) {
-        std::string x(static_cast<std::size_t>(xrs + 2), '\0');
-        for (std::size_t i = 0; i < from.size(); ++i) {
-            const FieldInfo& f = fields[static_cast<std::size_t>(from[i])];
-            std::memcpy(x.data() + offsets[i], rec.data() + f.offset, static_cast<std::size_t>(f.bytes));
-        }
-        putS16(reinterpret_cast<std::uint8_t*>(x.data()) + xrs, static_cast<std::uint32_t>(block));
-        recs.push_back(std::move(x));
-    }
-    auto cmp = [&](const std::string& a, const std::string& b) {
-        for (std::size_t i = 0; i < from.size(); ++i) {
-            const FieldInfo& f = fields[static_cast<std::size_t>(from[i])];
-            const char* pa = a.data() + offsets[i];
-            const char* pb = b.data() + offsets[i];
-            int c;
-            if (f.def.type == FieldType::Alpha && collation) {
-                std::string_view va(pa, strnlen(pa, static_cast<std::size_t>(f.bytes)));
-                std::string_view vb(pb, strnlen(pb, static_cast<std::size_t>(f.bytes)));
-                c = (ci && i < si.fields.size()) ? collation->compareCaseInsensitive(va, vb) : collation->compare(va, vb);
-            } else {
-                c = std::memcmp(pa, pb, static_cast<std::size_t>(f.bytes));
+    const std::size_t keyLength = static_cast<std::size_t>(xrs);
+    const BigBuffer keys = sortKeys(fields, si, from, records, collation, keyLength);
+    const std::vector<std::uint32_t> order = orderByKeys(keys.data(), records.size(), keyLength);
+    if ((si.def.options & IndexOption::Unique) && !order.empty()) {
+        // Sorted, equal values are neighbours.
+        std::size_t indexed = 0;
+        for (std::size_t i = 0; i < si.fields.size(); ++i)
+            indexed += static_cast<std::size_t>(fields[static_cast<std::size_t>(si.fields[i])].bytes);
+        for (std::size_t i = 1; i < order.size(); ++i)
+            if (std::memcmp(keys.data() + order[i - 1] * keyLength, keys.data() + order[i] * keyLength, indexed) == 0) {
+                std::string value;
+                for (int f : si.fields) {
+                    const FieldInfo& fi = fields[static_cast<std::size_t>(f)];
+                    value += (value.empty() ? "" : ", ") + fi.def.name + " = " +
+                             detail::valueText(fi, records.at(order[i]) + fi.offset, cp);
+                }
+                throw Error("Violazione di chiave nella tabella " + display + ": l'indice univoco " +
+                            si.def.name + " avrebbe valori doppi (" + value + ")");
             }
-            if (i < si.descending.size() && i < si.fields.size() && si.descending[i])
-                c = -c;
-            if (c)
-                return c < 0;
+    }
+
+    // Blocks packed full, chained in order, handed on a run of blocks at a time.
+    const int recordSize = xrs + 2;
+    const int cap = (db.blockSize - 6) / recordSize;
+    const std::size_t count = order.size();
+    const int blocks = static_cast<int>((count + static_cast<std::size_t>(cap) - 1) / static_cast<std::size_t>(cap));
+    setCounts(header, static_cast<std::uint32_t>(count), blocks);
+    x(header.data(), header.size());
+    const std::size_t bs = static_cast<std::size_t>(db.blockSize);
+    const int perRun = std::max(1, static_cast<int>((1u << 20) / bs));
+    std::vector<std::uint8_t> run(static_cast<std::size_t>(std::min(perRun, std::max(blocks, 1))) * bs);
+    std::vector<Leaf> leaves;
+    leaves.reserve(static_cast<std::size_t>(blocks));
+    for (int first = 0; first < blocks; first += perRun) {
+        const int last = std::min(blocks, first + perRun);
+        std::memset(run.data(), 0, run.size());
+        for (int b = first; b < last; ++b) {
+            std::uint8_t* p = run.data() + static_cast<std::size_t>(b - first) * bs;
+            const std::size_t at = static_cast<std::size_t>(b) * static_cast<std::size_t>(cap);
+            const int n = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(cap), count - at));
+            put16(p, static_cast<std::uint32_t>(b + 1 < blocks ? b + 2 : 0));
+            put16(p + 2, static_cast<std::uint32_t>(b));
+            put16(p + 4, static_cast<std::uint32_t>(static_cast<std::uint16_t>(static_cast<std::int16_t>((n - 1) * recordSize))));
+            for (int i = 0; i < n; ++i) {
+                const std::size_t r = order[at + static_cast<std::size_t>(i)];
+                const std::uint8_t* rec = records.at(r);
+                std::uint8_t* xr = p + 6 + static_cast<std::size_t>(i) * recordSize;
+                for (std::size_t j = 0; j < from.size(); ++j) {
+                    const FieldInfo& f = fields[static_cast<std::size_t>(from[j])];
+                    std::memcpy(xr + offsets[j], rec + f.offset, static_cast<std::size_t>(f.bytes));
+                }
+                putS16(xr + xrs, records.blocks[r]);
+            }
+            leaves.push_back({std::string(reinterpret_cast<const char*>(p + 6), keyLength), b + 1, n});
         }
-        return false;
-    };
-    std::stable_sort(recs.begin(), recs.end(), cmp);
-    const int keyBytes = xrs;  // the Y key: every X field but the block number
-    auto leaves = writeBlocks(im.x, recs, hs, db.blockSize, xrs + 2, keyBytes);
-    setCounts(im.x, static_cast<std::uint32_t>(recs.size()), static_cast<int>(leaves.size()));
+        x(run.data(), static_cast<std::size_t>(last - first) * bs);
+    }
 
     NewTableLayout Y = L;
     Y.fields.pop_back();
     Y.keyFields = static_cast<int>(Y.fields.size());
-    im.y = buildPxHeader(Y, im.x[Hdr::ChangeCount1], si.yFile);
-    im.y[Hdr::FileType] = group ? FileType::YGIndex : FileType::YIndex;
-    writeIndexTree(im.y, leaves, keyBytes);
+    std::vector<std::uint8_t> y = buildPxHeader(Y, header[Hdr::ChangeCount1], si.yFile);
+    y[Hdr::FileType] = group ? FileType::YGIndex : FileType::YIndex;
+    writeIndexTree(y, leaves, xrs);
+    return y;
+}
+
+IndexImages buildIndexImages(const Header& db, const std::vector<FieldInfo>& fields, const SecondaryIndex& si,
+                             const RecordSet& records, const Collation* collation, const std::string& display)
+{
+    IndexImages im;
+    im.y = writeIndexFiles(db, fields, si, records, collation, display,
+                           [&](const std::uint8_t* p, std::size_t n) { im.x.insert(im.x.end(), p, p + n); });
     return im;
 }
 

@@ -25,11 +25,16 @@ struct IndexImages {
 void nameIndexFiles(SecondaryIndex& si, const std::vector<FieldInfo>& fields, const std::string& base,
                     int& group);
 
-// Both files of a maintained index over `records` (each a whole table record with the number of
-// the data block holding it).
+// The files of a maintained index over the table's records: the X file handed to `x` piece by
+// piece in order, the Y file returned. A unique index over equal values is an Error naming
+// the table (`display`) and the value, before anything is handed on.
+std::vector<std::uint8_t> writeIndexFiles(const Header& db, const std::vector<FieldInfo>& fields,
+                                          const SecondaryIndex& si, const RecordSet& records,
+                                          const Collation* collation, const std::string& display,
+                                          const std::function<void(const std::uint8_t*, std::size_t)>& x);
+// Both files whole.
 IndexImages buildIndexImages(const Header& db, const std::vector<FieldInfo>& fields, const SecondaryIndex& si,
-                             const std::vector<std::pair<std::string, int>>& records,
-                             const Collation* collation);
+                             const RecordSet& records, const Collation* collation, const std::string& display);
 
 // Index entries over the blocks of a data file: first key, block number, records in it.
 struct IndexLeaf {

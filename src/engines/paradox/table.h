@@ -288,9 +288,10 @@ void renameTable(Session& s, const std::string& dir, const std::string& name,
 PackResult packTable(Session& s, const std::string& dir, const std::string& name,
                      const PackProgress& progress = {});
 // Puts whole files in place of a table's (new ones, or replacing those of the same name),
-// built beside and switched with renames.
+// built beside and switched with renames; the files named in `removals` go in the same switch.
 void replaceTableFiles(Env& env, const std::string& dir, const std::string& base,
-                       const std::vector<std::pair<std::string, std::vector<std::uint8_t>>>& files);
+                       const std::vector<std::pair<std::string, std::vector<std::uint8_t>>>& files,
+                       const std::vector<std::string>& removals = {});
 // Removes `removals`, then renames files built beside a table (names holding ".tmp-") to their
 // final names in the order given (the data file's last), as one journaled switch that the next
 // use of the table completes when a process stopped half-way.

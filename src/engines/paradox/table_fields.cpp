@@ -298,34 +298,42 @@ std::string Field::asString() const
     if (isNull())
         return {};
     const FieldInfo& f = t_->file_->fields()[static_cast<std::size_t>(i_)];
-    const std::uint8_t* p = t_->buffer() + f.offset;
+    if (f.def.type == FieldType::Memo)
+        return codepage::toUtf8(asBytes(), t_->file_->codePage());
+    if (isBlob(f.def.type))
+        return toHex(asBytes());
+    return detail::valueText(f, t_->buffer() + f.offset, t_->file_->codePage());
+}
+
+std::string detail::valueText(const FieldInfo& f, const std::uint8_t* p, int codePage)
+{
+    if (f.def.type == FieldType::Bcd ? (p[0] & 0x40) == 0 : allZero(p, static_cast<std::size_t>(f.bytes)))
+        return {};
     switch (f.def.type) {
     case FieldType::Alpha: {
         std::size_t len = strnlen(reinterpret_cast<const char*>(p), static_cast<std::size_t>(f.bytes));
-        return codepage::toUtf8(std::string_view(reinterpret_cast<const char*>(p), len),
-                                t_->file_->codePage());
+        return codepage::toUtf8(std::string_view(reinterpret_cast<const char*>(p), len), codePage);
     }
     case FieldType::Short:
+        return std::to_string(getInt(p, 2));
     case FieldType::Long:
     case FieldType::AutoInc:
-        return std::to_string(asInteger());
+        return std::to_string(getInt(p, 4));
     case FieldType::Number:
     case FieldType::Money:
-        return formatDouble(asFloat());
+        return formatDouble(decodeDouble(loadBE(p, 8)));
     case FieldType::Bcd:
         return decodeBcd(p, f.def.size);
     case FieldType::Date:
-        return formatDate(asDate());
+        return formatDate(daysToDate(getInt(p, 4)));
     case FieldType::Time:
-        return formatTime(asTime());
+        return formatTime(getInt(p, 4));
     case FieldType::Timestamp:
-        return formatTimestamp(asTimestamp());
+        return formatTimestamp(decodeDouble(loadBE(p, 8)));
     case FieldType::Logical:
-        return asBoolean() ? "true" : "false";
-    case FieldType::Memo:
-        return codepage::toUtf8(asBytes(), t_->file_->codePage());
+        return p[0] == 0x81 ? "true" : "false";
     default:
-        return toHex(asBytes());
+        return toHex(std::string_view(reinterpret_cast<const char*>(p), static_cast<std::size_t>(f.bytes)));
     }
 }
 

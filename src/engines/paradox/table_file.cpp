@@ -136,10 +136,12 @@ std::vector<std::string> requiredFromVal(const std::string& data, std::uint8_t d
 }  // namespace
 
 TableFile::TableFile(Env& env, const std::string& dir, const std::string& dbName, bool exclusive,
-                     std::string display)
+                     std::string display, OpenFor purpose)
     : env_(env), display_(std::move(display)), files_(findTableFiles(env, dir, dbName)),
-      pager_(env, dir + "/" + files_.base + ".JNL")
+      pager_(env, dir + "/" + files_.base + ".JNL"), purpose_(purpose)
 {
+    if (purpose_ == OpenFor::DataOnly && !exclusive)
+        throw Error("La tabella " + display_ + " si apre senza i suoi indici solo in modo esclusivo");
     const std::string dbPath = dir + "/" + dbName;
     std::unique_ptr<File> dbFile;
     // The .DB may be replaced (emptied, created over) between our open and our lock: then
@@ -236,6 +238,14 @@ void TableFile::load()
             if (fields_[i].def.type == FieldType::Alpha)
                 keyByteOrder_ = collation_ != nullptr;
     }
+    if (purpose_ == OpenFor::DataOnly) {
+        // Nothing but the data blocks: the index files may be what is damaged.
+        loadChain();
+        pxMissing_ = hdr_.keyFields > 0;
+        prefixValid_ = false;
+        ++generation_;
+        return;
+    }
     if (files_.val) {
         try {
             auto req = requiredFromVal(readWholeFile(env_, files_.dir + "/" + *files_.val),
@@ -319,6 +329,10 @@ void TableFile::unlockRead()
 
 bool TableFile::writable(std::string& why) const
 {
+    if (purpose_ == OpenFor::DataOnly) {
+        why = "aperta senza i suoi indici, solo per ricostruirli";
+        return false;
+    }
     if (readOnly_) {
         why = "i file della tabella sono in sola lettura";
         return false;

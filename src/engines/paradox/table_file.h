@@ -4,6 +4,7 @@
 // reads and the changes to records, each change one journaled step.
 
 #include "base/env.h"
+#include "engines/paradox/big_buffer.h"
 #include "engines/paradox/format.h"
 #include "engines/paradox/lock.h"
 #include "engines/paradox/pager.h"
@@ -20,6 +21,10 @@ namespace korva::paradox {
 
 class Collation;
 class BlobStore;
+class FileSwitch;
+struct IndexLeaf;
+
+bool isPrimaryIndex(const IndexDef& ix);
 
 // A secondary index of the table, as its .Xnn/.XGn file describes it.
 struct SecondaryIndex {
@@ -42,6 +47,19 @@ struct Pos {
     bool operator==(const Pos&) const = default;
 };
 
+// Records of a table in chain order, one after another, with the data block holding each.
+struct RecordSet {
+    int recordSize = 0;
+    BigBuffer bytes;
+    std::vector<std::uint16_t> blocks;
+    std::size_t size() const { return blocks.size(); }
+    const std::uint8_t* at(std::size_t i) const { return bytes.data() + i * static_cast<std::size_t>(recordSize); }
+};
+
+// What an open table reads: everything (to use it), or only its data file, its index files
+// being damaged, missing or about to be rebuilt (exclusive use only).
+enum class OpenFor { Use, DataOnly };
+
 // The companion files of a table, found in its directory without regard to case.
 struct TableFiles {
     std::string dir;       // without the final separator
@@ -60,7 +78,7 @@ public:
     // Opens the table whose .DB file is `path` (exact name on disk). `display` names the
     // table in messages.
     TableFile(Env& env, const std::string& dir, const std::string& dbName, bool exclusive,
-              std::string display);
+              std::string display, OpenFor purpose = OpenFor::Use);
     ~TableFile();
     TableFile(const TableFile&) = delete;
     TableFile& operator=(const TableFile&) = delete;
@@ -134,8 +152,16 @@ public:
 
     // Builds a new index over the records (exclusive use); the object must be reopened after.
     void addIndex(const IndexDef& ix);
+    // Every index of `indexes` built over the records (opened for its data only) into new files
+    // of `out`; gives their names. An Error naming the table and the cause (for a duplicate
+    // key, its value) before `out` is switched in. `progress` hears the steps done of those
+    // to do.
+    std::vector<std::string> buildAllIndexes(const std::vector<IndexDef>& indexes, FileSwitch& out,
+                                             const std::function<void(std::int64_t, std::int64_t)>& progress);
     // The records of the table with their data block numbers, in chain order.
-    std::vector<std::pair<std::string, int>> allRecords();
+    RecordSet allRecords();
+    // The structure stamp and the change counters as the data file's header holds them now.
+    Header headerNow();
 
     // Structural check: every inconsistency found, as text (empty when sound).
     std::vector<std::string> check();
@@ -159,6 +185,16 @@ private:
     std::string keyOf(const std::uint8_t* rec) const { return std::string(reinterpret_cast<const char*>(rec), keyBytes_); }
     int capacity() const { return capacity_; }
     [[noreturn]] void damaged(const std::string& what) const;
+    // The checks that adding and rebuilding an index share: an Error with the cause alone.
+    std::vector<int> indexFields(const IndexDef& ix) const;
+    void checkPrimaryDefinition(const std::vector<int>& pos) const;
+    SecondaryIndex secondaryDefinition(const IndexDef& ix, const std::vector<int>& pos) const;
+    std::string keyList() const;
+    std::vector<IndexLeaf> primaryLeaves() const;
+    // The .X file of the index written into a new file of `out` as it is built, then its .Y.
+    void writeSecondary(FileSwitch& out, const SecondaryIndex& si, const RecordSet& records, const Header& db);
+    // The records' keys in order and distinct, else an Error beginning with `what`.
+    void checkKeyOrder(const RecordSet& records, const std::string& what) const;
 
     std::uint8_t* blockForWrite(int b);
     void setCount(std::uint8_t* page, int count);
@@ -211,6 +247,7 @@ private:
     int writeDepth_ = 0;
     int batch_ = 0;
     bool readOnly_ = false;
+    OpenFor purpose_ = OpenFor::Use;
     std::uint64_t aborts_ = 0;
     std::vector<std::uint32_t> prefix_;  // records before each chain entry (lazy)
     bool prefixValid_ = false;

@@ -21,6 +21,10 @@ void putInt(std::uint8_t* p, std::int64_t v, int bytes);
 void storeText(const FieldInfo& f, int codePage, std::uint8_t* p, std::string_view text,
                std::string* blobOut);
 
+// A field's value in the record as text, as Field::asString gives it ("" when blank); not
+// for blobs.
+std::string valueText(const FieldInfo& f, const std::uint8_t* field, int codePage);
+
 // Steps through the chain order of a table file, skipping empty blocks.
 bool stepNext(TableFile& f, int& b, int& r);
 bool stepPrior(TableFile& f, int& b, int& r);

@@ -8,6 +8,7 @@
 #include "engines/paradox/blob_store.h"
 #include "engines/paradox/lock.h"
 #include "engines/paradox/collation.h"
+#include "engines/paradox/file_switch.h"
 #include "engines/paradox/pager.h"
 #include "engines/paradox/secondary.h"
 #include "engines/paradox/table.h"
@@ -480,7 +481,8 @@ void createTable(Session& s, const std::string& dir, const std::string& name,
         int group = 0;
         for (auto& si : c.secondaries) {
             nameIndexFiles(si, infos, base, group);
-            IndexImages im = buildIndexImages(h, infos, si, {}, collationFor(L.sortOrder, L.sortOrderId, L.codePage));
+            IndexImages im = buildIndexImages(h, infos, si, RecordSet{},
+                                              collationFor(L.sortOrder, L.sortOrderId, L.codePage), what);
             files.push_back({si.xFile, "", im.x});
             files.push_back({si.yFile, "", im.y});
         }
@@ -517,24 +519,71 @@ void createTable(Session& s, const std::string& dir, const std::string& name,
     }
 }
 
-void replaceTableFiles(Env& env, const std::string& dir, const std::string& base,
-                       const std::vector<std::pair<std::string, std::vector<std::uint8_t>>>& files)
+FileSwitch::FileSwitch(Env& env, std::string dir, std::string base)
+    : env_(env), dir_(std::move(dir)), base_(std::move(base))
 {
-    std::vector<std::string> temps;
-    Switch sw;
+}
+
+FileSwitch::~FileSwitch()
+{
+    if (!done_)
+        discard();
+}
+
+void FileSwitch::discard() noexcept
+{
+    open_.clear();
     try {
-        for (const auto& [final, data] : files) {
-            temps.push_back(tempName(final));
-            writeFileSynced(env, dir + "/" + temps.back(), data);
-            sw.renames.emplace_back(temps.back(), final);
-        }
-        runSwitch(env, dir, base, sw);
+        // Once the journal is there the new files belong to it.
+        if (env_.exists(switchPath(dir_, base_)))
+            return;
     } catch (...) {
-        if (!env.exists(switchPath(dir, base)))
-            for (const auto& t : temps)
-                removeQuietly(env, dir + "/" + t);
+        return;
+    }
+    for (const auto& f : files_)
+        removeQuietly(env_, dir_ + "/" + f.first);
+}
+
+File& FileSwitch::add(const std::string& final)
+{
+    files_.emplace_back(tempName(final), final);
+    try {
+        open_.push_back(env_.open(dir_ + "/" + files_.back().first, OpenMode::CreateNew));
+    } catch (...) {
+        files_.pop_back();
         throw;
     }
+    return *open_.back();
+}
+
+void FileSwitch::add(const std::string& final, const std::vector<std::uint8_t>& data)
+{
+    File& f = add(final);
+    if (!data.empty())
+        f.writeAt(0, data.data(), data.size());
+}
+
+void FileSwitch::commit(const std::vector<std::string>& removals)
+{
+    for (auto& f : open_)
+        f->sync();
+    open_.clear();
+    Switch sw;
+    sw.removals = removals;
+    for (const auto& [temp, final] : files_)
+        sw.renames.emplace_back(temp, final);
+    runSwitch(env_, dir_, base_, sw);
+    done_ = true;
+}
+
+void replaceTableFiles(Env& env, const std::string& dir, const std::string& base,
+                       const std::vector<std::pair<std::string, std::vector<std::uint8_t>>>& files,
+                       const std::vector<std::string>& removals)
+{
+    FileSwitch sw(env, dir, base);
+    for (const auto& [final, data] : files)
+        sw.add(final, data);
+    sw.commit(removals);
 }
 
 void switchTableFiles(Env& env, const std::string& dir, const std::string& base,

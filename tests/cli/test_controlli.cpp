@@ -1,0 +1,100 @@
+// korva esiste / conta / azzera / rigenera-indici / elimina on the demo company.
+
+#include "engines/paradox/table.h"
+#include "support/cartella_temporanea.h"
+#include "support/esegui.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+
+namespace korva {
+namespace {
+
+using test::CartellaTemporanea;
+
+// Every file of clienti (data and index files) with its bytes; the lock file aside.
+std::map<std::string, std::string> fileDiClienti(const std::string& dir)
+{
+    std::map<std::string, std::string> f;
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        if (e.path().stem() == "clienti" && e.path().extension() != ".LCK")
+            f[e.path().filename().string()] = test::leggiFile(e.path().string());
+    return f;
+}
+
+class CliControlli : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        auto e = test::eseguiKorva({"crea-demo", t / "demo"});
+        ASSERT_EQ(e.codice, 0) << e.err;
+    }
+    test::Esito korva(std::vector<std::string> argomenti)
+    {
+        argomenti.insert(argomenti.begin(), {"--ini", t / "demo/varnelo.ini", "--dir", t / "demo"});
+        return test::eseguiKorva(argomenti);
+    }
+    CartellaTemporanea t;
+};
+
+TEST_F(CliControlli, MessaggiEdEsitiDeiComandi)
+{
+    auto e = korva({"conta", "CLIENTI"});
+    EXPECT_EQ(e.codice, 0) << e.err;
+    EXPECT_EQ(e.out, "Numero Record = 4\n");
+    EXPECT_EQ(korva({"esiste", "ordini"}).out, "La Tabella Esiste\n");
+    std::filesystem::remove(t / "demo/alfa/dati/archivi/ordini.DB");
+    e = korva({"esiste", "ordini"});
+    EXPECT_EQ(e.codice, 1);
+    EXPECT_EQ(e.out, "La Tabella Non Esiste\n");
+    EXPECT_EQ(korva({"conta", "ordini"}).codice, 1);
+
+    // A table that cannot be had makes the run's status 1; the others are rebuilt, with
+    // their progress on standard error.
+    e = korva({"rigenera-indici", "--tutte"});
+    EXPECT_EQ(e.codice, 1);
+    EXPECT_EQ(e.out, "Impossibile procedere: tabella ordini non apribile in modo esclusivo\n"
+                     "Rigenerazione indici di tutte le tabelle terminata\n");
+    EXPECT_NE(e.err.find("Rigenerazione indici clienti: 4/4\n"), std::string::npos) << e.err;
+    e = korva({"rigenera-indici", "clienti"});
+    EXPECT_EQ(e.codice, 0) << e.err;
+    EXPECT_EQ(e.out, "Rigenerazione indici tabella terminata\n");
+    EXPECT_EQ(korva({"rigenera-indici"}).codice, 1);
+
+    // Held open here, the table is another process's to korva: nothing of it changes.
+    {
+        const std::string dir = t / "demo/alfa/dati/archivi/";
+        const auto prima = fileDiClienti(dir);
+        ASSERT_EQ(prima.size(), 6u);
+        paradox::Table aperta;
+        aperta.setDatabaseName(dir);
+        aperta.setTableName("clienti.DB");
+        aperta.open();
+        e = korva({"rigenera-indici", "clienti"});
+        EXPECT_EQ(e.codice, 1);
+        EXPECT_EQ(e.out, "Impossibile procedere: tabella clienti non apribile in modo esclusivo\n"
+                         "Rigenerazione indici tabella terminata\n");
+        e = korva({"--si", "azzera", "clienti"});
+        EXPECT_EQ(e.codice, 1);
+        EXPECT_NE(e.err.find("clienti.DB è in uso"), std::string::npos) << e.err;
+        EXPECT_EQ(aperta.recordCount(), 4u);
+        EXPECT_EQ(fileDiClienti(dir), prima);
+    }
+
+    e = korva({"--no", "azzera", "clienti"});
+    EXPECT_EQ(e.codice, 0);
+    EXPECT_EQ(e.out, "Procedo all' azzeramento tabella? no\n");
+    EXPECT_EQ(korva({"conta", "clienti"}).out, "Numero Record = 4\n");
+    EXPECT_EQ(korva({"--si", "azzera", "clienti"}).codice, 0);
+    EXPECT_EQ(korva({"conta", "clienti"}).out, "Numero Record = 0\n");
+
+    // The demo company is in the Paradox mode: nothing to drop there.
+    e = korva({"--si", "elimina", "clienti"});
+    EXPECT_EQ(e.codice, 1);
+    EXPECT_NE(e.err.find("il tipo di database della ditta non è INTERBASE"), std::string::npos) << e.err;
+}
+
+}  // namespace
+}  // namespace korva
