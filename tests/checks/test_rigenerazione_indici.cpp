@@ -48,7 +48,7 @@ void riempi(const std::string& dir, const std::string& tabella, int quanti)
     t.open();
     for (int i = quanti; i > 0; --i) {
         t.append();
-        t.field(0).setString("K" + std::to_string(i));
+        t.field(0).setString(std::string("K").append(std::to_string(i)));
         t.field(1).setString(i % 2 ? "Rossi" : "rossi");
         t.post();
     }
