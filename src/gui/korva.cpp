@@ -1,5 +1,7 @@
 #include "gui/korva.h"
 
+#include "checks/stampa_tabella.h"
+#include "gui/anteprima.h"
 #include "gui/guardia.h"
 #include "gui/modello_righe.h"
 
@@ -123,6 +125,12 @@ TKorvaForm::TKorvaForm(QWidget* owner, std::string tracciatiDir, std::unique_ptr
     porta_ = std::make_unique<PortaFinestra>(guardia_.interazione(), LabelElaborazione);
     gestione_ = std::make_unique<GestioneTabelle>(*porta_, *tabForm_, std::move(tracciatiDir));
     gestione_->setOnCambioRiga([this] { pianificaAggiornamento(); });
+    // The report engine, open while the window lives; each print makes a preview of its own.
+    motore_ = std::make_unique<report::MotoreReport>(gestione_->sessione());
+    motore_->setAnteprima([&guardia = guardia_](std::shared_ptr<const report::Documento> documento,
+                                                const report::RichiestaFinestra& richiesta) {
+        (new TAnteprimaForm(std::move(documento), richiesta, guardia))->show();
+    });
     if (gestione_->modoInterbase())
         ButtonRigeneraIndici->setText(QStringLiteral("&6. Elimina tabella"));
     aggiorna();
@@ -423,6 +431,11 @@ void TKorvaForm::ButtonCreaTuttoClick()
     comando([&] { gestione_->CreaTutto(); });
 }
 
+void TKorvaForm::ButtonStampaTabellaClick()
+{
+    comando([&] { StampaTabella(*gestione_, *motore_); });
+}
+
 void TKorvaForm::ButtonChiudiClick()
 {
     accept();
@@ -434,7 +447,6 @@ void TKorvaForm::ButtonTestEsistenzaClick() {}
 void TKorvaForm::ButtonAzzeraClick() {}
 void TKorvaForm::ButtonRigeneraIndiciClick() {}
 void TKorvaForm::ButtonNumeroRecordClick() {}
-void TKorvaForm::ButtonStampaTabellaClick() {}
 void TKorvaForm::ButtonRigeneraTuttoClick() {}
 void TKorvaForm::ButtonRicercaLCKClick() {}
 void TKorvaForm::ButtonVerTabCorrClick() {}
