@@ -58,10 +58,6 @@ TEST_F(CliStampa, SenzaReportIlMessaggioEdEsitoUno)
     EXPECT_EQ(e.codice, 1);
     EXPECT_EQ(e.out, "ATTENZIONE: directory bin errata o CRW non inizializzato\n");
     EXPECT_FALSE(std::filesystem::exists(pdf));
-
-    e = korva({"stampa", "nessuna", "--pdf", pdf});
-    EXPECT_EQ(e.codice, 1);
-    EXPECT_EQ(e.out, "Tabella nessuna non presente nel dizionario\n");
 }
 
 }  // namespace

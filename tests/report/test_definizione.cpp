@@ -17,12 +17,9 @@ TEST(DefinizioneReport, IlReportDelProgrammaLegaCampiAKorvaEMostraIlTracciato)
 {
     const DefinizioneReport d = leggiDefinizione(reportPredefinito());
     ASSERT_EQ(d.tabelle.size(), 2u);
-    EXPECT_EQ(d.tabelle[0].alias, "Korva");
-    EXPECT_EQ(d.tabelle[0].file, "KORVA.DB");
-    EXPECT_EQ(d.tabelle[1].alias, "Campi");
-    EXPECT_EQ(d.campoCollegato, "NomeTabella");
-    EXPECT_EQ(d.campoPrincipale, "NomeTabella");
-    EXPECT_EQ(d.ordina, "NumeroCampo");
+    EXPECT_EQ(d.tabelle[0].alias + " " + d.tabelle[0].file + " " + d.tabelle[1].alias + " " + d.tabelle[1].file,
+              "Korva KORVA.DB Campi CAMPI.DB");
+    EXPECT_EQ(d.campoCollegato + " " + d.campoPrincipale + " " + d.ordina, "NomeTabella NomeTabella NumeroCampo");
     EXPECT_EQ(d.formule.at("NomeProgetto"), "''");
     std::vector<std::string> colonne;
     for (const Colonna& c : d.colonne)
@@ -45,19 +42,13 @@ TEST(DefinizioneReport, UnFileErratoDiceRigaEMotivo)
          "Report errato alla riga 4: i campi delle tabelle non si stampano nell'intestazione o nel piede di pagina"},
         {tabelle + "[piede tabella]\ntesto 0 50 sinistra: {@NomeProgetto}\n",
          "Report errato alla riga 4: formula \"NomeProgetto\" non dichiarata in [formule]"},
-        {tabelle + "[piede tabella]\ntesto 0 50 sinistra: Tabella {Korva.NomeTabella\n",
-         "Report errato alla riga 4: \"{\" senza \"}\""},
         {tabelle + "[piede tabella]\ntesto 0 50 alto: x\n",
          "Report errato alla riga 4: allineamento sconosciuto \"alto\" (sinistra, centro o destra)"},
         {tabelle + "[pagina]\n", "Report errato alla riga 3: sezione sconosciuta [pagina]"},
-        {tabelle + "[tabelle]\n", "Report errato alla riga 3: sezione [tabelle] ripetuta"},
         {tabelle + "[report]\nmargini = 100 10 120 10\n", "Report errato alla riga 4: margini più ampi della pagina"},
         {tabelle + "[formule]\nNomeProgetto = Rossi\n",
          "Report errato alla riga 4: formula da scrivere come Nome = 'valore'"},
-        {tabelle + "1 = Campi CAMPI.DB\n",
-         "Report errato: la tabella 1 non è collegata alla tabella 0 (voce collega)"},
         {"[report]\ncarta = A4\n", "Report errato: manca la tabella 0 in [tabelle]"},
-        {"carta = A4\n", "Report errato alla riga 1: testo fuori da ogni sezione"},
     };
     for (const auto& [testo, errore] : casi)
         EXPECT_EQ(erroreDi([&] { leggiDefinizione(testo); }), errore) << testo;
