@@ -62,12 +62,13 @@ TAnteprimaForm::TAnteprimaForm(std::shared_ptr<const report::Documento> document
     setAttribute(Qt::WA_QuitOnClose, false);
     setWindowTitle(QString::fromStdString(richiesta.titolo));
 
-    auto pulsante = [this](const char* nome, const QString& testo, QStyle::StandardPixmap icona) {
+    auto pulsante = [this](const char* nome, const QString& testo, QStyle::StandardPixmap icona,
+                           const char* tema = "") {
         auto* b = new QToolButton(this);
         b->setObjectName(QString::fromLatin1(nome));
         b->setText(testo);
         b->setToolTip(testo);
-        b->setIcon(style()->standardIcon(icona));
+        b->setIcon(QIcon::fromTheme(QString::fromLatin1(tema), style()->standardIcon(icona)));
         b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
         b->setAutoRaise(true);
         return b;
@@ -80,7 +81,7 @@ TAnteprimaForm::TAnteprimaForm(std::shared_ptr<const report::Documento> document
         b->setToolButtonStyle(Qt::ToolButtonIconOnly);
     LabelPagina = new QLabel(this);
     LabelPagina->setObjectName(QStringLiteral("LabelPagina"));
-    ButtonStampa = pulsante("ButtonStampa", QStringLiteral("Stampa..."), QStyle::SP_DialogApplyButton);
+    ButtonStampa = pulsante("ButtonStampa", QStringLiteral("Stampa..."), QStyle::SP_FileIcon, "document-print");
     ButtonSalvaPdf = pulsante("ButtonSalvaPdf", QStringLiteral("Salva PDF..."), QStyle::SP_DialogSaveButton);
     ButtonChiudi = pulsante("ButtonChiudi", QStringLiteral("Chiudi"), QStyle::SP_DialogCloseButton);
 
