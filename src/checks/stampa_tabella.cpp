@@ -3,6 +3,7 @@
 #include "base/errore.h"
 #include "base/percorsi.h"
 #include "dictionary/gestione_tabelle.h"
+#include "shell/directory_ditta.h"
 #include "shell/tabform.h"
 
 namespace korva {
@@ -27,9 +28,11 @@ bool eseguiLavoro(GestioneTabelle& g, MotoreStampa& motore, const std::string& p
 {
     TTabForm& t = g.tabForm();
     const std::string tracciati = g.TracciatiDir();
-    const int job = motore.ApriStampa(t.PercorsoReport);
+    // A program directory never chosen is a wrong one: the report is not looked for around it.
+    const bool binImpostata = directoryImpostata(t.BinDir);
+    const int job = binImpostata ? motore.ApriStampa(t.PercorsoReport) : 0;
     if (job == 0) {
-        const std::string errore = motore.erroreReport();
+        const std::string errore = binImpostata ? motore.erroreReport() : std::string();
         g.interazione().messaggio(errore.empty() ? std::string(kReportNonDisponibile) : errore);
     }
     motore.ImpostaPosizioneTabella(job, 0, tracciati + "KORVA" + kSep + "KORVA.DB");
@@ -54,6 +57,7 @@ bool StampaTabella(GestioneTabelle& g, MotoreStampa& motore)
 
 bool StampaTabellaCorrente(GestioneTabelle& g, MotoreStampa& motore, const std::string& pdf)
 {
+    g.richiediDettagli();
     const std::string nome = g.EditTabellaCorrente();
     if (nome.find('\'') != std::string::npos)
         throw Error("Impossibile stampare la tabella \"" + nome +

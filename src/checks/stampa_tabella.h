@@ -51,8 +51,9 @@ bool StampaTabella(GestioneTabelle& g, MotoreStampa& motore);
 // TabCampi are closed while the job is set up and started (TabIndicic stays open) and are
 // reopened on the row that was current whatever happens. A report that cannot be opened
 // gives "ATTENZIONE: directory bin errata o CRW non inizializzato" (or what is wrong with
-// it) and nothing is printed. A name holding a quote is refused before anything is touched:
-// it would end the selection's text early. True when the job was started.
+// it), as does a BinDir never set, and nothing is printed. A name holding a quote, or one
+// whose field rows cannot be looked up, is refused before anything is touched: the first
+// would end the selection's text early. True when the job was started.
 bool StampaTabellaCorrente(GestioneTabelle& g, MotoreStampa& motore, const std::string& pdf = {});
 
 }  // namespace korva

@@ -5,6 +5,7 @@
 #include "dictionary/report_predefinito.h"
 #include "report/dati.h"
 #include "report/definizione.h"
+#include "support/errore_di.h"
 
 #include <gtest/gtest.h>
 

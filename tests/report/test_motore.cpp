@@ -4,8 +4,9 @@
 #include "base/errore.h"
 #include "engines/paradox/table.h"
 #include "report/motore.h"
-#include "supporto_report.h"
+#include "support/errore_di.h"
 #include "support/esegui.h"
+#include "supporto_report.h"
 
 #include <gtest/gtest.h>
 

@@ -5,6 +5,9 @@
 #include "checks/stampa_tabella.h"
 #include "dictionary/gestione_tabelle.h"
 #include "report/motore.h"
+#include "shell/tabform.h"
+#include "support/errore_di.h"
+#include "support/korva_nomi_lunghi.h"
 #include "supporto_report.h"
 
 #include <gtest/gtest.h>
@@ -47,7 +50,7 @@ protected:
     int anteprime = 0;
 };
 
-TEST_F(Stampa, UnReportGuastoDiceDoveESiRestaSullaRiga)
+TEST_F(Stampa, UnReportGuastoOLaBinNonImpostataESiRestaSullaRiga)
 {
     const std::string prima = stato();
     // Instead of the message for a missing report, what is wrong and where.
@@ -55,6 +58,14 @@ TEST_F(Stampa, UnReportGuastoDiceDoveESiRestaSullaRiga)
     EXPECT_FALSE(StampaTabellaCorrente(*g, motore));
     EXPECT_EQ(d.io.eventi(), std::vector<std::string>{"messaggio: Report errato alla riga 2: tabella da scrivere "
                                                       "come Alias FILE.DB (" + d.tabForm->PercorsoReport + ")"});
+    EXPECT_EQ(stato(), prima);
+
+    // A program directory never set is a wrong one.
+    d.tabForm->BinDir = kDirNonImpostata;
+    d.io.azzera();
+    EXPECT_FALSE(StampaTabellaCorrente(*g, motore));
+    EXPECT_EQ(d.io.eventi(),
+              std::vector<std::string>{"messaggio: ATTENZIONE: directory bin errata o CRW non inizializzato"});
     EXPECT_EQ(stato(), prima);
     EXPECT_EQ(anteprime, 0);
 }
@@ -72,7 +83,7 @@ TEST_F(Stampa, UnGuastoDuranteLaStampaRiapreIlDizionarioSullaRiga)
     EXPECT_EQ(stato(), prima);
 }
 
-TEST_F(Stampa, UnNomeConUnApiceNonArrivaAllaSelezione)
+TEST_F(Stampa, NomiCheNonArrivanoAllaSelezioneORigheCheNonSiCercano)
 {
     // Names are file names, which may hold a quote; one would end the selection's text early
     // and select another table, so the print refuses it before closing anything.
@@ -80,11 +91,21 @@ TEST_F(Stampa, UnNomeConUnApiceNonArrivaAllaSelezione)
     d.dizionario({righe("o'neil", "", {"a:A5*"}), righe("o", "", {"b:A5*"})});
     g = std::make_unique<GestioneTabelle>(d.io, *d.tabForm, d.tabForm->TracciatiDir1);
     ASSERT_TRUE(g->vaiA("o'neil"));
-    const std::string prima = stato();
     EXPECT_EQ(test::erroreDi([&] { StampaTabellaCorrente(*g, motore); }),
               "Impossibile stampare la tabella \"o'neil\": un nome che contiene un apice non può essere "
               "selezionato nel report");
-    EXPECT_EQ(stato(), prima);
+    EXPECT_TRUE(g->Table1.active());
+    EXPECT_EQ(g->EditTabellaCorrente(), "o'neil");
+
+    // A name longer than CAMPI.DB holds, from a dictionary written by another tool.
+    g.reset();
+    DefTabella lunga;
+    lunga.NomeTabella = "anagrafica_clienti";
+    test::scriviKorvaConNomiLunghi(d.tabForm->TracciatiDir1, {lunga});
+    g = std::make_unique<GestioneTabelle>(d.io, *d.tabForm, d.tabForm->TracciatiDir1);
+    EXPECT_NE(test::erroreDi([&] { StampaTabellaCorrente(*g, motore); }).find("anagrafica_clienti"),
+              std::string::npos);
+    EXPECT_TRUE(g->Table1.active());
     EXPECT_EQ(anteprime, 0);
 }
 
