@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 namespace korva {
@@ -81,6 +82,29 @@ TEST_F(Stampa, UnGuastoDuranteLaStampaRiapreIlDizionarioSullaRiga)
     EXPECT_TRUE(StampaTabellaCorrente(*g, motore, d.cartella / "clienti.pdf"));
     EXPECT_TRUE(std::filesystem::exists(d.cartella / "clienti.pdf"));
     EXPECT_EQ(stato(), prima);
+}
+
+TEST_F(Stampa, UnDizionarioVuotoStampaUnReportSenzaTabelle)
+{
+    // No precondition: the selection compares with an empty name and keeps no row.
+    g.reset();
+    d.dizionario({});
+    g = std::make_unique<GestioneTabelle>(d.io, *d.tabForm, d.tabForm->TracciatiDir1);
+    std::shared_ptr<const report::Documento> mostrato;
+    motore.setAnteprima([&](std::shared_ptr<const report::Documento> doc, const report::RichiestaFinestra&) {
+        mostrato = std::move(doc);
+    });
+    EXPECT_TRUE(StampaTabellaCorrente(*g, motore));
+    EXPECT_EQ(d.io.eventi(), std::vector<std::string>{});
+    EXPECT_EQ(g->NomeTabellaCorrente, "");
+    ASSERT_TRUE(mostrato);
+    ASSERT_EQ(mostrato->pagine.size(), 1u);
+    const auto t = test::testi(mostrato->pagine[0]);
+    EXPECT_EQ(t.front(), "TRACCIATO RECORD");
+    EXPECT_EQ(std::count(t.begin(), t.end(), "Nome campo"), 0);
+    EXPECT_TRUE(g->Table1.active());
+    EXPECT_TRUE(g->TabCampi.active());
+    EXPECT_TRUE(g->dizionarioVuoto());
 }
 
 TEST_F(Stampa, NomiCheNonArrivanoAllaSelezioneORigheCheNonSiCercano)
