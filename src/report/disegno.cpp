@@ -1,13 +1,14 @@
 #include "report/disegno.h"
 
+#include "base/env.h"
 #include "base/errore.h"
 
+#include <QBuffer>
 #include <QFont>
 #include <QFontMetricsF>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSaveFile>
 
 namespace korva::report {
 namespace {
@@ -69,12 +70,11 @@ void disegnaPagina(QPainter& p, const Documento& d, const Pagina& pagina, const 
 
 void scriviPdf(const Documento& d, const std::string& percorso, const std::string& titolo)
 {
-    const QString nome = QString::fromStdString(percorso);
-    QSaveFile file(nome);
-    if (!file.open(QIODevice::WriteOnly))
-        throw Error("Impossibile scrivere il file PDF " + percorso + ": " + file.errorString().toStdString());
+    QByteArray dati;
     {
-        QPdfWriter pdf(&file);
+        QBuffer memoria(&dati);
+        memoria.open(QIODevice::WriteOnly);
+        QPdfWriter pdf(&memoria);
         pdf.setTitle(QString::fromStdString(titolo));
         pdf.setCreator(QStringLiteral("KORVAWIN"));
         pdf.setResolution(600);
@@ -90,8 +90,13 @@ void scriviPdf(const Documento& d, const std::string& percorso, const std::strin
         }
         p.end();
     }
-    if (!file.commit())
-        throw Error("Impossibile scrivere il file PDF " + percorso + ": " + file.errorString().toStdString());
+    // Through the shared writer: a link keeps pointing to the new file, and what stops the
+    // writing is told in Italian.
+    try {
+        writeFileAtomic(Env::standard(), percorso, std::string_view(dati.constData(), static_cast<size_t>(dati.size())));
+    } catch (const Error& e) {
+        throw Error("Impossibile scrivere il file PDF " + percorso + " (" + e.what() + ")");
+    }
 }
 
 }  // namespace korva::report

@@ -192,9 +192,20 @@ TEST_F(Motore, IlPdfHaIlTestoDellePagine)
     job = lavoro("clienti");
     const std::string altrove = d.cartella / "manca/x.pdf";
     motore.UscitaPdf(job, altrove);
-    EXPECT_NE(test::erroreDi([&] { motore.AvviaStampa(job); }).find("Impossibile scrivere il file PDF " + altrove),
-              std::string::npos);
+    const std::string errore = test::erroreDi([&] { motore.AvviaStampa(job); });
+    EXPECT_EQ(errore.rfind("Impossibile scrivere il file PDF " + altrove + " (", 0), 0u) << errore;
+    EXPECT_NE(errore.find("file o directory inesistente"), std::string::npos) << errore;
     EXPECT_FALSE(std::filesystem::exists(d.cartella / "manca"));
+
+    // A PDF named through a link is written where the link points, and the link stays.
+    const std::string condiviso = d.cartella / "condiviso.pdf", collegamento = d.cartella / "collegamento.pdf";
+    test::scriviFile(condiviso, "vecchio");
+    std::filesystem::create_symlink(condiviso, collegamento);
+    job = lavoro("clienti");
+    motore.UscitaPdf(job, collegamento);
+    ASSERT_TRUE(motore.AvviaStampa(job));
+    EXPECT_TRUE(std::filesystem::is_symlink(collegamento));
+    EXPECT_NE(test::testoPdf(condiviso).find("Tabella: clienti"), std::string::npos);
 }
 
 }  // namespace
