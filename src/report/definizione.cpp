@@ -1,5 +1,6 @@
 #include "report/definizione.h"
 
+#include "base/codepage.h"
 #include "base/errore.h"
 
 #include <charconv>
@@ -25,6 +26,23 @@ std::vector<std::string> parole(std::string_view s)
     for (std::string w; in >> w;)
         p.push_back(w);
     return p;
+}
+
+// Whether the bytes read as UTF-8: lead bytes followed by as many continuation bytes as they
+// announce.
+bool utf8Valido(std::string_view s)
+{
+    for (size_t i = 0; i < s.size();) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        const size_t n = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+        if (n == 0 || i + n > s.size())
+            return false;
+        for (size_t k = 1; k < n; ++k)
+            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80)
+                return false;
+        i += n;
+    }
+    return true;
 }
 
 // Reads the file line by line; every fault names its line.
@@ -327,6 +345,13 @@ DefinizioneReport Lettore::leggi()
 
 DefinizioneReport leggiDefinizione(std::string_view testo)
 {
+    // The mark that Windows editors put at the head of a UTF-8 file is no text of the report;
+    // a file they saved in the Windows code page is read in it.
+    constexpr std::string_view kBom = "\xEF\xBB\xBF";
+    if (testo.substr(0, kBom.size()) == kBom)
+        testo.remove_prefix(kBom.size());
+    if (!utf8Valido(testo))
+        return Lettore(codepage::toUtf8(testo, codepage::kWindowsWestern)).leggi();
     return Lettore(testo).leggi();
 }
 

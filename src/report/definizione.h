@@ -85,7 +85,9 @@ struct DefinizioneReport {
     double larghezzaUtile() const { return larghezzaPagina - margini[0] - margini[2]; }
 };
 
-// Reads the text of a report file. A fault is an Error naming the line and what is wrong.
+// Reads the text of a report file: UTF-8, with or without the leading byte-order mark, or
+// else the Windows code page 1252; lines ending in LF or CR LF. A fault is an Error naming
+// the line and what is wrong.
 DefinizioneReport leggiDefinizione(std::string_view testo);
 
 // The text of a quoted formula ('...' or "..."): what lies between the first and the last

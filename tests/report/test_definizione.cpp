@@ -2,6 +2,7 @@
 // receives.
 
 #include "../dictionary/ditta_prova.h"
+#include "base/codepage.h"
 #include "dictionary/report_predefinito.h"
 #include "report/dati.h"
 #include "report/definizione.h"
@@ -16,19 +17,30 @@ using test::erroreDi;
 
 TEST(DefinizioneReport, IlReportDelProgrammaLegaCampiAKorvaEMostraIlTracciato)
 {
-    const DefinizioneReport d = leggiDefinizione(reportPredefinito());
-    ASSERT_EQ(d.tabelle.size(), 2u);
-    EXPECT_EQ(d.tabelle[0].alias + " " + d.tabelle[0].file + " " + d.tabelle[1].alias + " " + d.tabelle[1].file,
-              "Korva KORVA.DB Campi CAMPI.DB");
-    EXPECT_EQ(d.campoCollegato + " " + d.campoPrincipale + " " + d.ordina, "NomeTabella NomeTabella NumeroCampo");
-    EXPECT_EQ(d.formule.at("NomeProgetto"), "''");
-    std::vector<std::string> colonne;
-    for (const Colonna& c : d.colonne)
-        colonne.push_back(c.intestazione + "=" + (c.contenuto.empty() ? "" : c.contenuto[0].campo));
-    EXPECT_EQ(colonne, (std::vector<std::string>{"N.=NumeroCampo", "Nome campo=NomeCampo", "Tipo=TipoELunghezza",
-                                                 "Chiave=Chiave", "Indice sec.=IndiceSecSingolo"}));
-    EXPECT_EQ(d.colonne[3].contenuto[0].seVero, "sì");
-    EXPECT_DOUBLE_EQ(d.larghezzaUtile(), 180);
+    // As the program has it, and as Windows editors save it: byte-order mark and CR LF, or
+    // the Windows code page.
+    std::string windows = "\xEF\xBB\xBF";
+    for (char c : reportPredefinito())
+        windows += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    const std::string ansi = codepage::fromUtf8(reportPredefinito(), codepage::kWindowsWestern);
+    ASSERT_NE(ansi.find("s\xEC}"), std::string::npos);
+    for (const std::string& testo : {std::string(reportPredefinito()), windows, ansi}) {
+        SCOPED_TRACE(testo.size());
+        const DefinizioneReport d = leggiDefinizione(testo);
+        ASSERT_EQ(d.tabelle.size(), 2u);
+        EXPECT_EQ(d.tabelle[0].alias + " " + d.tabelle[0].file + " " + d.tabelle[1].alias + " " + d.tabelle[1].file,
+                  "Korva KORVA.DB Campi CAMPI.DB");
+        EXPECT_EQ(d.campoCollegato + " " + d.campoPrincipale + " " + d.ordina,
+                  "NomeTabella NomeTabella NumeroCampo");
+        EXPECT_EQ(d.formule.at("NomeProgetto"), "''");
+        std::vector<std::string> colonne;
+        for (const Colonna& c : d.colonne)
+            colonne.push_back(c.intestazione + "=" + (c.contenuto.empty() ? "" : c.contenuto[0].campo));
+        EXPECT_EQ(colonne, (std::vector<std::string>{"N.=NumeroCampo", "Nome campo=NomeCampo", "Tipo=TipoELunghezza",
+                                                     "Chiave=Chiave", "Indice sec.=IndiceSecSingolo"}));
+        EXPECT_EQ(d.colonne[4].contenuto[0].seVero, "sì");
+        EXPECT_DOUBLE_EQ(d.larghezzaUtile(), 180);
+    }
 }
 
 TEST(DefinizioneReport, UnFileErratoDiceRigaEMotivo)
