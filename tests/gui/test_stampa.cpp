@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 using namespace korva;
@@ -141,6 +142,48 @@ private slots:
         QCOMPARE(anteprime().size(), 0);
         QCOMPARE(f.EditTabellaCorrente->text(), QStringLiteral("articoli"));
         QCOMPARE(f.DBGridCampi->model()->rowCount(), 6);
+    }
+
+    void leAnteprimeSiUsanoConLaGestioneAperta()
+    {
+        // Which windows a modal window blocks, as Qt tells them.
+        struct Blocchi : QObject {
+            QStringList bloccate;
+            bool eventFilter(QObject* o, QEvent* e) override
+            {
+                if (e->type() == QEvent::WindowBlocked && o->isWidgetType() && static_cast<QWidget*>(o)->isWindow())
+                    bloccate << o->objectName();
+                return false;
+            }
+        } blocchi;
+        DittaConReport d;
+        TBaseMainForm w(d.ini());
+        w.setObjectName(QStringLiteral("principale"));
+        w.show();
+        // The table manager as the menu opens it; the print confirmed, then the manager closed.
+        QString domanda;
+        QTimer::singleShot(0, &w, [&] {
+            auto* f = qobject_cast<TKorvaForm*>(QApplication::activeModalWidget());
+            if (!f)
+                return;
+            f->gestione().vaiA("clienti");
+            QTimer::singleShot(0, f, [&] {
+                if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                    domanda = box->text();
+                    box->button(QMessageBox::Ok)->click();
+                }
+            });
+            f->ButtonStampaTabella->click();
+            f->ButtonChiudi->click();
+        });
+        qApp->installEventFilter(&blocchi);
+        w.GestioneTabelle1Click();
+        qApp->removeEventFilter(&blocchi);
+        QCOMPARE(domanda, QStringLiteral("Confermare stampa?"));
+        QCOMPARE(anteprime().size(), 1);
+        // The table manager held the main window, its question held the manager; the preview
+        // it opened was never held.
+        QCOMPARE(blocchi.bloccate, (QStringList{QStringLiteral("principale"), QStringLiteral("KorvaForm")}));
     }
 
     void anteprimaStampanteEPdfMostranoLeStessePagine()
