@@ -3,6 +3,10 @@
 include(GNUInstallDirs)
 
 install(TARGETS korva RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The layout report, to copy into a company's program directory ("Directory bin" + report/);
+# the programs carry the same text built in, which `korva crea-demo` writes out.
+install(FILES ${PROJECT_SOURCE_DIR}/report/struttur.rpt ${PROJECT_SOURCE_DIR}/report/README.md
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/korvawin/report)
 if(KORVA_GUI)
   install(TARGETS korvawin RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${PROJECT_SOURCE_DIR}/data/korvawin.desktop
@@ -25,12 +29,13 @@ set(CPACK_PACKAGE_DESCRIPTION
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION database)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libc6 (>= 2.36), libstdc++6 (>= 12), libgcc-s1, libfbclient2 (>= 3.0), firebird3.0-server-core (>= 3.0)")
+    "libc6 (>= 2.36), libstdc++6 (>= 12), libgcc-s1, libfbclient2 (>= 3.0), firebird3.0-server-core (>= 3.0), libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4)")
 if(KORVA_GUI)
   string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS
-         ", libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), libqt6printsupport6 (>= 6.4), qt6-qpa-plugins, qt6-translations-l10n")
-  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core")
+         ", libqt6widgets6 (>= 6.4), libqt6printsupport6 (>= 6.4), qt6-qpa-plugins, qt6-translations-l10n")
 endif()
+# The printed layouts are drawn in DejaVu Sans (korva stampa as well).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY /usr)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

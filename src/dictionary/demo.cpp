@@ -1,9 +1,11 @@
 #include "dictionary/demo.h"
 
+#include "base/env.h"
 #include "base/percorsi.h"
 #include "base/profilo.h"
 #include "dictionary/demo_dati.h"
 #include "dictionary/generatore.h"
+#include "dictionary/report_predefinito.h"
 #include "engines/paradox/table.h"
 #include "shell/ditta_demo.h"
 
@@ -108,6 +110,9 @@ std::string CreaDemo(const std::string& cartella)
     paradox::Session& sessione = paradox::Session::standard();
     ProfiloPrivato profilo(ini);
     for (const char* ditta : {DittaDemo::kPrima, DittaDemo::kSeconda}) {
+        // The layout report that "Stampa tabella" reads (PercorsoReport).
+        const std::string bin = profilo.leggi(ditta, "Directory bin", "");
+        writeFileAtomic(Env::standard(), bin + "report" + kSep + "struttur.rpt", reportPredefinito());
         CreaDizionario(sessione, profilo.leggi(ditta, "Directory tracciati record", ""),
                        tabelleDemo());
         CreaDizionario(sessione, profilo.leggi(ditta, "Directory tracciati record 2", ""), {});

@@ -13,7 +13,8 @@ namespace korva {
 // creation statements).
 std::vector<RigheTabella> tabelleDemo();
 
-// Creates the demo companies under `cartella` (see CreaDittaDemo), then for each company a
+// Creates the demo companies under `cartella` (see CreaDittaDemo), then for each company the
+// layout report in its program directory (BinDir + "report/struttur.rpt"), a
 // dictionary describing tabelleDemo() in its record-layout directory 1 and an empty one in
 // directory 2, and the tables it describes, with records, in the company's working directory
 // and in its archive. Returns the path of the settings file.

@@ -297,6 +297,9 @@ void TBaseMainForm::apriGestioneTabelle(int quale)
             return;
         TKorvaForm finestra(this, quale == 2 ? TabForm->TracciatiDir2 : TabForm->TracciatiDir1, TabForm,
                             guardia_);
+        // Modal for the main window only: the print previews it opens have no parent and must
+        // be usable while it stays open.
+        finestra.setWindowModality(Qt::WindowModal);
         guardia_.modale(finestra);
     });
 }

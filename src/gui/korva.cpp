@@ -2,7 +2,9 @@
 
 #include "checks/esistenza_conteggio.h"
 #include "checks/rigenerazione_indici.h"
+#include "checks/stampa_tabella.h"
 #include "gui/aggiungi_tabella.h"
+#include "gui/anteprima.h"
 #include "gui/guardia.h"
 #include "gui/listalck.h"
 #include "gui/modello_righe.h"
@@ -141,6 +143,12 @@ TKorvaForm::TKorvaForm(QWidget* owner, std::string tracciatiDir, std::unique_ptr
     porta_ = std::make_unique<PortaFinestra>(guardia_.interazione(), LabelElaborazione, BarraProgresso);
     gestione_ = std::make_unique<GestioneTabelle>(*porta_, *tabForm_, std::move(tracciatiDir));
     gestione_->setOnCambioRiga([this] { pianificaAggiornamento(); });
+    // The report engine, open while the window lives; each print makes a preview of its own.
+    motore_ = std::make_unique<report::MotoreReport>(gestione_->sessione());
+    motore_->setAnteprima([&guardia = guardia_](std::shared_ptr<const report::Documento> documento,
+                                                const report::RichiestaFinestra& richiesta) {
+        (new TAnteprimaForm(std::move(documento), richiesta, guardia))->show();
+    });
     if (gestione_->modoInterbase())
         ButtonRigeneraIndici->setText(QStringLiteral("&6. Elimina tabella"));
     aggiorna();
@@ -484,6 +492,11 @@ void TKorvaForm::ButtonRigIndTutteTabClick()
     comando([&] { RigeneraTutto(*gestione_); });
 }
 
+void TKorvaForm::ButtonStampaTabellaClick()
+{
+    comando([&] { StampaTabella(*gestione_, *motore_); });
+}
+
 void TKorvaForm::ButtonChiudiClick()
 {
     accept();
@@ -531,7 +544,6 @@ void TKorvaForm::ButtonVerIndTutteTabClick()
 }
 
 // Commands whose work belongs to the parts still to be built: present, and nothing else.
-void TKorvaForm::ButtonStampaTabellaClick() {}
 void TKorvaForm::ButtonVerTabCorrClick() {}
 void TKorvaForm::ButtonVerTutteTabClick() {}
 void TKorvaForm::ButtonVerIntTabCorrClick() {}

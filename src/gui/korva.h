@@ -17,6 +17,10 @@ class QTabBar;
 class QTableView;
 class QToolButton;
 
+namespace korva::report {
+class MotoreReport;
+}
+
 namespace korva::gui {
 
 class Guardia;
@@ -140,6 +144,7 @@ private:
     Guardia& guardia_;
     std::unique_ptr<PortaFinestra> porta_;
     std::unique_ptr<GestioneTabelle> gestione_;
+    std::unique_ptr<report::MotoreReport> motore_;
     ModelloRighe* righeTabelle_;
     ModelloRighe* righeCampi_;
     ModelloRighe* righeIndicic_;

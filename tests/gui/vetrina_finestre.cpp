@@ -41,6 +41,25 @@ static void creaClienti(korva::gui::TBaseMainForm& w)
     w.GestioneTabelle1Click();
 }
 
+// The preview of clienti's layout: "&8. Stampa tabella " confirmed, then the table manager
+// closed, since the preview lives on its own.
+static void stampaClienti(korva::gui::TBaseMainForm& w)
+{
+    QTimer::singleShot(200, &w, [] {
+        auto* f = qobject_cast<korva::gui::TKorvaForm*>(QApplication::activeModalWidget());
+        if (!f)
+            return;
+        f->gestione().vaiA("clienti");
+        QTimer::singleShot(100, f, [f] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+                box->button(QMessageBox::Ok)->click();
+            QTimer::singleShot(100, f, [f] { f->ButtonChiudi->click(); });
+        });
+        f->ButtonStampaTabella->click();
+    });
+    w.GestioneTabelle1Click();
+}
+
 // The table manager on one page of its notebook, with its busy caption at work.
 static void mostraPagina(korva::gui::TBaseMainForm& w, int pagina, bool elaborazione)
 {
@@ -117,6 +136,7 @@ int main(int argc, char** argv)
         {"gestione-indici", [&] { mostraPagina(w, 2, false); }},
         {"gestione-manutenzione", [&] { mostraPagina(w, 3, true); }},
         {"gestione-crea", [&] { creaClienti(w); }},
+        {"anteprima-stampa", [&] { stampaClienti(w); }},
         {"qorin1",
          [&] {
              korva::gui::TQorIn1Form f(&w, w.guardia());
@@ -143,6 +163,9 @@ int main(int argc, char** argv)
     // Once the window is up: what to capture, as "title|x|y|width|height" on standard output.
     QTimer::singleShot(1200, &w, [&] {
         QWidget* finestra = QApplication::activeModalWidget();
+        for (QWidget* anteprima : QApplication::topLevelWidgets())
+            if (!finestra && anteprima->isVisible() && anteprima->objectName() == "AnteprimaStampa")
+                finestra = anteprima;
         QRect area = (finestra ? finestra : &w)->geometry();
         // A message box is shown together with the dialog it answers for.
         if (auto* box = qobject_cast<QMessageBox*>(finestra); box && box->parentWidget() &&

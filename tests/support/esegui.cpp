@@ -8,15 +8,18 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <stdexcept>
 
 namespace korva::test {
 
-Esito eseguiKorva(const std::vector<std::string>& argomenti, const std::string& directory,
-                  const Ambiente& ambiente)
+namespace {
+
+Esito eseguiDa(std::string programma, const std::vector<std::string>& argomenti, const std::string& directory,
+               const Ambiente& ambiente)
 {
-    std::string programma = std::string(KORVA_BIN_DIR) + "/korva";
     CartellaTemporanea uscite;
     if (ambiente.utente >= 0) {
         // Another user may not reach the build folder (a checkout under /root): the program
@@ -58,7 +61,7 @@ Esito eseguiKorva(const std::vector<std::string>& argomenti, const std::string& 
         for (const auto& a : argomenti)
             argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
-        execv(programma.c_str(), argv.data());
+        execvp(programma.c_str(), argv.data());
         _exit(127);
     }
     int status = 0;
@@ -68,6 +71,26 @@ Esito eseguiKorva(const std::vector<std::string>& argomenti, const std::string& 
     esito.out = leggiFile(out);
     esito.err = leggiFile(err);
     return esito;
+}
+
+}  // namespace
+
+Esito eseguiKorva(const std::vector<std::string>& argomenti, const std::string& directory,
+                  const Ambiente& ambiente)
+{
+    return eseguiDa(std::string(KORVA_BIN_DIR) + "/korva", argomenti, directory, ambiente);
+}
+
+Esito esegui(const std::string& programma, const std::vector<std::string>& argomenti)
+{
+    return eseguiDa(programma, argomenti, {}, {});
+}
+
+std::string testoPdf(const std::string& percorso)
+{
+    const Esito e = esegui("pdftotext", {"-layout", "-enc", "UTF-8", percorso, "-"});
+    EXPECT_EQ(e.codice, 0) << "pdftotext (poppler-utils) non ha letto " << percorso << ": " << e.err;
+    return e.out;
 }
 
 }  // namespace korva::test

@@ -24,4 +24,12 @@ struct Ambiente {
 Esito eseguiKorva(const std::vector<std::string>& argomenti, const std::string& directory = {},
                   const Ambiente& ambiente = {});
 
+// Runs a program found on PATH (or by its path) the same way.
+Esito esegui(const std::string& programma, const std::vector<std::string>& argomenti);
+
+// The text of a PDF file as poppler's pdftotext extracts it, the layout kept (columns
+// stay on their line); the pages are separated by form feeds. A test failure when the file
+// cannot be read.
+std::string testoPdf(const std::string& percorso);
+
 }  // namespace korva::test
