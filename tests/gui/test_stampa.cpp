@@ -195,8 +195,8 @@ private slots:
             DefCampo c;
             c.NomeTabella = "agenti";
             c.NumeroCampo = 3 + i;
-            c.NomeCampo = "extra" + std::to_string(1000 + i).substr(1);
-            c.TipoELunghezza = "N";
+            c.NomeCampo = std::string("extra").append(std::to_string(1000 + i).substr(1));
+            c.TipoELunghezza = std::string(1, 'N');
             tabelle[0].campi.push_back(c);
         }
         CreaDizionario(paradox::Session::standard(), d.percorso("tr1/").toStdString(), tabelle);
