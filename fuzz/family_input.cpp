@@ -17,7 +17,7 @@ bool isXExtension(std::string_view e)
 Family unpack(std::string_view input)
 {
     Family f;
-    std::string* parts[] = {&f.xExtension, &f.db, &f.px, &f.mb, &f.x, &f.y};
+    std::string* parts[] = {&f.xExtension, &f.db, &f.px, &f.mb, &f.x, &f.y, &f.val};
     for (std::string* part : parts) {
         const auto end = input.find(kSeparator);
         part->assign(input.substr(0, end));
@@ -31,7 +31,7 @@ Family unpack(std::string_view input)
 std::string pack(const Family& f)
 {
     std::string out = f.xExtension;
-    for (const std::string* part : {&f.db, &f.px, &f.mb, &f.x, &f.y}) {
+    for (const std::string* part : {&f.db, &f.px, &f.mb, &f.x, &f.y, &f.val}) {
         if (part->find(kSeparator) != std::string::npos)
             throw Error("Un file della famiglia contiene il separatore degli ingressi");
         out += kSeparator;

@@ -2,9 +2,9 @@
 
 // A table family packed into one fuzz input.
 //
-// The input is six parts separated by kSeparator: the extension of the secondary index's
-// .X file ("X02", "XG0", ...), then the .DB, .PX, .MB, .X and .Y files. An empty part, or a
-// part missing at the end, is a file that is absent; an extension that is not one of a
+// The input is seven parts separated by kSeparator: the extension of the secondary index's
+// .X file ("X02", "XG0", ...), then the .DB, .PX, .MB, .X, .Y and .VAL files. An empty part,
+// or a part missing at the end, is a file that is absent; an extension that is not one of a
 // secondary index leaves the .X and .Y out.
 
 #include <string>
@@ -16,7 +16,7 @@ inline constexpr std::string_view kSeparator = "\n--korva-file--\n";
 
 struct Family {
     std::string xExtension;
-    std::string db, px, mb, x, y;
+    std::string db, px, mb, x, y, val;
 };
 
 Family unpack(std::string_view input);

@@ -19,6 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     };
     putIf("PX", f.px);
     putIf("MB", f.mb);
+    putIf("VAL", f.val);
     if (isXExtension(f.xExtension)) {
         putIf(f.xExtension, f.x);
         putIf("Y" + f.xExtension.substr(1), f.y);

@@ -75,6 +75,7 @@ void addFamily(const fs::path& db, const std::string& label, const fs::path& out
     save(out / "db", label, f.db, c.db, c);
     f.px = files.count("PX") ? files["PX"] : "";
     f.mb = files.count("MB") ? files["MB"] : "";
+    f.val = files.count("VAL") ? files["VAL"] : "";
     bool any = false;
     for (const auto& [ext, bytes] : files) {
         const std::string y = "Y" + ext.substr(1);
@@ -145,6 +146,31 @@ fs::path makeTable(const fs::path& dir)
     return dir / "TUTTI.DB";
 }
 
+// A level-5 table with a required field (kept in its .VAL) and a secondary index.
+fs::path makeRequired(const fs::path& dir)
+{
+    using namespace paradox;
+    fs::create_directories(dir);
+    Table t;
+    t.setDatabaseName(dir.string());
+    t.setTableName("OBBLIGO.DB");
+    t.fieldDefs = {{"CODICE", FieldType::Alpha, 6, true},
+                   {"QUANDO", FieldType::Timestamp, 0, true},
+                   {"NOTE", FieldType::Memo, 20, false}};
+    t.indexDefs = {{"", "CODICE", IndexOption::Primary}, {"QUANDO", "QUANDO", 0}};
+    t.createTable();
+    t.open();
+    for (int i = 0; i < 20; ++i) {
+        t.append();
+        t.field("CODICE").setString("K" + std::to_string(i * 7 % 20));
+        t.field("QUANDO").setString("2001-02-0" + std::to_string(1 + i % 9) + " 10:00:00");
+        t.field("NOTE").setString(std::string(static_cast<std::size_t>(i * 11), 'x'));
+        t.post();
+    }
+    t.close();
+    return dir / "OBBLIGO.DB";
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -170,6 +196,7 @@ int main(int argc, char** argv)
             addFamily(db, label, out, c);
         }
         addFamily(makeTable(out / "made"), "made-TUTTI.DB", out, c);
+        addFamily(makeRequired(out / "made"), "made-OBBLIGO.DB", out, c);
         fs::remove_all(out / "made");
         std::printf("semi: %d tabelle, %d famiglie (%d file troppo grandi tralasciati)\n", c.db,
                     c.family, c.skipped);
