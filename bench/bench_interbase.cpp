@@ -82,7 +82,7 @@ double scriviDiretto(Database& db, Transaction& tr, long n)
         ts->timestamp_time = u->encodeTime(i % 24, i % 60, 0, 0);
         *reinterpret_cast<short*>(&buf[off[5]]) = static_cast<short>(i % 7);
         *reinterpret_cast<int*>(&buf[off[6]]) = static_cast<int>(i % 1000);
-        varchar(7, "S" + std::to_string(i % 10));
+        varchar(7, std::string("S").append(std::to_string(i % 10)));
         stmt->execute(&st, t, meta, buf.data(), nullptr, nullptr);
     }
     meta->release();
@@ -109,7 +109,7 @@ double scriviStrato(Database& db, Transaction& tr, long n)
                                static_cast<int>(i % 24), static_cast<int>(i % 60), 0, 0});
         t.field(5).setInt64(i % 7);
         t.field(6).setInt64(i % 1000);
-        t.field(7).setString("S" + std::to_string(i % 10));
+        t.field(7).setString(std::string("S").append(std::to_string(i % 10)));
         t.post();
     }
     tr.commit();

@@ -154,12 +154,12 @@ void dump(const std::string& percorso, const std::string& indice)
         t.setIndexName(indice);
     std::string riga;
     for (int i = 0; i < t.fieldCount(); ++i)
-        riga += (i ? "," : "") + csv(t.field(i).name());
+        riga.append(i ? "," : "").append(csv(t.field(i).name()));
     std::cout << riga << '\n';
     for (t.first(); !t.eof(); t.next()) {
         riga.clear();
         for (int i = 0; i < t.fieldCount(); ++i)
-            riga += (i ? "," : "") + csv(t.field(i).asString());
+            riga.append(i ? "," : "").append(csv(t.field(i).asString()));
         std::cout << riga << '\n';
     }
 }

@@ -1,3 +1,4 @@
+#include "cli/aiuto.h"
 #include "cli/contesto.h"
 
 #include <CLI/CLI.hpp>
@@ -12,6 +13,7 @@ int main(int argc, char** argv)
 
     CLI::App app("korva: i comandi di KORVAWIN dalla riga di comando", "korva");
     app.require_subcommand(1);
+    app.set_version_flag("--version", "korva " KORVA_VERSIONE, "Mostra la versione ed esce");
     app.add_option("--ini", contesto.ini, "File delle impostazioni (varnelo.ini)");
     app.add_option("--dir", contesto.dir, "Directory di avvio (predefinita: quella corrente)");
     app.add_option("--tracciati", contesto.tracciati, "Directory tracciati record (1 o 2)")
@@ -30,6 +32,7 @@ int main(int argc, char** argv)
     cli::registraDemo(app, contesto);
     cli::registraDizionario(app, contesto);
     cli::registraIb(app, contesto);
+    cli::italianizzaAiuto(app);
 
     try {
         app.parse(argc, argv);

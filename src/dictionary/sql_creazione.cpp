@@ -62,8 +62,8 @@ std::vector<IstruzioneSql> istruzioniCreazioneIB(const DescrizioneTabella& descr
 
     IstruzioneSql crea{"CREATE TABLE " + tabella + " ("};
     for (const CampoDescritto& campo : descrizione.campi)
-        crea.push_back("\"" + ib::maiuscole(campo.nome) + "\" " + tipoSql(campo.tipo) +
-                       (campo.chiave ? " NOT NULL" : "") + ",");
+        crea.push_back(std::string("\"").append(ib::maiuscole(campo.nome)).append("\" ") +
+                       tipoSql(campo.tipo) + (campo.chiave ? " NOT NULL" : "") + ",");
     if (crea.size() > 1)
         crea.back().pop_back();
     crea.push_back(")");

@@ -55,10 +55,22 @@ TEST(CliImpostazioni, DittaMancanteMostraIlMessaggioEDirectoryCorrentePredefinit
     EXPECT_NE(e.out.find("AvvioDir: " + t.percorso() + "\n"), std::string::npos);
 }
 
-TEST(CliImpostazioni, ComandoSconosciutoEsceConErrore)
+TEST(CliImpostazioni, ComandoSconosciutoEsceConErroreAiutoEVersioneConZero)
 {
     auto e = eseguiKorva({"nessuno"});
     EXPECT_NE(e.codice, 0);
+
+    e = eseguiKorva({"--help"});
+    EXPECT_EQ(e.codice, 0) << e.err;
+    for (const char* testo : {"Uso: korva [OPZIONI] COMANDO", "Opzioni:", "Comandi:", "crea-demo"})
+        EXPECT_NE(e.out.find(testo), std::string::npos) << testo << "\n" << e.out;
+    e = eseguiKorva({"px", "crea", "--help"});
+    EXPECT_EQ(e.codice, 0) << e.err;
+    EXPECT_NE(e.out.find("Mostra questo aiuto ed esce"), std::string::npos) << e.out;
+
+    e = eseguiKorva({"--version"});
+    EXPECT_EQ(e.codice, 0) << e.err;
+    EXPECT_EQ(e.out, "korva " KORVA_VERSIONE "\n");
 }
 
 }  // namespace

@@ -3,10 +3,12 @@
 #include "support/cartella_temporanea.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <grp.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <stdexcept>
 
 namespace korva::test {
@@ -14,8 +16,17 @@ namespace korva::test {
 Esito eseguiKorva(const std::vector<std::string>& argomenti, const std::string& directory,
                   const Ambiente& ambiente)
 {
-    const std::string programma = std::string(KORVA_BIN_DIR) + "/korva";
+    std::string programma = std::string(KORVA_BIN_DIR) + "/korva";
     CartellaTemporanea uscite;
+    if (ambiente.utente >= 0) {
+        // Another user may not reach the build folder (a checkout under /root): the program
+        // runs from a copy that everyone can read and run.
+        chmod(uscite.percorso().c_str(), 0755);
+        const std::string copia = uscite / "korva";
+        std::filesystem::copy_file(programma, copia);
+        chmod(copia.c_str(), 0755);
+        programma = copia;
+    }
     const std::string out = uscite / "out";
     const std::string err = uscite / "err";
 

@@ -127,8 +127,10 @@ std::string testoScalato(std::int64_t v, int decimali)
     cifre = std::to_string(a);
     if (cifre.size() <= static_cast<size_t>(decimali))
         cifre.insert(0, static_cast<size_t>(decimali) + 1 - cifre.size(), '0');
-    cifre.insert(cifre.size() - static_cast<size_t>(decimali), ".");
-    return negativo ? "-" + cifre : cifre;
+    cifre.insert(cifre.end() - decimali, '.');
+    if (negativo)
+        cifre.insert(cifre.begin(), '-');
+    return cifre;
 }
 
 std::optional<double> numeroReale(std::string_view s)

@@ -599,13 +599,14 @@ std::string decodeBcd(const std::uint8_t* p, int scale)
     std::string intPart = digits.substr(0, 32 - scale), frac = digits.substr(32 - scale);
     intPart.erase(0, std::min(intPart.find_first_not_of('0'), intPart.size()));
     if (intPart.empty())
-        intPart = "0";
+        intPart.assign(1, '0');
     while (!frac.empty() && frac.back() == '0')
         frac.pop_back();
-    std::string s = intPart + (frac.empty() ? "" : "." + frac);
-    if (negative && s != "0")
-        s = "-" + s;
-    return s;
+    std::string s = negative ? "-" : "";
+    s += intPart;
+    if (!frac.empty())
+        s.append(".").append(frac);
+    return s == "-0" ? "0" : s;
 }
 
 bool encodeBcd(std::string_view text, int scale, std::uint8_t* out)

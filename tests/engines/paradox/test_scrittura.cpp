@@ -231,7 +231,8 @@ TEST(Scrittura, TabellaScrittaDaPxlibSiLeggeESiModifica)
     CartellaTemporanea d;
     std::vector<std::vector<std::string>> righe;
     for (int i = 0; i < 500; ++i)
-        righe.push_back({"k" + std::to_string(1000 + i), std::to_string(i), "però " + std::to_string(i), "2020-02-29"});
+        righe.push_back({std::string("k").append(std::to_string(1000 + i)), std::to_string(i),
+                         std::string("però ").append(std::to_string(i)), "2020-02-29"});
     test::scriviConPxlib(d / "PXL.DB", {{"Codice", 'A' - 'A' + 1, 10}, {"Num", 3, 2}, {"Testo", 1, 30}, {"Data", 2, 4}}, 0, righe);
     Table t;
     punta(t, d.percorso(), "pxl.db");  // found without regard to case

@@ -1,0 +1,32 @@
+#pragma once
+
+// Helpers shared by the source files of the table object and of the open table; not part of
+// the engine's interface.
+
+#include "engines/paradox/table_file.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace korva::paradox::detail {
+
+// Signed integers as the records hold them: big-endian with the sign bit flipped.
+std::int64_t getInt(const std::uint8_t* p, int bytes);
+void putInt(std::uint8_t* p, std::int64_t v, int bytes);
+
+// A value given as text into the field's bytes (blobs: into `blobOut`); an Error naming the
+// field when it does not fit.
+void storeText(const FieldInfo& f, int codePage, std::uint8_t* p, std::string_view text,
+               std::string* blobOut);
+
+// Steps through the chain order of a table file, skipping empty blocks.
+bool stepNext(TableFile& f, int& b, int& r);
+bool stepPrior(TableFile& f, int& b, int& r);
+
+// How two records compare on a secondary index's fields.
+int compareIndexKey(const SecondaryIndex& si, const std::vector<FieldInfo>& fields, const Collation* coll,
+                    const std::uint8_t* a, const std::uint8_t* b);
+
+}  // namespace korva::paradox::detail
