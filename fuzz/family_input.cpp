@@ -28,6 +28,22 @@ Family unpack(std::string_view input)
     return f;
 }
 
+void install(const Family& f, MemEnv& env)
+{
+    env.put("./T.DB", f.db);
+    auto putIf = [&](const std::string& extension, const std::string& bytes) {
+        if (!bytes.empty())
+            env.put("./T." + extension, bytes);
+    };
+    putIf("PX", f.px);
+    putIf("MB", f.mb);
+    putIf("VAL", f.val);
+    if (isXExtension(f.xExtension)) {
+        putIf(f.xExtension, f.x);
+        putIf("Y" + f.xExtension.substr(1), f.y);
+    }
+}
+
 std::string pack(const Family& f)
 {
     std::string out = f.xExtension;

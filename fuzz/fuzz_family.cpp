@@ -9,21 +9,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    using namespace korva::fuzz;
-    const Family f = unpack({reinterpret_cast<const char*>(data), size});
-    MemEnv env;
-    env.put("./T.DB", f.db);
-    auto putIf = [&](const std::string& extension, const std::string& bytes) {
-        if (!bytes.empty())
-            env.put("./T." + extension, bytes);
-    };
-    putIf("PX", f.px);
-    putIf("MB", f.mb);
-    putIf("VAL", f.val);
-    if (isXExtension(f.xExtension)) {
-        putIf(f.xExtension, f.x);
-        putIf("Y" + f.xExtension.substr(1), f.y);
-    }
-    exercise(env, ".", "T.DB");
+    korva::fuzz::MemEnv env;
+    install(korva::fuzz::unpack({reinterpret_cast<const char*>(data), size}), env);
+    korva::fuzz::exercise(env, ".", "T.DB");
     return 0;
 }

@@ -156,17 +156,18 @@ void exerciseOpen(Table& t, std::size_t bound)
 
 }  // namespace
 
-void exercise(Env& env, const std::string& dir, const std::string& db)
+int exercise(Env& env, const std::string& dir, const std::string& db)
 {
     // Each record takes a byte at least: a walk longer than the file has bytes goes round.
     std::size_t bound = 1;
     try {
         bound += readWholeFile(env, dir + "/" + db).size();
     } catch (const std::exception&) {
-        return;
+        return 0;
     }
     paradox::Session session(env);
     session.setDurable(false);
+    int through = 0;
     for (bool exclusive : {false, true}) {
         Table t(session);
         t.setDatabaseName(dir);
@@ -175,10 +176,12 @@ void exercise(Env& env, const std::string& dir, const std::string& db)
         try {
             t.open();
             exerciseOpen(t, bound);
+            ++through;
         } catch (const std::exception&) {
             // The engine refused the files: what it must do with damaged ones.
         }
     }
+    return through;
 }
 
 }  // namespace korva::fuzz

@@ -6,7 +6,9 @@
 #include "engines/paradox/aiuti.h"
 #include "engines/paradox/table.h"
 #include "engines/paradox/table_file.h"
+#include "family_input.h"
 #include "support/cartella_temporanea.h"
+#include "walk.h"
 
 #include <gtest/gtest.h>
 
@@ -188,6 +190,35 @@ TEST(Fuzz, DanniDelFuzzerRifiutatiConUnErrore)
                   1)
             << testing::PrintToString(esito);
     }
+}
+
+// The fuzz targets' reading of their input: a family packed and unpacked the same, walked
+// through in both modes when sound, without its .PX only exclusively, refused when cut short.
+TEST(Fuzz, IngressiDelFuzzerLettiComeFamiglie)
+{
+    const std::string dir = KORVA_SAMPLES_DIR "/leonhad-paradoxdriver/src/test/resources/db/CUSTOMER.";
+    fuzz::Family f{"X06", test::leggiFile(dir + "DB"), test::leggiFile(dir + "PX"), test::leggiFile(dir + "MB"),
+                   test::leggiFile(dir + "X06"), test::leggiFile(dir + "Y06"), ""};
+    const std::string ingresso = fuzz::pack(f);
+    EXPECT_EQ(fuzz::unpack(ingresso), f);
+    fuzz::Family soloDb;
+    soloDb.xExtension = "X06";
+    soloDb.db = f.db;
+    EXPECT_EQ(fuzz::unpack("X06" + std::string(fuzz::kSeparator) + f.db), soloDb);
+    auto attraversate = [](const fuzz::Family& g) {
+        fuzz::MemEnv env;
+        fuzz::install(g, env);
+        return fuzz::exercise(env, ".", "T.DB");
+    };
+    EXPECT_EQ(attraversate(f), 2);
+    fuzz::Family senzaPx = f;
+    senzaPx.px.clear();
+    EXPECT_EQ(attraversate(senzaPx), 1);
+    fuzz::Family corta = f;
+    corta.db.resize(0x100);
+    EXPECT_EQ(attraversate(corta), 0);
+    f.mb = std::string(fuzz::kSeparator);
+    EXPECT_THROW(fuzz::pack(f), Error);
 }
 
 }  // namespace
