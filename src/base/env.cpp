@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <filesystem>
 #include <cerrno>
 
 namespace korva {
@@ -228,8 +229,30 @@ std::string parentDirectory(const std::string& path)
     return path.substr(0, slash);
 }
 
+namespace {
+
+// The file at the end of a chain of symbolic links; the path itself when it is no link.
+std::string fileDelCollegamento(const std::string& path)
+{
+    namespace fs = std::filesystem;
+    std::string p = path;
+    // The system's own limit on the links followed while resolving one path.
+    for (int salti = 0; salti < 40; ++salti) {
+        std::error_code ec;
+        if (!fs::is_symlink(fs::symlink_status(p, ec)))
+            return p;
+        const std::string meta = fs::read_symlink(p, ec).string();
+        if (ec || meta.empty())
+            throw Error("Impossibile leggere il collegamento " + p + ": " + descriviErrno(ec.value()));
+        p = meta.front() == '/' ? meta : parentDirectory(p) + "/" + meta;
+    }
+    throw Error("Impossibile seguire il collegamento " + path + ": " + descriviErrno(ELOOP));
+}
+
+}  // namespace
+
 AtomicFileWriter::AtomicFileWriter(Env& env, std::string path)
-    : env_(env), path_(std::move(path))
+    : env_(env), path_(fileDelCollegamento(path))
 {
     static std::atomic<unsigned> counter{0};
     temp_ = path_ + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
@@ -267,7 +290,11 @@ void AtomicFileWriter::commit()
 {
     file_->sync();
     file_.reset();
-    env_.rename(temp_, path_);
+    try {
+        env_.rename(temp_, path_);
+    } catch (const Error& e) {
+        throw ReplaceRefused(e.what());
+    }
     committed_ = true;
     env_.syncDir(parentDirectory(path_));
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/errore.h"
+
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -73,10 +75,21 @@ public:
 // The whole content of a file.
 std::string readWholeFile(Env& env, const std::string& path);
 
+// The rename that puts a replacement in place was refused (for instance a directory has the
+// file's name): the file is as it was.
+class ReplaceRefused : public Error {
+public:
+    using Error::Error;
+};
+
 // Replaces a file's content so that a crash or a failure at any moment leaves either the old
 // content or the new one: a sibling file is written and flushed, then renamed over it.
 // Creating the sibling happens in the constructor, so a caller can tell a directory it cannot
 // write in from a failure half-way. Without commit() the sibling is removed.
+//
+// A path that is a symbolic link (or a chain of them) is followed: the sibling is written
+// beside the file the link names and renamed over that one, so the link stays and whoever
+// shares the file through it sees the new content. A link to nothing gets its file made.
 class AtomicFileWriter {
 public:
     AtomicFileWriter(Env& env, std::string path);
@@ -85,7 +98,8 @@ public:
     AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
 
     void append(std::string_view data);
-    // Flushes the sibling, renames it over the file and makes the rename durable.
+    // Flushes the sibling, renames it over the file (ReplaceRefused when that is refused) and
+    // makes the rename durable.
     void commit();
 
 private:

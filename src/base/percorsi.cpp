@@ -105,6 +105,12 @@ std::string risolviPerCreare(std::string_view percorso)
     return risolviComponenti(percorso, completo);
 }
 
+bool nomeFileSemplice(std::string_view nome)
+{
+    return !nome.empty() && nome != "." && nome != ".." &&
+           nome.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
+}
+
 bool esisteFile(std::string_view percorso)
 {
     auto p = risolviPercorso(percorso);

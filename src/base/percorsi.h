@@ -24,6 +24,10 @@ std::optional<std::string> risolviPercorso(std::string_view percorso);
 // given: where a new file or directory is to be made.
 std::string risolviPerCreare(std::string_view percorso);
 
+// A name that stays inside the folder it is joined to: not empty, not "." or "..", without a
+// separator of either kind ("/", or "\" as a file written on Windows means it) or a NUL.
+bool nomeFileSemplice(std::string_view nome);
+
 bool esisteFile(std::string_view percorso);
 bool esisteDirectory(std::string_view percorso);
 

@@ -4,7 +4,6 @@
 #include "base/errore.h"
 #include "base/percorsi.h"
 
-#include <filesystem>
 #include <optional>
 #include <vector>
 
@@ -197,11 +196,8 @@ void ProfiloPrivato::scrivi(std::string_view sezione, std::string_view chiave,
     const std::string chiave1252 = inCodePage(taglia(chiave), percorso_);
     const std::string valore1252 = inCodePage(valore, percorso_);
 
-    // A link is followed, so that the file it names is the one replaced.
-    std::string destinazione = percorsoFs(percorso_);
-    std::error_code ec;
-    if (std::filesystem::is_symlink(destinazione, ec))
-        destinazione = std::filesystem::canonical(destinazione, ec).string();
+    // A link is followed by the writer: the file it names is the one replaced.
+    const std::string destinazione = percorsoFs(percorso_);
 
     std::string dati;
     if (env_.exists(destinazione)) {

@@ -124,6 +124,7 @@ void registraDizionario(CLI::App& app, Contesto& contesto)
         }
         if (!scegliTabella(contesto, g, *nomeCampi))
             return;
+        g.richiediDettagli();
         std::vector<std::vector<std::string>> righe;
         for (const DefCampo& c : g.campiCorrenti())
             righe.push_back({n(c.NumeroCampo), c.NomeCampo, c.TipoELunghezza, n(c.Chiave),
@@ -180,7 +181,8 @@ void registraDizionario(CLI::App& app, Contesto& contesto)
             return;
         GestioneTabelle& g = *aperte->gestione;
         if (*tutte) {
-            g.CreaTutto();
+            if (!g.CreaTutto())
+                contesto.esito = 1;
             return;
         }
         if (!g.dizionarioVuoto() && !scegliTabella(contesto, g, *nomeCrea))

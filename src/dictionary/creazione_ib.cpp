@@ -41,13 +41,13 @@ ib::Query& GestioneTabelle::IBQuery1()
 bool GestioneTabelle::TestTabIb(const std::string& nome)
 {
     FineLetture fine(tabForm_.IBTransaction1);
+    tabForm_.ConnettiDatabaseIB();
     return tabellaApribile(nome);
 }
 
 bool GestioneTabelle::tabellaApribile(const std::string& nome)
 {
     try {
-        tabForm_.ConnettiDatabaseIB();
         ib::Table tabella(tabForm_.IBDatabase1);
         tabella.setTableName(ib::maiuscole(nome));
         tabella.open();
@@ -63,6 +63,7 @@ bool GestioneTabelle::CreaTabIB(const std::string& nome)
 {
     if (!Precondizioni())
         return false;
+    richiediDettagli();
     // The existence test reads in the transaction the statements then run in.
     FineLetture fine(tabForm_.IBTransaction1);
     tabForm_.ConnettiDatabaseIB();

@@ -55,6 +55,7 @@ bool GestioneTabelle::CreaTabCorrente()
 {
     if (!Precondizioni())
         return false;
+    richiediDettagli();
     const std::string file = ImpostaPercorsoTabellaCorrente();
     paradox::Table tabella(sessione_);
     tabella.setDatabaseName(DirTabellaCorrente);

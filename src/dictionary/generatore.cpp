@@ -2,6 +2,7 @@
 
 #include "base/errore.h"
 #include "base/percorsi.h"
+#include "shell/directory_ditta.h"
 #include "shell/tabform.h"
 
 namespace korva {
@@ -63,6 +64,7 @@ void GeneratoreArchivi::CreaTabellaKorva()
 
 bool GeneratoreArchivi::Genera()
 {
+    richiediDirectory(tabForm_, DirectoryLavoro::Tracciati1);
     if (interazione_.domanda(kDomandaGenera) != Risposta::Si)
         return false;
     CreaTabellaCampi();

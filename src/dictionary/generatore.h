@@ -42,7 +42,8 @@ public:
     void CreaTabellaKorva();
 
     // "&Genera": after the question, the three creations in this order, then "Creazione
-    // terminata!". True when the tables were made; false when the answer was No.
+    // terminata!". True when the tables were made; false when the answer was No. An Error
+    // before the question when record-layout directory 1 is not set.
     bool Genera();
 
 private:

@@ -1,12 +1,26 @@
 #include "dictionary/gestione_tabelle.h"
 
 #include "base/errore.h"
+#include "base/percorsi.h"
 #include "dictionary/tabelle_dizionario.h"
 #include "engines/interbase/query.h"
 #include "engines/interbase/transaction.h"
+#include "shell/directory_ditta.h"
 #include "shell/tabform.h"
 
 namespace korva {
+namespace {
+
+// A Paradox table of the dictionary lies in the folder of its row: its name is a file name,
+// never a way into another folder.
+void richiediNomeFile(const std::string& nome)
+{
+    if (!nomeFileSemplice(nome))
+        throw Error("Nome di tabella non valido: \"" + nome +
+                    "\" (dev'essere un nome di file, senza \"/\", \"\\\", \"..\" o caratteri nulli)");
+}
+
+}  // namespace
 
 GestioneTabelle::GestioneTabelle(Interazione& interazione, TTabForm& tabForm, std::string tracciatiDir,
                                  paradox::Session& sessione)
@@ -60,9 +74,23 @@ void GestioneTabelle::allineaDettagli()
         // A detail row being written keeps its place; the range follows at the next read.
         if (dettaglio->state() != paradox::DataSetState::Browse)
             continue;
-        if (auto chiave = chiaveNomeTabella(nome))
-            dettaglio->setRange({*chiave}, {*chiave});
+        if (nomeTabellaAmmesso(*dettaglio, nome))
+            dettaglio->setRange({nome}, {nome});
+        else
+            // No row can hold this name: the rows of the table seen before must not stay in
+            // view. No key lies between "b" and "a".
+            dettaglio->setRange({"b"}, {"a"});
     }
+}
+
+void GestioneTabelle::richiediDettagli()
+{
+    const std::string nome = EditTabellaCorrente();
+    if (nomeTabellaAmmesso(TabCampi, nome) && nomeTabellaAmmesso(TabIndicic, nome))
+        return;
+    throw Error("Impossibile usare la tabella \"" + nome +
+                "\": il nome è troppo lungo o ha caratteri che CAMPI.DB e INDICIC.DB non ammettono, "
+                "quindi i suoi campi e indici non si possono cercare nel dizionario");
 }
 
 void GestioneTabelle::rigaCambiata()
@@ -110,6 +138,7 @@ std::vector<DefIndiceComposto> GestioneTabelle::indiciCorrenti()
 
 DescrizioneTabella GestioneTabelle::descrizioneCorrente(LetturaTipo per)
 {
+    richiediDettagli();
     DefTabella riga = rigaCorrente().value_or(DefTabella{});
     NomeTabellaCorrente = riga.NomeTabella;
     return descriviTabella(riga, campiCorrenti(), indiciCorrenti(), per);
@@ -148,20 +177,33 @@ void GestioneTabelle::ultimo()
 
 bool GestioneTabelle::vaiA(const std::string& nomeTabella)
 {
-    auto chiave = chiaveNomeTabella(nomeTabella);
-    if (!chiave || dizionarioVuoto())
+    // KORVA.DB's own field decides: a dictionary written by another tool may hold names
+    // longer than those of CAMPI.DB and INDICIC.DB.
+    if (dizionarioVuoto() || !nomeTabellaAmmesso(Table1, nomeTabella))
         return false;
-    return Table1.findKey({*chiave});
+    return Table1.findKey({nomeTabella});
 }
 
 void GestioneTabelle::perOgniTabella(const std::function<void()>& passo, bool sospendiVista)
 {
+    perOgniTabellaFinche(
+        [&] {
+            passo();
+            return true;
+        },
+        sospendiVista);
+}
+
+bool GestioneTabelle::perOgniTabellaFinche(const std::function<bool()>& passo, bool sospendiVista)
+{
     paradox::Bookmark segnato = Table1.getBookmark();
     if (sospendiVista)
         Table1.disableControls();
+    bool finito = true;
     try {
         for (Table1.first(); !Table1.eof(); Table1.next())
-            passo();
+            if (!(finito = passo()))
+                break;
         if (segnato.valid)
             Table1.gotoBookmark(segnato);
     } catch (...) {
@@ -172,6 +214,7 @@ void GestioneTabelle::perOgniTabella(const std::function<void()>& passo, bool so
     Table1.freeBookmark(segnato);
     if (sospendiVista)
         Table1.enableControls();
+    return finito;
 }
 
 // ---- conditions, busy indicator, paths ------------------------------------------------------------
@@ -207,21 +250,21 @@ void GestioneTabelle::FineElaborazione()
 std::string GestioneTabelle::ImpostaPercorsoTabellaCorrente()
 {
     const DefTabella riga = rigaCorrente().value_or(DefTabella{});
-    DirTabellaCorrente = tabForm_.LavoroDir + riga.PathParziale;
+    const std::string& lavoroDir = richiediDirectory(tabForm_, DirectoryLavoro::Lavoro);
+    richiediNomeFile(riga.NomeTabella);
+    DirTabellaCorrente = lavoroDir + riga.PathParziale;
     FileTabellaCorrente = riga.NomeTabella + ".DB";
     return DirTabellaCorrente + FileTabellaCorrente;
 }
 
 std::optional<DefCampo> GestioneTabelle::CercaCampo(const std::string& nomeTabella, int numeroCampo)
 {
-    auto chiave = chiaveNomeTabella(nomeTabella);
-    if (!chiave)
-        return std::nullopt;
     paradox::Table TabellaCampiCerca(sessione_);
     TabellaCampiCerca.setDatabaseName(TabCampi.databaseName());
     TabellaCampiCerca.setTableName(TabCampi.tableName());
     TabellaCampiCerca.open();
-    if (!TabellaCampiCerca.findKey({*chiave, std::to_string(numeroCampo)}))
+    if (!nomeTabellaAmmesso(TabellaCampiCerca, nomeTabella) ||
+        !TabellaCampiCerca.findKey({nomeTabella, std::to_string(numeroCampo)}))
         return std::nullopt;
     return leggiDefCampo(TabellaCampiCerca);
 }
@@ -232,12 +275,8 @@ bool GestioneTabelle::RimuoviTabella()
 {
     if (!TabellePresenti())
         return false;
-    // A name that cannot be looked up in CAMPI and INDICIC leaves the rows of the table seen
-    // before in view: those must never be the ones removed.
-    const std::string nome = EditTabellaCorrente();
-    if (!chiaveNomeTabella(nome))
-        throw Error("Impossibile rimuovere la tabella \"" + nome +
-                    "\": il nome non si può cercare nei campi e negli indici del dizionario");
+    // Its field and index rows could not be found, so they could not be removed with it.
+    richiediDettagli();
     if (interazione_.domanda(kDomandaRimozione) == Risposta::No)
         return false;
     allineaDettagli();
@@ -274,22 +313,29 @@ bool GestioneTabelle::CreaTabella()
     return creata;
 }
 
-void GestioneTabelle::CreaTutto()
+bool GestioneTabelle::CreaTutto()
 {
     InizioElaborazione();
     ib::TransactionScope comando(tabForm_.IBTransaction1);
-    perOgniTabella([&] {
+    bool rinuncia = false;
+    perOgniTabellaFinche([&] {
         if (!modoInterbase()) {
             CreaTabCorrente();
-            return;
+            return true;
         }
         tabForm_.ConnettiDatabaseIB();
-        if (tabForm_.IBDatabase1.connected())
+        // The archive the user declined to create is asked for once: there is nowhere to
+        // create any of the tables.
+        rinuncia = !tabForm_.IBDatabase1.connected();
+        if (!rinuncia)
             CreaTabIBCorrente();
+        return !rinuncia;
     });
     comando.commit();
-    interazione_.messaggio(kCreazioneTutteTerminata);
+    if (!rinuncia)
+        interazione_.messaggio(kCreazioneTutteTerminata);
     FineElaborazione();
+    return !rinuncia;
 }
 
 }  // namespace korva

@@ -74,12 +74,17 @@ public:
     // What the current-table field shows: NomeTabella of the current row, "" when none.
     std::string EditTabellaCorrente();
     // The field rows and the composite-index rows of the current row, in key order, through
-    // the detail cursors (left at their first row).
+    // the detail cursors (left at their first row). None for a row whose name cannot be
+    // looked up in CAMPI.DB and INDICIC.DB.
     std::vector<DefCampo> campiCorrenti();
     std::vector<DefIndiceComposto> indiciCorrenti();
+    // A command that needs the current row's field or index rows: an Error naming the table
+    // when its name is too long for CAMPI.DB and INDICIC.DB, or holds a character their code
+    // page lacks (the rows in view would otherwise be another table's).
+    void richiediDettagli();
     // The current row's rows checked into a description that either engine can create; an
     // Error naming the table, the field or index and the fault when they cannot give a sound
-    // table. Sets NomeTabellaCorrente.
+    // table (richiediDettagli first). Sets NomeTabellaCorrente.
     DescrizioneTabella descrizioneCorrente(LetturaTipo per = LetturaTipo::Paradox);
 
     // Every KORVA.DB row, read through a cursor of its own (the current row does not move).
@@ -97,6 +102,8 @@ public:
     // the row that was current. A failure ends the walk where it happened (the row that
     // failed stays current). With `sospendiVista` the window does not follow the walk.
     void perOgniTabella(const std::function<void()>& passo, bool sospendiVista = false);
+    // The same walk, ended by a step that gives false (back on the noted row); false then.
+    bool perOgniTabellaFinche(const std::function<bool()>& passo, bool sospendiVista = false);
 
     // Told whenever the current row changes, after the details have followed it.
     void setOnCambioRiga(std::function<void()> f) { onCambioRiga_ = std::move(f); }
@@ -110,7 +117,8 @@ public:
     void InizioElaborazione();
     void FineElaborazione();
     // DirTabellaCorrente := LavoroDir + PathParziale, FileTabellaCorrente := NomeTabella +
-    // ".DB", both from the current row; gives the table file's path.
+    // ".DB", both from the current row; gives the table file's path. An Error, before
+    // anything is set, when LavoroDir is not set or NomeTabella is no plain file name.
     std::string ImpostaPercorsoTabellaCorrente();
 
     // A field row of the dictionary by its key, through a cursor of its own.
@@ -119,7 +127,7 @@ public:
     // ---- commands ----
     // "&2. Rimuovi tabella ": after the question, deletes the current table's composite-index
     // rows, then its field rows, then its row. The table itself is not touched. True when
-    // the rows were removed.
+    // the rows were removed; richiediDettagli before the question.
     bool RimuoviTabella();
 
     // The Paradox table of the current row, empty, with its fields, primary key, single-field
@@ -131,14 +139,17 @@ public:
     // indicator and "La Tabella è stata creata". True when it was created.
     bool CreaTabella();
     // "&Crea tutto": every row's table in turn, then back to the row that was current and
-    // "Creazione di tutte le tabelle terminata". A failure ends the run at that row.
-    void CreaTutto();
+    // "Creazione di tutte le tabelle terminata". A failure ends the run at that row. In the
+    // archive mode, declining to create a missing archive ends the run without the final
+    // message: false.
+    bool CreaTutto();
 
     // The statement object of the InterBase commands, on IBDatabase1 with IBTransaction1.
     ib::Query& IBQuery1();
     // Whether the archive table of this name (in upper case) can be opened; connects the
-    // archive first. Never fails: whatever prevents the opening counts as a missing table.
-    // A transaction it had to start for the reading it ends; one already active stays.
+    // archive first. Whatever prevents the opening counts as a missing table; a connection
+    // that fails is an Error with the client's message (the table may well be there). A
+    // transaction it had to start for the reading it ends; one already active stays.
     bool TestTabIb(const std::string& nome);
     // Creates the archive table `nome` (in upper case) with the current row's layout: CREATE
     // TABLE, ALTER TABLE for the primary key, one CREATE INDEX per index, committed together.
@@ -151,7 +162,7 @@ public:
     bool CreaTabIBCorrente();
 
 private:
-    // TestTabIb without ending the reading's transaction.
+    // TestTabIb without ending the reading's transaction; the archive is connected.
     bool tabellaApribile(const std::string& nome);
     void allineaDettagli();
     void rigaCambiata();

@@ -3,6 +3,7 @@
 #include "base/codepage.h"
 #include "base/errore.h"
 #include "engines/paradox/table.h"
+#include "engines/paradox/table_file.h"
 
 namespace korva {
 
@@ -25,17 +26,19 @@ std::vector<FieldDef> campiDizionario(TabellaDizionario quale)
     auto corto = [](const char* nome) { return FieldDef{nome, FieldType::Short, 0, false}; };
     switch (quale) {
     case TabellaDizionario::Korva:
-        return {testo("NomeTabella", 8),       testo("PathParziale", 128), corto("NumeroCampi"),
-                corto("CampiChiavePrimaria"),  corto("IndiciSecSingoli"),  corto("IndiciSecComposti"),
-                corto("Ordinamento"),          corto("Formato")};
+        return {testo("NomeTabella", kLunghezzaNomeTabella), testo("PathParziale", 128),
+                corto("NumeroCampi"),      corto("CampiChiavePrimaria"),
+                corto("IndiciSecSingoli"), corto("IndiciSecComposti"),
+                corto("Ordinamento"),      corto("Formato")};
     case TabellaDizionario::Campi:
-        return {testo("NomeTabella", 8),  corto("NumeroCampo"), testo("NomeCampo", 25),
-                testo("TipoELunghezza", 12), corto("Chiave"),   corto("IndiceSecSingolo"),
+        return {testo("NomeTabella", kLunghezzaNomeTabella), corto("NumeroCampo"),
+                testo("NomeCampo", 25),    testo("TipoELunghezza", 12),
+                corto("Chiave"),           corto("IndiceSecSingolo"),
                 corto("TipoIndiceSecSingolo")};
     case TabellaDizionario::Indicic: break;
     }
-    return {testo("NomeTabella", 8), testo("NomeIndiceSecComp", 25), corto("NumeroCampo"),
-            testo("EstensioneIndiceSecComp", 3), corto("TipoIndiceSecComp")};
+    return {testo("NomeTabella", kLunghezzaNomeTabella), testo("NomeIndiceSecComp", 25),
+            corto("NumeroCampo"), testo("EstensioneIndiceSecComp", 3), corto("TipoIndiceSecComp")};
 }
 
 paradox::IndexDef indicePrimarioDizionario(TabellaDizionario quale)
@@ -185,15 +188,19 @@ void scriviRigheDizionario(paradox::Session& sessione, const std::string& tracci
     }
 }
 
-std::optional<std::string> chiaveNomeTabella(const std::string& nome)
+bool nomeTabellaAmmesso(paradox::Table& t, const std::string& nome)
 {
+    const int codePage = t.file().codePage();
+    std::string byte;
     try {
-        if (codepage::fromUtf8(nome, codepage::kWindowsWestern).size() > kLunghezzaNomeTabella)
-            return std::nullopt;
+        byte = codepage::fromUtf8(nome, codePage);
     } catch (const Error&) {
-        return std::nullopt;
+        return false;
     }
-    return nome;
+    for (const FieldDef& f : t.fieldDefs)
+        if (f.name == "NomeTabella")
+            return byte.size() <= static_cast<std::size_t>(f.size) && byte.find('\0') == std::string::npos;
+    return false;
 }
 
 }  // namespace korva

@@ -7,7 +7,6 @@
 #include "dictionary/righe.h"
 #include "engines/paradox/format.h"
 
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,8 +41,9 @@ PosizioneTabella posizioneDizionario(const std::string& tracciatiDir, TabellaDiz
 std::vector<paradox::FieldDef> campiDizionario(TabellaDizionario quale);
 paradox::IndexDef indicePrimarioDizionario(TabellaDizionario quale);
 
-// The longest NomeTabella the dictionary holds (bytes in the table's code page).
-inline constexpr std::size_t kLunghezzaNomeTabella = 8;
+// The longest NomeTabella the generated dictionary holds (bytes in the table's code page); a
+// dictionary written by another tool may hold longer ones in KORVA.DB.
+inline constexpr int kLunghezzaNomeTabella = 8;
 
 // The row at a dictionary cursor's current record.
 DefTabella leggiDefTabella(paradox::Table& t);
@@ -66,8 +66,8 @@ std::vector<DefIndiceComposto> righeIndici(paradox::Table& t);
 void scriviRigheDizionario(paradox::Session& sessione, const std::string& tracciatiDir,
                            const RigheTabella& righe);
 
-// The key values of a name for a look-up on NomeTabella: empty when the name cannot be a
-// NomeTabella (too long, or a character the table's code page lacks), so there is no row.
-std::optional<std::string> chiaveNomeTabella(const std::string& nome);
+// Whether a name can be the NomeTabella of a row of the open dictionary table `t`: it fits its
+// field and its code page. A name that cannot is no key of that table, so it has no row there.
+bool nomeTabellaAmmesso(paradox::Table& t, const std::string& nome);
 
 }  // namespace korva

@@ -243,6 +243,8 @@ void TBaseMainForm::Directorybakriparaz1Click()
 void TBaseMainForm::ArchivioInterbase1Click()
 {
     guardia_([&] {
+        // The choice would be written for the company: said before the user chooses.
+        TabForm->richiediDittaNota();
         const std::string filtro = kFiltroOpenDialog1;
         QFileDialog OpenDialog1(this);
         OpenDialog1.setObjectName(QStringLiteral("OpenDialog1"));
@@ -264,6 +266,7 @@ void TBaseMainForm::ArchivioInterbase1Click()
 void TBaseMainForm::Personalizzazioni1Click()
 {
     guardia_([&] {
+        TabForm->richiediDittaNota();
         {
             TPersonalForm finestra(this, TabForm, guardia_);
             finestra.setWindowTitle(QStringLiteral("Personalizzazioni - Ditta: ") +

@@ -4,6 +4,7 @@
 #include "base/errore.h"
 #include "base/percorsi.h"
 #include "engines/paradox/table.h"
+#include "shell/directory_ditta.h"
 
 namespace korva {
 
@@ -40,7 +41,7 @@ void ScriviDittaCfg(const std::string& dittaDir, const std::string& nome, Env& e
 bool CambioDitta(std::unique_ptr<TTabForm>& tabForm, Interazione& interazione)
 {
     const TTabForm& attuale = *tabForm;
-    auto nuova = DittaSuccessiva(attuale.BinDir, attuale.NomeDitta);
+    auto nuova = DittaSuccessiva(richiediDirectory(attuale, DirectoryLavoro::Bin), attuale.NomeDitta);
     if (!nuova)
         return false;
     ScriviDittaCfg(attuale.DittaDir, *nuova);

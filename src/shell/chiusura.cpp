@@ -19,8 +19,9 @@ void ControlloChiusura::avvio(const TTabForm& tabForm, Interazione& interazione)
 {
     if (!tabForm.chiusuraAutomatica())
         return;
-    ScriviStato(interazione, tabForm.BinDir, kStatoApriti, env_);
+    // The option is on: the watching starts even when the word cannot be written.
     impostaTimer(true);
+    ScriviStato(interazione, tabForm.BinDir, kStatoApriti, env_);
 }
 
 void ControlloChiusura::dopoOpzioni(const TTabForm& tabForm, Interazione& interazione)
@@ -29,11 +30,11 @@ void ControlloChiusura::dopoOpzioni(const TTabForm& tabForm, Interazione& intera
         impostaTimer(false);
         return;
     }
+    impostaTimer(true);
     // A pending close came from the file: rewriting "APRITI" would take the request away
     // from the programs that have not read it yet.
     if (!richiesta_)
         ScriviStato(interazione, tabForm.BinDir, kStatoApriti, env_);
-    impostaTimer(true);
 }
 
 void ControlloChiusura::Timer1Timer(const TTabForm& tabForm)

@@ -45,8 +45,9 @@ public:
     bool chiusuraRichiesta() const { return richiesta_; }
     bool timerAttivo() const { return timer_; }
 
-    // The auto-close switch when the main window is created: with the option on, "APRITI"
-    // into the state file and the timer started; otherwise nothing.
+    // The auto-close switch when the main window is created: with the option on, the timer
+    // started and "APRITI" into the state file (the timer runs also when that write fails);
+    // otherwise nothing.
     void avvio(const TTabForm& tabForm, Interazione& interazione);
     // The switch after the options dialog, confirmed or not: on as at creation, off stops the
     // timer and leaves the file alone. While a close is pending "APRITI" is not written, so

@@ -43,6 +43,8 @@ std::string titoloSceltaDirectory(DirectoryDitta quale, const TTabForm& tabForm)
 
 void SceltaDirectoryDitta(TTabForm& tabForm, DirectoryDitta quale, const SceltaDirectory& scegli)
 {
+    // Said before the user chooses, not after.
+    tabForm.richiediDittaNota();
     tabForm.SettaLavoroDir();
     auto scelta = scegli(titoloSceltaDirectory(quale, tabForm), campo(quale, tabForm));
     if (!scelta)
@@ -73,7 +75,9 @@ std::string cartellaSceltaArchivio(const std::string& archivio, const std::strin
 
 std::string nomeArchivioScelto(std::string nome)
 {
-    if (nome.find('.') == std::string::npos)
+    // Folders such as ~/.config hold a dot that says nothing about the file's extension.
+    const size_t inizio = nome.find_last_of("/\\");
+    if (nome.find('.', inizio == std::string::npos ? 0 : inizio + 1) == std::string::npos)
         nome += ".gdb";
     return nome;
 }

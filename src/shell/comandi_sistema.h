@@ -20,7 +20,8 @@ using SceltaDirectory =
 std::string titoloSceltaDirectory(DirectoryDitta quale, const TTabForm& tabForm);
 
 // A directory command: re-reads the work paths, lets the user choose, and on OK stores the
-// directory followed by the separator and writes all five path keys of the company.
+// directory followed by the separator and writes all five path keys of the company. For a
+// company that is not known, the Error of richiediDittaNota before the chooser opens.
 void SceltaDirectoryDitta(TTabForm& tabForm, DirectoryDitta quale, const SceltaDirectory& scegli);
 
 // The options dialog confirmed: "Si"/"No" and "INTERBASE"/"PARADOX", written at once.
@@ -30,7 +31,8 @@ void ImpostaOpzioni(TTabForm& tabForm, bool chiusuraAutomatica, bool interbase);
 // its last separator or ":") when it names an existing directory, else `cartellaProgramma`.
 std::string cartellaSceltaArchivio(const std::string& archivio, const std::string& cartellaProgramma);
 
-// The chosen archive file name as stored: ".gdb" appended when the name holds no "." at all.
+// The chosen archive file name as stored: ".gdb" appended when the file name (the part after
+// the last separator) holds no ".".
 std::string nomeArchivioScelto(std::string nome);
 
 // "Archivio Interbase" once a file has been chosen: Archivio := the name (".gdb" rule), the

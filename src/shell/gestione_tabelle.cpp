@@ -1,6 +1,7 @@
 #include "shell/gestione_tabelle.h"
 
 #include "engines/paradox/table.h"
+#include "shell/directory_ditta.h"
 
 #include <exception>
 
@@ -26,7 +27,8 @@ bool PreparaGestioneTabelle(TTabForm& tabForm, int tracciati, Interazione& inter
 {
     paradox::Session::standard().dropIdleConnections();
     tabForm.SettaLavoroDir();
-    const std::string& directory = tracciati == 2 ? tabForm.TracciatiDir2 : tabForm.TracciatiDir1;
+    const std::string& directory = richiediDirectory(
+        tabForm, tracciati == 2 ? DirectoryLavoro::Tracciati2 : DirectoryLavoro::Tracciati1);
     return TestAperturaTabella(interazione, "KORVA.DB", directory + "KORVA");
 }
 

@@ -15,7 +15,8 @@ bool TestAperturaTabella(Interazione& interazione, const std::string& nomeTabell
 
 // What "Gestione Tabelle 1" and "2" do before the table manager opens: the engine drops its
 // idle connections, the work paths are read again, and the dictionary table KORVA.DB of
-// record-layout directory 1 or 2 is test-opened. False when it cannot be opened.
+// record-layout directory 1 or 2 is test-opened. False when it cannot be opened; an Error
+// when that directory is not set.
 bool PreparaGestioneTabelle(TTabForm& tabForm, int tracciati, Interazione& interazione);
 
 }  // namespace korva

@@ -16,6 +16,7 @@ std::string percorsoStato(const std::string& binDir)
 void ScriviStato(Interazione& interazione, const std::string& binDir, const std::string& parola,
                  Env& env)
 {
+    constexpr const char* kVerificare = "Verificare esistenza directory STATO e posizione directory bin";
     // Readers poll the file without a lock: replacing it whole means they never meet it
     // half-written.
     std::unique_ptr<AtomicFileWriter> scrittore;
@@ -25,11 +26,17 @@ void ScriviStato(Interazione& interazione, const std::string& binDir, const std:
         const std::string percorso = risolviPerCreare(percorsoStato(binDir));
         scrittore = std::make_unique<AtomicFileWriter>(env, percorso);
     } catch (const Error&) {
-        interazione.messaggio("Verificare esistenza directory STATO e posizione directory bin");
+        interazione.messaggio(kVerificare);
         return;
     }
     scrittore->append(parola);
-    scrittore->commit();
+    try {
+        scrittore->commit();
+    } catch (const ReplaceRefused&) {
+        // A file that cannot take the word's place (a directory of that name) is one that
+        // cannot be created.
+        interazione.messaggio(kVerificare);
+    }
 }
 
 std::string LeggiStato(const std::string& binDir, Env& env)

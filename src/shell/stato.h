@@ -12,8 +12,9 @@ namespace korva {
 inline constexpr const char* kStatoApriti = "APRITI";
 inline constexpr const char* kStatoChiuditi = "CHIUDITI";
 
-// Writes the word, without a line end. A missing "stato" folder is shown as a message (the
-// folder is never created); a failure while writing is an Error.
+// Writes the word, without a line end. A missing "stato" folder, or a file that cannot be
+// replaced, is shown as a message (the folder is never created); a failure while writing is
+// an Error.
 void ScriviStato(Interazione& interazione, const std::string& binDir, const std::string& parola,
                  Env& env = Env::standard());
 

@@ -62,8 +62,12 @@ void TTabForm::LetturaNomeProgetto()
     std::unique_ptr<File> file;
     try {
         auto risolto = risolviPercorso(percorso);
-        file = env_.open(risolto ? *risolto : percorsoFs(percorso), OpenMode::Read);
+        // A directory of that name opens here, where Windows refuses it: it is no ditta.cfg.
+        if (!risolto || esisteFile(*risolto))
+            file = env_.open(risolto ? *risolto : percorsoFs(percorso), OpenMode::Read);
     } catch (const Error&) {
+    }
+    if (!file) {
         interazione_.messaggio(
             "Non trovato il file ditta.cfg: verificare directory associata all'icona programma");
         return;
@@ -101,8 +105,16 @@ void TTabForm::SettaLavoroDir()
     AggiornaPercorsi();
 }
 
+void TTabForm::richiediDittaNota() const
+{
+    if (NomeDitta == kDittaMancante)
+        throw Error("Impostazioni non salvate: la ditta non è nota, perché il file ditta.cfg "
+                    "della directory " + DittaDir + " manca o è errato");
+}
+
 void TTabForm::ScriviLavoroDir()
 {
+    richiediDittaNota();
     ProfiloPrivato profilo(percorsoImpostazioni_, env_);
     profilo.scrivi(NomeDitta, "Directory di lavoro", LavoroDir);
     profilo.scrivi(NomeDitta, "Directory tracciati record", TracciatiDir1);
@@ -121,6 +133,7 @@ void TTabForm::SettaOpzioni()
 
 void TTabForm::ScriviOpzioni()
 {
+    richiediDittaNota();
     ProfiloPrivato profilo(percorsoImpostazioni_, env_);
     profilo.scrivi(NomeDitta, "ObbedisciStato", ObbedisciStato);
     profilo.scrivi(NomeDitta, "TipoDataBase", TipoDataBase);

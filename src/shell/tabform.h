@@ -17,8 +17,9 @@ namespace korva {
 // shown; the main window creates one at start and replaces it at each company switch.
 class TTabForm {
 public:
-    // Reads the company and, when it was found, the work paths and options. A read failure
-    // of ditta.cfg after it was opened is an Error: there is then no holder.
+    // Reads the company and, when it was found, the work paths and options. A ditta.cfg that
+    // is missing or no file (a directory) leaves the company unknown, after the message; a
+    // read failure after it was opened is an Error: there is then no holder.
     TTabForm(Interazione& interazione, std::string avvioDir, std::string percorsoImpostazioni,
              Env& env = Env::standard());
     TTabForm(const TTabForm&) = delete;
@@ -30,6 +31,10 @@ public:
     void ScriviLavoroDir();
     void SettaOpzioni();
     void ScriviOpzioni();
+    // The settings of a company whose ditta.cfg was not read are not written: its section
+    // would carry the placeholder name in the file every program shares. An Error saying so
+    // when the company is not known; ScriviLavoroDir and ScriviOpzioni begin with it.
+    void richiediDittaNota() const;
 
     // The archive connection. SettaDataBaseIb gives the database the name of the archive path
     // (a network path \\server\share\rest becomes server:share:\rest); an Error for a

@@ -70,5 +70,48 @@ TEST(Env, ScritturaAtomicaMantieneIPermessi)
     EXPECT_EQ(readWholeFile(env, t / "condiviso.ini"), "secondo");
 }
 
+// A shared file is often a link to a common place: the replacement goes where the link
+// leads, and the link stays, so every program that reads through it sees the new content.
+TEST(Env, ScritturaAtomicaAttraversoICollegamenti)
+{
+    CartellaTemporanea t;
+    Env& env = Env::standard();
+    namespace fs = std::filesystem;
+    fs::create_directories(t / "comune");
+    fs::create_directories(t / "qui");
+    writeFileAtomic(env, t / "comune/vero.txt", "vecchio");
+    // A relative link to an absolute one to the file.
+    fs::create_symlink(t / "comune/vero.txt", t / "comune/assoluto");
+    fs::create_symlink("../comune/assoluto", t / "qui/relativo");
+    // A link to a file not there yet.
+    fs::create_symlink("nuovo.txt", t / "comune/pendente");
+
+    writeFileAtomic(env, t / "qui/relativo", "nuovo");
+    writeFileAtomic(env, t / "comune/pendente", "creato");
+    EXPECT_TRUE(fs::is_symlink(t / "qui/relativo"));
+    EXPECT_TRUE(fs::is_symlink(t / "comune/assoluto"));
+    EXPECT_TRUE(fs::is_symlink(t / "comune/pendente"));
+    EXPECT_EQ(readWholeFile(env, t / "comune/vero.txt"), "nuovo");
+    EXPECT_EQ(readWholeFile(env, t / "comune/nuovo.txt"), "creato");
+    EXPECT_EQ(env.list(t / "qui"), std::vector<std::string>{"relativo"});
+
+    // A loop of links is refused, and nothing is left beside them.
+    fs::create_symlink("giro2", t / "qui/giro1");
+    fs::create_symlink("giro1", t / "qui/giro2");
+    EXPECT_THROW(writeFileAtomic(env, t / "qui/giro1", "x"), Error);
+    EXPECT_EQ(env.list(t / "qui").size(), 3u);
+}
+
+// A rename refused over the file says so by its own kind, and leaves nothing beside it.
+TEST(Env, SostituzioneRifiutataDiUnaCartella)
+{
+    CartellaTemporanea t;
+    Env& env = Env::standard();
+    std::filesystem::create_directories(t / "f.txt");
+    EXPECT_THROW(writeFileAtomic(env, t / "f.txt", "x"), ReplaceRefused);
+    EXPECT_TRUE(std::filesystem::is_directory(t / "f.txt"));
+    EXPECT_EQ(env.list(t.percorso()), std::vector<std::string>{"f.txt"});
+}
+
 }  // namespace
 }  // namespace korva

@@ -1,11 +1,15 @@
 // korva genera / elenco / campi / rimuovi / crea on the demo company.
 
 #include "base/profilo.h"
+#include "dictionary/tabelle_dizionario.h"
+#include "engines/paradox/table.h"
 #include "support/cartella_temporanea.h"
 #include "support/esegui.h"
+#include "support/korva_nomi_lunghi.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 namespace korva {
@@ -155,6 +159,88 @@ TEST_F(CliDizionario, CreaUnaOTutteNelModoDellaDitta)
     e = korva({"crea", "ordini"});
     EXPECT_EQ(e.codice, 1) << e.err;
     EXPECT_EQ(e.out, "La Tabella Esiste Già\n");
+}
+
+// The demo dictionary of company Alfa with its KORVA.DB written again with a wider name field,
+// holding one more table whose name CAMPI.DB and INDICIC.DB cannot hold.
+void aggiungiTabellaDalNomeLungo(const std::string& tracciatiDir)
+{
+    std::vector<DefTabella> righe;
+    {
+        paradox::Table korva;
+        korva.setDatabaseName(tracciatiDir + "KORVA");
+        korva.setTableName("KORVA.DB");
+        korva.open();
+        righe = righeTabelle(korva);
+    }
+    DefTabella lunga = *std::find_if(righe.begin(), righe.end(), [](const DefTabella& r) { return r.NomeTabella == "movimag"; });
+    lunga.NomeTabella = "movimagazzino";
+    righe.push_back(lunga);
+    test::scriviKorvaConNomiLunghi(tracciatiDir, righe);
+}
+
+TEST_F(CliDizionario, UnNomeCheIDettagliNonPossonoTenereERifiutatoDaOgniComando)
+{
+    aggiungiTabellaDalNomeLungo(t / "demo/alfa/tracciati1/");
+    const std::string rifiuto = "Impossibile usare la tabella \"movimagazzino\": il nome è troppo lungo o ha caratteri "
+                                "che CAMPI.DB e INDICIC.DB non ammettono, quindi i suoi campi e indici non si possono "
+                                "cercare nel dizionario";
+    auto e = korva({"elenco"});
+    ASSERT_EQ(e.codice, 0) << e.err;
+    EXPECT_NE(e.out.find("\nmovimagazzino  magazzino/"), std::string::npos) << e.out;
+    for (const std::vector<std::string>& comando :
+         {std::vector<std::string>{"campi", "movimagazzino"}, {"crea", "movimagazzino"},
+          {"--si", "rimuovi", "movimagazzino"}}) {
+        e = korva(comando);
+        EXPECT_EQ(e.codice, 1) << comando[0];
+        EXPECT_EQ(e.out, "") << comando[0];
+        EXPECT_NE(e.err.find(rifiuto), std::string::npos) << e.err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(t / "demo/alfa/dati/magazzino/movimagazzino.DB"));
+    EXPECT_NE(korva({"elenco"}).out.find("movimagazzino"), std::string::npos);
+}
+
+TEST_F(CliDizionario, CreaTutteNellArchivioChiedeUnaVoltaEIlNoEsceConUno)
+{
+    ProfiloPrivato p(t / "demo/varnelo.ini");
+    p.scrivi("Demo Alfa S.r.l.", "TipoDataBase", "INTERBASE");
+    p.scrivi("Demo Alfa S.r.l.", "Archivio", t / "demo/nuovo.gdb");
+    auto e = korva({"--no", "crea", "--tutte"});
+    EXPECT_EQ(e.codice, 1) << e.err;
+    EXPECT_EQ(e.out, "Attenzione: Il Database selezionato non esiste. Crearlo? no\n");
+    EXPECT_FALSE(std::filesystem::exists(t / "demo/nuovo.gdb"));
+}
+
+// Run from a folder of its own: an unset "Directory di lavoro" must not make "C:\WINDOWS..."
+// folders there.
+TEST_F(CliDizionario, CreaSenzaDirectoryDiLavoroRifiutaENonCreaNulla)
+{
+    ProfiloPrivato(t / "demo/varnelo.ini").scrivi("Demo Alfa S.r.l.", "Directory di lavoro", "C:\\WINDOWS");
+    std::filesystem::create_directories(t / "altrove");
+    const std::string rifiuto = "Impossibile procedere: \"Directory di lavoro\" non impostata per la ditta Demo Alfa "
+                                "S.r.l. (da impostare dal menu Sistema, Directory archivi)";
+    for (const char* quale : {"clienti", "--tutte"}) {
+        auto e = test::eseguiKorva({"--ini", t / "demo/varnelo.ini", "--dir", t / "demo", "crea", quale},
+                                   t / "altrove");
+        EXPECT_EQ(e.codice, 1) << quale;
+        EXPECT_EQ(e.out, "");
+        EXPECT_NE(e.err.find(rifiuto), std::string::npos) << e.err;
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(t / "altrove"));
+}
+
+TEST_F(CliDizionario, CreaRifiutaUnNomeConUnaCartella)
+{
+    RigheTabella r;
+    r.tabella.NomeTabella = "a/b";
+    r.tabella.NumeroCampi = 1;
+    r.campi.push_back({"a/b", 1, "x", "A5", 0, 0, 0});
+    scriviRigheDizionario(paradox::Session::standard(), t / "demo/alfa/tracciati1/", r);
+    auto e = korva({"crea", "a/b"});
+    EXPECT_EQ(e.codice, 1);
+    EXPECT_NE(e.err.find("Nome di tabella non valido: \"a/b\""), std::string::npos) << e.err;
+    EXPECT_FALSE(std::filesystem::exists(t / "demo/alfa/dati/b.DB"));
+    EXPECT_FALSE(std::filesystem::exists(t / "demo/alfa/dati/a"));
 }
 
 }  // namespace

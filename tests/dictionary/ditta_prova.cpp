@@ -1,6 +1,5 @@
 #include "ditta_prova.h"
 
-#include "base/errore.h"
 #include "base/profilo.h"
 #include "dictionary/generatore.h"
 #include "engines/paradox/table.h"
@@ -71,16 +70,6 @@ RigheTabella righe(const std::string& nome, const std::string& pathParziale,
             r.indici.push_back(i);
         }
     return r;
-}
-
-std::string erroreDi(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return "nessun errore";
 }
 
 RigheTabella clientiEsempio()

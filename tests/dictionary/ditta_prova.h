@@ -6,9 +6,9 @@
 #include "dictionary/tabelle_dizionario.h"
 #include "shell/tabform.h"
 #include "support/cartella_temporanea.h"
+#include "support/errore_di.h"
 #include "support/interazione_scriptata.h"
 
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -41,9 +41,6 @@ struct CompostoProva {
 RigheTabella righe(const std::string& nome, const std::string& pathParziale,
                    const std::vector<std::string>& campi, const std::vector<CompostoProva>& composti = {},
                    int campiChiave = -1);
-
-// The text of the Error that `f` throws ("nessun errore" when it throws none).
-std::string erroreDi(const std::function<void()>& f);
 
 // The worked example: clienti in archivi/ with codice A6 (key), ragsoc A40 (single-field
 // index), scadenza D, and the composite index perscad over scadenza then codice.

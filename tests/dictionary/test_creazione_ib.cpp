@@ -6,6 +6,7 @@
 #include "ditta_prova.h"
 #include "engines/interbase/catalog.h"
 #include "engines/interbase/database.h"
+#include "engines/interbase/error.h"
 #include "engines/interbase/transaction.h"
 
 #include <gtest/gtest.h>
@@ -169,17 +170,18 @@ TEST_F(CreazioneIb, UnaIstruzioneRifiutataDalServerNonLasciaNullaAUnCommitSucces
     EXPECT_EQ(d.io.eventi(), (std::vector<std::string>{"inizio", kDomandaArchivio}));
     // The index is refused when it is prepared: the table and its key, already executed,
     // are rolled back.
-    ASSERT_EQ(inviate.size(), 3u);
+    ASSERT_EQ(inviate.size(), 4u);
     EXPECT_EQ(inviate[1].substr(0, inviate[1].find('\n')), "ALTER TABLE GUASTA");
-    EXPECT_EQ(inviate[2], "ROLLBACK");
+    EXPECT_EQ(inviate[2], "CREATE INDEX GUASTA_select ON GUASTA (select)");
+    EXPECT_EQ(inviate[3], "ROLLBACK");
     EXPECT_FALSE(d.tabForm->IBTransaction1.inTransaction());
 
     // Called by itself (as the layout check and the import call it), the creation rolls back
     // its own statements too.
     inviate.clear();
     EXPECT_NE(erroreDi([&] { g.CreaTabIB("guasta2"); }).find("Token unknown"), std::string::npos);
-    ASSERT_EQ(inviate.size(), 3u);
-    EXPECT_EQ(inviate[2], "ROLLBACK");
+    ASSERT_EQ(inviate.size(), 4u);
+    EXPECT_EQ(inviate[3], "ROLLBACK");
     EXPECT_FALSE(d.tabForm->IBTransaction1.inTransaction());
 
     // A later command commits its own work only.
@@ -228,16 +230,9 @@ TEST_F(CreazioneIb, CreaTuttoEModoLettoAOgniComando)
 {
     d.dizionario({righe("uno", "", {"a:A5*"}), righe("due", "x/", {"a:A5*", "b:D+"})});
     GestioneTabelle g(d.io, *d.tabForm, d.tabForm->TracciatiDir1);
-    // Declining the archive: nothing is created, and nothing fails.
-    d.io.risposte({Risposta::No, Risposta::No});
-    g.CreaTutto();
-    EXPECT_FALSE(fs::exists(d.cartella / "archivio.gdb"));
-    EXPECT_EQ(d.io.eventi().back(), "fine");
-
-    d.io.azzera();
     d.io.risposte({Risposta::Si});
     ASSERT_TRUE(g.vaiA("uno"));
-    g.CreaTutto();
+    EXPECT_TRUE(g.CreaTutto());
     EXPECT_EQ(d.io.eventi(), (std::vector<std::string>{"inizio", kDomandaArchivio,
                                                        "messaggio: Creazione di tutte le tabelle terminata", "fine"}));
     EXPECT_TRUE(esiste("UNO"));
@@ -255,6 +250,40 @@ TEST_F(CreazioneIb, CreaTuttoEModoLettoAOgniComando)
     d.io.azzera();
     EXPECT_TRUE(g.CreaTabella());
     EXPECT_TRUE(fs::exists(d.cartella / "dati/uno.DB"));
+}
+
+TEST_F(CreazioneIb, CreaTuttoChiedeLArchivioUnaVoltaEIlNoFinisceLaCorsa)
+{
+    d.dizionario({righe("uno", "", {"a:A5*"}), righe("due", "", {"a:A5*"}), righe("tre", "", {"a:A5*"})});
+    GestioneTabelle g(d.io, *d.tabForm, d.tabForm->TracciatiDir1);
+    ASSERT_TRUE(g.vaiA("tre"));
+    d.io.risposte({Risposta::No});
+    EXPECT_FALSE(g.CreaTutto());
+    // No table was created: no final message, the row it started at is current again.
+    EXPECT_EQ(d.io.eventi(), (std::vector<std::string>{"inizio", kDomandaArchivio, "fine"}));
+    EXPECT_EQ(d.io.risposteRimaste(), 0u);
+    EXPECT_FALSE(fs::exists(d.cartella / "archivio.gdb"));
+    EXPECT_TRUE(inviate.empty());
+    EXPECT_EQ(g.EditTabellaCorrente(), "tre");
+}
+
+// A connection that fails is no answer about the table: the client's message reaches the
+// caller, so that "La Tabella Non Esiste" is never said of a table that may be there.
+TEST_F(CreazioneIb, UnaConnessioneFallitaNonDiceCheLaTabellaManca)
+{
+    d.dizionario({test::clientiEsempio()});
+    test::scriviFile(d.cartella / "archivio.gdb", "non un archivio");
+    GestioneTabelle g(d.io, *d.tabForm, d.tabForm->TracciatiDir1);
+    EXPECT_THROW(g.TestTabIb("clienti"), ib::Error);
+    EXPECT_TRUE(d.io.eventi().empty());
+    EXPECT_FALSE(d.tabForm->IBTransaction1.inTransaction());
+    EXPECT_EQ(test::leggiFile(d.cartella / "archivio.gdb"), "non un archivio");
+
+    // Connected, a table that is not there is simply missing.
+    fs::remove(d.cartella / "archivio.gdb");
+    d.io.risposte({Risposta::Si});
+    EXPECT_FALSE(g.TestTabIb("clienti"));
+    EXPECT_TRUE(d.tabForm->IBDatabase1.connected());
 }
 
 }  // namespace

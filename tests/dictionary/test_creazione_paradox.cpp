@@ -1,6 +1,7 @@
 // Creating Paradox tables from the dictionary: real files, read back by the engine and by pxlib.
 
 #include "base/errore.h"
+#include "dictionary/generatore.h"
 #include "dictionary/gestione_tabelle.h"
 #include "ditta_prova.h"
 #include "engines/paradox/pxlib_ref.h"
@@ -191,6 +192,65 @@ TEST(CreaTabCorrente, DescrizioniCattiveRifiutatePrimaDiToccareQualcosa)
         // Neither the folder nor a file; the busy indicator keeps its start text.
         EXPECT_FALSE(fs::exists(d.cartella / "dati/nuova")) << difetto;
         EXPECT_EQ(d.io.eventi(), std::vector<std::string>{"inizio"});
+    }
+}
+
+// The current directory for the life of the object.
+class InCartella {
+public:
+    explicit InCartella(const std::string& cartella) : prima_(fs::current_path()) { fs::current_path(cartella); }
+    ~InCartella() { fs::current_path(prima_); }
+    InCartella(const InCartella&) = delete;
+    InCartella& operator=(const InCartella&) = delete;
+
+private:
+    fs::path prima_;
+};
+
+// "C:\WINDOWS" is the value of a directory that was never chosen: joined to a name it would
+// make a folder of that name wherever the program runs.
+TEST(CreaTabCorrente, DirectoryNonImpostateRifiutatePrimaDiCreareQualcosa)
+{
+    for (const char* valore : {"C:\\WINDOWS", ""}) {
+        DittaProva d;
+        d.dizionario({test::clientiEsempio()});
+        GestioneTabelle g(d.io, *d.tabForm, d.tabForm->TracciatiDir1);
+        d.tabForm->LavoroDir = valore;
+        d.tabForm->TracciatiDir1 = valore;
+        d.tabForm->AggiornaPercorsi();
+        test::CartellaTemporanea altrove;
+        InCartella qui(altrove.percorso());
+        EXPECT_EQ(erroreDi([&] { g.CreaTabella(); }),
+                  "Impossibile procedere: \"Directory di lavoro\" non impostata per la ditta Prova S.n.c. "
+                  "(da impostare dal menu Sistema, Directory archivi)");
+        EXPECT_EQ(d.io.eventi(), std::vector<std::string>{"inizio"});
+        GeneratoreArchivi generatore(d.io, *d.tabForm);
+        EXPECT_EQ(erroreDi([&] { generatore.Genera(); }),
+                  "Impossibile procedere: \"Directory tracciati record\" non impostata per la ditta Prova "
+                  "S.n.c. (da impostare dal menu Sistema, Directory tracciati record 1)");
+        EXPECT_EQ(d.io.eventi(), std::vector<std::string>{"inizio"});  // not even the question
+        EXPECT_TRUE(fs::is_empty(altrove.percorso())) << valore;
+        EXPECT_TRUE(fs::is_empty(d.cartella / "dati"));
+    }
+}
+
+// A table name is a file name: a folder part would lead away from the data directory, and a
+// second creation would find the table made there under another name.
+TEST(CreaTabCorrente, NomiConSeparatoriOPuntiRifiutatiPrimaDiToccareQualcosa)
+{
+    for (const std::string nome : {"a/b", "../esc", "a\\b", "..", "."}) {
+        DittaProva d;
+        d.dizionario({righe(nome, "sotto/", {"x:A5*"})});
+        GestioneTabelle g(d.io, *d.tabForm, d.tabForm->TracciatiDir1);
+        const std::string rifiuto = "Nome di tabella non valido: \"" + nome +
+                                    "\" (dev'essere un nome di file, senza \"/\", \"\\\", \"..\" o caratteri nulli)";
+        for (int volta = 0; volta < 2; ++volta)
+            EXPECT_EQ(erroreDi([&] { g.CreaTabCorrente(); }), rifiuto);
+        EXPECT_TRUE(d.io.eventi().empty()) << nome;
+        EXPECT_TRUE(fs::is_empty(d.cartella / "dati")) << nome;
+        EXPECT_EQ(file(d.cartella.percorso()),
+                  (std::set<std::string>{"bin", "dati", "ditta.cfg", "tr1", "tr2", "varnelo.ini"}))
+            << nome;
     }
 }
 

@@ -224,9 +224,9 @@ TEST(TabelleDizionario, RigheScritteERilette)
     // Look-up by key; a name the field cannot hold is simply not there.
     EXPECT_TRUE(c.findKey({"clienti", "3"}));
     EXPECT_EQ(leggiDefCampo(c).NomeCampo, "scadenza");
-    EXPECT_FALSE(chiaveNomeTabella("clienti12"));
-    EXPECT_FALSE(chiaveNomeTabella("città\u4e00"));
-    EXPECT_TRUE(chiaveNomeTabella("città"));
+    EXPECT_FALSE(nomeTabellaAmmesso(c, "clienti12"));
+    EXPECT_FALSE(nomeTabellaAmmesso(c, "città\u4e00"));
+    EXPECT_TRUE(nomeTabellaAmmesso(c, "città"));
 }
 
 }  // namespace

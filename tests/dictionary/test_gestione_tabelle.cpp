@@ -8,6 +8,7 @@
 #include "engines/interbase/transaction.h"
 #include "engines/paradox/table.h"
 #include "shell/ditta_demo.h"
+#include "support/korva_nomi_lunghi.h"
 
 #include <gtest/gtest.h>
 
@@ -200,6 +201,51 @@ TEST(GestioneTabelle, RimozioneRifiutataPerUnNomeCheNonSiPuoCercare)
     ASSERT_TRUE(g.vaiA("art"));
     EXPECT_EQ(nomiCampi(g).size(), 2u);
     EXPECT_EQ(nomiIndici(g).size(), 2u);
+}
+
+// A name too long for CAMPI.DB and INDICIC.DB has no rows there: the rows of the table seen
+// before must not stand in for them, and no command may build a table from them.
+TEST(GestioneTabelle, UnNomeCheNonPuoEssereChiaveDeiDettagliNonMostraLeRigheDiUnAltraTabella)
+{
+    DittaProva d;
+    auto tabelle = treTabelle();
+    d.dizionario(tabelle);
+    DefTabella lunga = tabelle[1].tabella;
+    lunga.NomeTabella = "articolilunghi";
+    test::scriviKorvaConNomiLunghi(d.tabForm->TracciatiDir1,
+                                   {tabelle[0].tabella, tabelle[1].tabella, lunga, tabelle[2].tabella});
+    GestioneTabelle g(d.io, *d.tabForm, d.tabForm->TracciatiDir1);
+    ASSERT_TRUE(g.vaiA("articoli"));
+    ASSERT_EQ(nomiCampi(g).size(), 3u);
+    ASSERT_TRUE(g.vaiA("art"));
+    ASSERT_EQ(nomiIndici(g).size(), 2u);
+
+    // Found by its whole name, as the list shows it.
+    ASSERT_TRUE(g.vaiA("articolilunghi"));
+    EXPECT_EQ(g.EditTabellaCorrente(), "articolilunghi");
+    EXPECT_TRUE(nomiCampi(g).empty());
+    EXPECT_TRUE(nomiIndici(g).empty());
+    // The detail cursors themselves hold nothing, as the window's grids read them.
+    g.TabCampi.first();
+    EXPECT_TRUE(g.TabCampi.eof());
+    g.TabIndicic.first();
+    EXPECT_TRUE(g.TabIndicic.eof());
+    EXPECT_EQ(g.elencoTabelle().size(), 4u);
+
+    const std::string rifiuto = "Impossibile usare la tabella \"articolilunghi\": il nome è troppo lungo o ha "
+                                "caratteri che CAMPI.DB e INDICIC.DB non ammettono, quindi i suoi campi e indici "
+                                "non si possono cercare nel dizionario";
+    EXPECT_EQ(test::erroreDi([&] { g.CreaTabella(); }), rifiuto);
+    EXPECT_EQ(test::erroreDi([&] { g.descrizioneCorrente(); }), rifiuto);
+    EXPECT_EQ(test::erroreDi([&] { g.RimuoviTabella(); }), rifiuto);
+    EXPECT_EQ(d.io.eventi(), std::vector<std::string>{"inizio"});
+    EXPECT_TRUE(fs::is_empty(d.cartella / "dati"));
+    EXPECT_EQ(g.elencoTabelle().size(), 4u);
+
+    // The next row has its own rows again.
+    g.successivo();
+    EXPECT_EQ(nomiCampi(g).size(), 3u);
+    EXPECT_EQ(nomiCampi(g).front(), "clienti.codice");
 }
 
 TEST(GestioneTabelle, IlGiroSuTutteLeTabelleTornaAllaRigaDiPartenza)

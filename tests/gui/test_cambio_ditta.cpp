@@ -125,6 +125,7 @@ private slots:
     void gestioneTabelleProvaLApertura()
     {
         DittaProva d;
+        d.imposta("Directory tracciati record", d.percorso("tr1/").toStdString());
         TBaseMainForm w(d.ini());
         Copione c;
         c.rispondi(QMessageBox::Ok);

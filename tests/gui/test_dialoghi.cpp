@@ -319,14 +319,14 @@ private slots:
         QVERIFY(!w.TabForm->IBDatabase1.connected());
         QVERIFY(!d.esiste("archivi/nuovo.gdb"));
 
-        // A dot in the folder's name counts: nothing is appended. Accepted, the embedded
-        // engine creates the archive and the holder stays connected to it.
+        // A dot in the folder's name says nothing of the file's: ".gdb" is appended. Accepted,
+        // the embedded engine creates the archive and the holder stays connected to it.
         scegli(d.percorso("archivi"), d.percorso("ditta.2024/archivio"));
         c.rispondi(QMessageBox::Yes);
         w.ArchivioInterbase1Click();
-        QCOMPARE(d.impostazione("Archivio"), d.percorso("ditta.2024/archivio").toStdString());
+        QCOMPARE(d.impostazione("Archivio"), d.percorso("ditta.2024/archivio.gdb").toStdString());
         QCOMPARE(c.visti, (QStringList{domanda, domanda}));
-        QVERIFY(d.esiste("ditta.2024/archivio"));
+        QVERIFY(d.esiste("ditta.2024/archivio.gdb"));
         QVERIFY(w.TabForm->IBDatabase1.connected());
 
         // Cancelled: nothing changes, the connection stays.

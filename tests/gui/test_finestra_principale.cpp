@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <vector>
 
 using namespace korva;
 using namespace korva::gui;
@@ -101,9 +102,9 @@ private slots:
         QCOMPARE(w.TabForm->BinDir, std::string());
     }
 
-    // ditta.cfg opens but cannot be read: there is no settings holder, the failure is shown
-    // and only the commands that need none are offered.
-    void senzaContenitoreDelleImpostazioni()
+    // A directory named ditta.cfg cannot be read: the company is unknown, as with no file,
+    // and the window is usable.
+    void dittaCfgCheEUnaCartella()
     {
         DittaProva d;
         QFile::remove(d.percorso("ditta.cfg"));
@@ -111,20 +112,40 @@ private slots:
         Copione c;
         c.rispondi(QMessageBox::Ok);
         TBaseMainForm w(d.ini());
-        QCOMPARE(c.visti.size(), 1);
-        QVERIFY2(c.visti[0].startsWith("Progetto KORVAWIN|errore|") && c.visti[0].endsWith(".|OK"),
-                 qPrintable(c.visti[0]));
-        QVERIFY(!w.TabForm);
-        QCOMPARE(w.windowTitle(), QStringLiteral("KORVAWIN - Ditta: "));
+        QCOMPARE(c.visti, QStringList{"Progetto KORVAWIN|nessuna|Non trovato il file ditta.cfg: verificare "
+                                      "directory associata all'icona programma|OK"});
+        QVERIFY(w.TabForm);
+        QCOMPARE(w.windowTitle(), QStringLiteral("KORVAWIN - Ditta: Ditta.cfg mancante o errato"));
         for (QAction* a : {w.DirectoryTracciatiRecord1, w.Directoryarchivi1, w.ArchivioInterbase1,
                            w.Personalizzazioni1, w.GestioneTabelle1, w.Tabelle11})
-            QVERIFY(!a->isEnabled());
-        QVERIFY(w.Esci1->isEnabled());
-        QVERIFY(w.Informazioni1->isEnabled());
-        w.F11F12Ditte(122);
-        w.F11F12Ditte(123);
-        QTest::qWait(50);
-        QVERIFY(c.imprevisti.isEmpty());
+            QVERIFY(a->isEnabled());
+    }
+
+    // With the company unknown, no command writes its settings into the shared file: each
+    // says why before its dialog would open.
+    void dittaSconosciutaNonScriveLeImpostazioni()
+    {
+        DittaProva d;
+        QFile::remove(d.percorso("ditta.cfg"));
+        Copione c;
+        c.rispondi(QMessageBox::Ok);
+        TBaseMainForm w(d.ini());
+        const QByteArray prima = d.leggi("varnelo.ini");
+        const QString rifiuto = "Progetto KORVAWIN|errore|Impostazioni non salvate: la ditta non è nota, perché il "
+                                "file ditta.cfg della directory " +
+                                d.percorso() + " manca o è errato.|OK";
+        const std::vector<void (TBaseMainForm::*)()> comandi = {
+            &TBaseMainForm::DirectoryTracciatiRecord1Click, &TBaseMainForm::Directorytracciatirecord21Click,
+            &TBaseMainForm::Directoryarchivi1Click,         &TBaseMainForm::Directorybakriparaz1Click,
+            &TBaseMainForm::ArchivioInterbase1Click,        &TBaseMainForm::Personalizzazioni1Click};
+        for (auto comando : comandi) {
+            c.rispondi(QMessageBox::Ok);
+            (w.*comando)();
+        }
+        QVERIFY(c.finito());
+        QVERIFY2(c.imprevisti.isEmpty(), qPrintable(c.imprevisti.join(';')));
+        QCOMPARE(c.visti.mid(1), QStringList(6, rifiuto));
+        QCOMPARE(d.leggi("varnelo.ini"), prima);
     }
 
     void chiusuraDalFileDiStato()

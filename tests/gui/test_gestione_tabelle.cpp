@@ -6,6 +6,7 @@
 #include "gui/genarc.h"
 #include "gui/korva.h"
 #include "gui/modello_righe.h"
+#include "support/korva_nomi_lunghi.h"
 #include "supporto_gui.h"
 
 #include <QApplication>
@@ -20,6 +21,8 @@
 #include <QTableView>
 #include <QTest>
 #include <QToolButton>
+
+#include <algorithm>
 
 using namespace korva;
 using namespace korva::gui;
@@ -297,6 +300,44 @@ private slots:
                                     "archivi/ordini"})
             QVERIFY2(QFileInfo::exists(d.percorso(QString("dati/%1.DB").arg(tabella))), tabella);
         QCOMPARE(f.EditTabellaCorrente->text(), QStringLiteral("clienti"));
+    }
+
+    // A row whose name CAMPI.DB and INDICIC.DB cannot hold shows no field or index rows, never
+    // those of the row seen before, and the table is not created from them.
+    void rigaDalNomeTroppoLungoPerIDettagli()
+    {
+        DittaConDizionario d;
+        std::vector<DefTabella> righe;
+        for (const RigheTabella& r : tabelleDemo())
+            righe.push_back(r.tabella);
+        DefTabella lunga = *std::find_if(righe.begin(), righe.end(),
+                                         [](const DefTabella& r) { return r.NomeTabella == "movimag"; });
+        lunga.NomeTabella = "movimagazzino";
+        righe.push_back(lunga);
+        test::scriviKorvaConNomiLunghi(d.percorso("tr1/").toStdString(), righe);
+        TBaseMainForm w(d.ini());
+        TKorvaForm f(&w, w.TabForm->TracciatiDir1, w.TabForm, w.guardia());
+        f.show();
+        clicRiga(*f.DBGrid1, 4);
+        attendi();
+        QCOMPARE(f.EditTabellaCorrente->text(), QStringLiteral("movimag"));
+        QCOMPARE(f.DBGridIndicic->model()->rowCount(), 2);
+        clicRiga(*f.DBGrid1, 5);
+        attendi();
+        QCOMPARE(f.EditTabellaCorrente->text(), QStringLiteral("movimagazzino"));
+        QCOMPARE(f.DBGridCampi->model()->rowCount(), 0);
+        QCOMPARE(f.DBGridIndicic->model()->rowCount(), 0);
+
+        Copione c;
+        c.rispondi(QMessageBox::Ok);
+        f.ButtonCreaTabella->click();
+        attendi();
+        QVERIFY(c.finito());
+        QCOMPARE(c.visti, QStringList{"Progetto KORVAWIN|errore|Impossibile usare la tabella \"movimagazzino\": il "
+                                      "nome è troppo lungo o ha caratteri che CAMPI.DB e INDICIC.DB non ammettono, "
+                                      "quindi i suoi campi e indici non si possono cercare nel dizionario.|OK"});
+        QVERIFY(!QFileInfo::exists(d.percorso("dati/magazzino/movimagazzino.DB")));
+        QVERIFY(!QFileInfo::exists(d.percorso("dati/magazzino/movimag.DB")));
     }
 
     void dizionarioVuotoEComandiNonAncoraCostruiti()

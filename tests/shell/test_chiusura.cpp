@@ -1,6 +1,8 @@
+#include "base/errore.h"
 #include "base/profilo.h"
 #include "shell/chiusura.h"
 #include "support/cartella_temporanea.h"
+#include "support/env_guasti.h"
 #include "support/interazione_scriptata.h"
 
 #include <gtest/gtest.h>
@@ -189,6 +191,32 @@ TEST_F(ChiusuraTest, CartellaStatoMancanteMessaggioMaTimerAttivo)
     tick(*f);
     EXPECT_EQ(chiusure, 0);
     EXPECT_FALSE(std::filesystem::exists(t / "bin/stato"));
+}
+
+// A state file that cannot be replaced is one that cannot be created: the folder message,
+// not the raw failure, and the option on still means watching. A failure of the write
+// itself is an error, and the watching starts all the same.
+TEST_F(ChiusuraTest, FileDiStatoNonSostituibileMessaggioETimerAttivo)
+{
+    const std::string verificare = "messaggio: Verificare esistenza directory STATO e posizione directory bin";
+    auto f = ditta("Si");
+    std::filesystem::create_directories(stato());
+    controllo.avvio(*f, io);
+    EXPECT_TRUE(controllo.timerAttivo());
+    controllo.dopoOpzioni(*f, io);
+    EXPECT_TRUE(controllo.timerAttivo());
+    EXPECT_EQ(io.eventi(), std::vector<std::string>(2, verificare));
+    EXPECT_TRUE(std::filesystem::is_directory(stato()));
+    EXPECT_EQ(std::filesystem::directory_iterator(t / "bin/stato")->path(), stato());
+
+    std::filesystem::remove(stato());
+    test::EnvGuasti guasti;
+    ControlloChiusura altro({[this](bool attivo) { timer.push_back(attivo); }, [] {}, [] {}}, guasti);
+    guasti.guastaAl(2, test::EnvGuasti::Guasto::DiscoPieno);
+    EXPECT_THROW(altro.avvio(*f, io), Error);
+    EXPECT_TRUE(altro.timerAttivo());
+    EXPECT_EQ(io.eventi().size(), 2u);
+    EXPECT_FALSE(std::filesystem::exists(stato()));
 }
 
 }  // namespace

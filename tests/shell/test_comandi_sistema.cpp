@@ -1,6 +1,7 @@
 #include "base/profilo.h"
 #include "shell/comandi_sistema.h"
 #include "support/cartella_temporanea.h"
+#include "support/errore_di.h"
 #include "support/interazione_scriptata.h"
 
 #include <gtest/gtest.h>
@@ -123,13 +124,22 @@ TEST_F(ComandiSistemaTest, CartellaDelDialogoArchivio)
     EXPECT_EQ(cartellaSceltaArchivio("/dati.gdb", programma), "/");
 }
 
-TEST_F(ComandiSistemaTest, EstensioneGdbSoloSeNelNomeNonCeUnPunto)
+// Only the file name tells whether it has an extension: on this system the folders under
+// ~/.config or ~/.local hold a dot.
+TEST_F(ComandiSistemaTest, EstensioneGdbSoloSeNelNomeDelFileNonCeUnPunto)
 {
-    EXPECT_EQ(nomeArchivioScelto("/dati/rossi"), "/dati/rossi.gdb");
-    EXPECT_EQ(nomeArchivioScelto("/dati/rossi.gdb"), "/dati/rossi.gdb");
-    EXPECT_EQ(nomeArchivioScelto("/dati/rossi.fdb"), "/dati/rossi.fdb");
-    // The dot of a folder counts too.
-    EXPECT_EQ(nomeArchivioScelto("/dati/ditta.rossi/archivio"), "/dati/ditta.rossi/archivio");
+    const std::pair<const char*, const char*> casi[] = {
+        {"/dati/rossi", "/dati/rossi.gdb"},
+        {"/dati/rossi.gdb", "/dati/rossi.gdb"},
+        {"/dati/rossi.fdb", "/dati/rossi.fdb"},
+        {"/home/u/.local/share/korva/rossi", "/home/u/.local/share/korva/rossi.gdb"},
+        {"/dati/ditta.rossi/archivio", "/dati/ditta.rossi/archivio.gdb"},
+        {"C:\\dati.vecchi\\rossi", "C:\\dati.vecchi\\rossi.gdb"},
+        {"rossi", "rossi.gdb"},
+        {".config/rossi.fdb", ".config/rossi.fdb"},
+    };
+    for (const auto& [scelto, memorizzato] : casi)
+        EXPECT_EQ(nomeArchivioScelto(scelto), memorizzato);
 }
 
 TEST_F(ComandiSistemaTest, ImpostaArchivioScriveIValoriDelContenitoreSenzaRileggerli)
@@ -148,6 +158,35 @@ TEST_F(ComandiSistemaTest, ImpostaArchivioScriveIValoriDelContenitoreSenzaRilegg
                                "domanda: Attenzione: Il Database selezionato non esiste. Crearlo?"});
     EXPECT_FALSE(f->IBDatabase1.connected());
     EXPECT_FALSE(std::filesystem::exists(t / "rossi.gdb"));
+}
+
+// With ditta.cfg missing the company is the placeholder: its settings are not written, or
+// the shared file would gain a section of that name. Each command says why before the user
+// chooses.
+TEST_F(ComandiSistemaTest, LaDittaSegnapostoNonScriveNulla)
+{
+    const std::string prima = "[Rossi]\r\nTipoDataBase=PARADOX\r\n";
+    scriviFile(ini(), prima);
+    TTabForm f(io, t / "senza-ditta", ini());
+    ASSERT_EQ(f.NomeDitta, kDittaMancante);
+    io.azzera();
+    const std::string rifiuto = "Impostazioni non salvate: la ditta non è nota, perché il file ditta.cfg "
+                                "della directory " + (t / "senza-ditta") + " manca o è errato";
+    bool scelto = false;
+    EXPECT_EQ(test::erroreDi([&] {
+                  SceltaDirectoryDitta(f, DirectoryDitta::Archivi, [&](const std::string&, const std::string&) {
+                      scelto = true;
+                      return std::optional<std::string>("/dati");
+                  });
+              }),
+              rifiuto);
+    EXPECT_FALSE(scelto);
+    EXPECT_EQ(test::erroreDi([&] { ImpostaOpzioni(f, true, true); }), rifiuto);
+    EXPECT_EQ(test::erroreDi([&] { ImpostaArchivio(f, t / "rossi"); }), rifiuto);
+    EXPECT_EQ(test::erroreDi([&] { f.ScriviLavoroDir(); }), rifiuto);
+    EXPECT_TRUE(io.eventi().empty());
+    EXPECT_FALSE(f.IBDatabase1.connected());
+    EXPECT_EQ(leggiFile(ini()), prima);
 }
 
 TEST_F(ComandiSistemaTest, OpzioniConfermate)

@@ -40,7 +40,8 @@ enum class Invio {
 };
 
 // Called with everything the layer sends, in order, before sending it: statement texts as
-// sent (lines joined by "\n") and the ends of transactions. Tests record it; it can trace.
+// sent (lines joined by "\n"), each before it is prepared, and the ends of transactions.
+// Tests record it; it can trace.
 using OsservatoreIstruzioni = std::function<void(const std::string& testo, Invio tipo)>;
 
 // Whether the client library sends this database name to a server: a host before the first

@@ -149,12 +149,13 @@ void Query::setParamName(size_t i, std::string nome)
 void Query::execSql()
 {
     chiudiCursore();
+    // Told before the prepare, so that a statement the server refuses there is seen too.
+    database().notificaIstruzione(text(), Invio::Esecuzione);
     prepare();
     if (tipo_ == isc_info_sql_stmt_select || tipo_ == isc_info_sql_stmt_select_for_upd)
         throw Error("L'istruzione restituisce righe: va aperta, non eseguita");
     Transaction& t = transazione();
     Firebird::ITransaction* h = t.handle();
-    database().notificaIstruzione(preparato_, Invio::Esecuzione);
     Stato st;
     chiama([&] {
         stmt_->execute(&st, h, parametri_ ? parametri_->metadata() : nullptr,
@@ -167,13 +168,13 @@ void Query::execSql()
 void Query::open()
 {
     chiudiCursore();
+    database().notificaIstruzione(text(), Invio::Apertura);
     prepare();
     if (!riga_ || (tipo_ != isc_info_sql_stmt_select && tipo_ != isc_info_sql_stmt_select_for_upd &&
                    tipo_ != isc_info_sql_stmt_exec_procedure))
         throw Error("L'istruzione non restituisce righe: va eseguita, non aperta");
     Transaction& t = transazione();
     Firebird::ITransaction* h = t.handle();
-    database().notificaIstruzione(preparato_, Invio::Apertura);
     Stato st;
     cursore_ = chiama([&] {
         return stmt_->openCursor(&st, h, parametri_ ? parametri_->metadata() : nullptr,

@@ -36,9 +36,21 @@ void Table::setDatabaseName(std::string dir)
     dir_ = std::move(dir);
 }
 
+namespace {
+// A table name is a file of the table's directory: a folder part would lead elsewhere, and
+// dropping it would put the table where nobody asked for it.
+void requirePlainName(const std::string& name)
+{
+    if (name.find_first_of("/\\") != std::string::npos)
+        throw Error("Nome di tabella non valido: \"" + name +
+                    "\" (la cartella va data come directory della tabella, non nel nome)");
+}
+}  // namespace
+
 void Table::setTableName(std::string name)
 {
     requireClosed("cambiare il nome");
+    requirePlainName(name);
     name_ = std::move(name);
 }
 
@@ -63,9 +75,7 @@ std::string Table::dirFs() const
 namespace {
 std::string withExtension(const std::string& name)
 {
-    std::string n = percorsoFs(name);
-    if (auto slash = n.rfind('/'); slash != std::string::npos)
-        n = n.substr(slash + 1);
+    std::string n = name;
     if (n.rfind('.') == std::string::npos)
         n += ".DB";
     return n;
@@ -139,6 +149,7 @@ void Table::emptyTable()
 void Table::renameTable(const std::string& newName)
 {
     requireClosed("rinominare la tabella");
+    requirePlainName(newName);
     paradox::renameTable(session_, dirFs(), withExtension(name_), withExtension(newName));
 }
 

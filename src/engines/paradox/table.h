@@ -101,7 +101,9 @@ public:
     // ---- address ----
     void setDatabaseName(std::string dir);   // a directory ("\" read as separator)
     const std::string& databaseName() const { return dir_; }
-    void setTableName(std::string name);     // "KORVA.DB"; ".DB" added when absent
+    // "KORVA.DB"; ".DB" added when absent. A name with a folder part ("/" or "\\") is an
+    // Error: the folder is the database name.
+    void setTableName(std::string name);
     const std::string& tableName() const { return name_; }
     void setExclusive(bool e);
     bool exclusive() const { return exclusive_; }

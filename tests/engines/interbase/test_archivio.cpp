@@ -110,6 +110,28 @@ TEST_F(ArchivioTest, LeIstruzioniDiCreazioneTabellaArrivanoNellOrdineENelTestoIn
     EXPECT_FALSE(tr.inTransaction());
 }
 
+// The trace holds every statement the layer tried to send, also one the server refuses as
+// soon as it is prepared.
+TEST_F(ArchivioTest, UnaIstruzioneRifiutataAllaPreparazioneCompareNellaSequenza)
+{
+    std::vector<std::string> tutte;
+    db.setOsservatore([&](const std::string& s, Invio tipo) {
+        tutte.push_back((tipo == Invio::Apertura ? "apertura: " : "") + s);
+    });
+    try {
+        TransactionScope lavoro(tr);
+        esegui({"CREATE TABLE T (", "A VARCHAR(0)", ")"});
+        FAIL() << "il server doveva rifiutare VARCHAR(0)";
+    } catch (const Error&) {
+    }
+    Query q(db);
+    q.sql = {"SELECT X FROM NESSUNA"};
+    EXPECT_THROW(q.open(), Error);
+    tr.rollback();
+    EXPECT_EQ(tutte, (std::vector<std::string>{"CREATE TABLE T (\nA VARCHAR(0)\n)", "ROLLBACK",
+                                               "apertura: SELECT X FROM NESSUNA", "ROLLBACK"}));
+}
+
 TEST_F(ArchivioTest, CatalogoDiUnaTabellaConOgniTipoUsato)
 {
     esegui({"CREATE TABLE TUTTI (", "\"TESTO\" VARCHAR(30) NOT NULL,", "\"REALE\" FLOAT,",

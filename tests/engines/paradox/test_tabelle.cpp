@@ -91,6 +91,26 @@ TEST(Tabelle, CreaSostituisceEliminaRinominaAzzeraConTuttiIFile)
     EXPECT_EQ(errore([&] { n.open(); }), "La tabella " + d.percorso() + "/TMP222.DB non esiste");
 }
 
+// The folder of a table is its database name: a name with a folder part is refused, never
+// cut down to its last part (which would make or find a table somewhere else).
+TEST(Tabelle, UnNomeConUnaCartellaERifiutato)
+{
+    CartellaTemporanea d;
+    crea(d.percorso(), "b.DB", 1);
+    for (const std::string nome : {"a/b.DB", "../b.DB", "a\\b"}) {
+        Table t;
+        t.setDatabaseName(d / "sotto/");
+        EXPECT_EQ(errore([&] { t.setTableName(nome); }),
+                  "Nome di tabella non valido: \"" + nome +
+                      "\" (la cartella va data come directory della tabella, non nel nome)");
+        Table r;
+        punta(r, d.percorso(), "b.DB");
+        EXPECT_NE(errore([&] { r.renameTable(nome); }).find("Nome di tabella non valido"), std::string::npos);
+    }
+    EXPECT_FALSE(fs::exists(d / "sotto"));
+    EXPECT_EQ(files(d), (std::vector<std::string>{"b.DB", "b.MB", "b.PX"}));
+}
+
 TEST(Tabelle, DefinizioniLetteIdenticheESoloDefinizioniValide)
 {
     CartellaTemporanea d;
