@@ -40,7 +40,9 @@ void install(const Family& f, MemEnv& env)
     putIf("VAL", f.val);
     if (isXExtension(f.xExtension)) {
         putIf(f.xExtension, f.x);
-        putIf("Y" + f.xExtension.substr(1), f.y);
+        std::string yExtension = f.xExtension;
+        yExtension[0] = 'Y';
+        putIf(yExtension, f.y);
     }
 }
 

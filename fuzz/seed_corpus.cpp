@@ -78,7 +78,7 @@ void addFamily(const fs::path& db, const std::string& label, const fs::path& out
     f.val = files.count("VAL") ? files["VAL"] : "";
     bool any = false;
     for (const auto& [ext, bytes] : files) {
-        const std::string y = "Y" + ext.substr(1);
+        const std::string y = std::string("Y").append(ext.substr(1));
         if (!fuzz::isXExtension(ext) || !files.count(y))
             continue;
         f.xExtension = ext;
@@ -120,7 +120,7 @@ fs::path makeTable(const fs::path& dir)
     t.open();
     for (int i = 0; i < 40; ++i) {
         t.append();
-        t.field("CODICE").setString("C" + std::to_string(1000 + i * 37 % 40));
+        t.field("CODICE").setString(std::string("C").append(std::to_string(1000 + i * 37 % 40)));
         if (i % 7) {
             t.field("NUMERO").setInteger(i % 5 - 2);
             t.field("IMPORTO").setFloat(i * 12.5);
@@ -162,7 +162,7 @@ fs::path makeRequired(const fs::path& dir)
     t.open();
     for (int i = 0; i < 20; ++i) {
         t.append();
-        t.field("CODICE").setString("K" + std::to_string(i * 7 % 20));
+        t.field("CODICE").setString(std::string("K").append(std::to_string(i * 7 % 20)));
         t.field("QUANDO").setString("2001-02-0" + std::to_string(1 + i % 9) + " 10:00:00");
         t.field("NOTE").setString(std::string(static_cast<std::size_t>(i * 11), 'x'));
         t.post();
