@@ -36,5 +36,6 @@ void registraPx(CLI::App& app, Contesto& contesto);
 void registraDemo(CLI::App& app, Contesto& contesto);
 void registraDizionario(CLI::App& app, Contesto& contesto);
 void registraIb(CLI::App& app, Contesto& contesto);
+void registraRegistra(CLI::App& app, Contesto& contesto);
 
 }  // namespace korva::cli

@@ -32,6 +32,7 @@ int main(int argc, char** argv)
     cli::registraDemo(app, contesto);
     cli::registraDizionario(app, contesto);
     cli::registraIb(app, contesto);
+    cli::registraRegistra(app, contesto);
     cli::italianizzaAiuto(app);
 
     try {

@@ -1,5 +1,6 @@
 #include "gui/korva.h"
 
+#include "gui/aggiungi_tabella.h"
 #include "gui/guardia.h"
 #include "gui/modello_righe.h"
 
@@ -428,8 +429,17 @@ void TKorvaForm::ButtonChiudiClick()
     accept();
 }
 
+void TKorvaForm::ButtonAggiungiTabellaClick()
+{
+    comando([&] {
+        if (gestione_->modoInterbase())
+            AggiungiTabellaIb(this, *gestione_, *tabForm_, guardia_);
+        else
+            AggiungiTabellaParadox(this, *gestione_, *tabForm_, guardia_);
+    });
+}
+
 // Commands whose work belongs to the parts still to be built: present, and nothing else.
-void TKorvaForm::ButtonAggiungiTabellaClick() {}
 void TKorvaForm::ButtonTestEsistenzaClick() {}
 void TKorvaForm::ButtonAzzeraClick() {}
 void TKorvaForm::ButtonRigeneraIndiciClick() {}
