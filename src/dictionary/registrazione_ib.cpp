@@ -27,9 +27,9 @@ std::string testoTipo(const ib::FieldDef& c)
 {
     std::string testo = ib::nomeTipo(c.type);
     if (c.type == TipoCampo::Numeric || c.type == TipoCampo::Decimal)
-        testo += "(" + std::to_string(c.size) + "," + std::to_string(c.scale) + ")";
+        testo += '(' + std::to_string(c.size) + ',' + std::to_string(c.scale) + ')';
     if (c.type == TipoCampo::Char || c.type == TipoCampo::Varchar)
-        testo += "(" + std::to_string(c.size) + ")";
+        testo += '(' + std::to_string(c.size) + ')';
     return testo;
 }
 

@@ -84,7 +84,7 @@ TEST(RegistrazioneCampioni, RegistratiQuandoIlDizionarioNeTieneITipiERicreatiUgu
     for (const fs::path& p : campioni()) {
         const std::string campioneLetto = fs::relative(p, KORVA_SAMPLES_DIR).string();
         SCOPED_TRACE(campioneLetto);
-        Registrato r{"c" + std::to_string(++numero), {}, 0, false};
+        Registrato r{'c' + std::to_string(++numero), {}, 0, false};
         // Read on a copy (a keyed sample without its .PX opens only exclusively).
         copia(p, cartella, r.nome);
         paradox::Table campione;
