@@ -562,11 +562,20 @@ std::string formatTime(std::int64_t ms)
     return buf;
 }
 
-std::string formatTimestamp(double ms)
+std::int64_t timestampDay(double ms)
 {
     const double days = std::floor(ms / 86400000.0);
-    const auto rest = static_cast<std::int64_t>(std::llround(ms - days * 86400000.0));
-    return formatDate(daysToDate(static_cast<std::int64_t>(days))) + " " + formatTime(rest);
+    // Past these a date's year no longer fits (only a damaged value gets there).
+    if (!(std::fabs(days) < 2147483648.0))
+        throw Error("Valore di data e ora non valido (campo danneggiato)");
+    return static_cast<std::int64_t>(days);
+}
+
+std::string formatTimestamp(double ms)
+{
+    const std::int64_t days = timestampDay(ms);
+    const auto rest = static_cast<std::int64_t>(std::llround(ms - static_cast<double>(days) * 86400000.0));
+    return formatDate(daysToDate(days)) + " " + formatTime(rest);
 }
 
 std::string toHex(std::string_view bytes)

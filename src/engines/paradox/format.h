@@ -230,6 +230,8 @@ std::string formatDouble(double v);
 std::string formatDate(const Date& d);
 std::string formatTime(std::int64_t ms);
 std::string formatTimestamp(double ms);
+// The day of a timestamp (as dateToDays counts); an Error for a value beyond every date.
+std::int64_t timestampDay(double ms);
 std::string toHex(std::string_view bytes);
 
 // BCD (#): 17 bytes; scale = decimals.

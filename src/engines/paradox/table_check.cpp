@@ -105,6 +105,11 @@ std::vector<std::string> TableFile::check()
             add(e.what());
             return out;
         }
+        // Entries of another size would be read past the blocks.
+        if (ph.fileType != FileType::PrimaryIndex || ph.recordSize != keyBytes_ + 6) {
+            add("indice primario: struttura diversa dalla chiave della tabella");
+            return out;
+        }
         const int es = ph.recordSize;
         std::vector<std::pair<int, int>> leaves;
         std::uint32_t entries = 0;

@@ -392,7 +392,7 @@ Date Field::asDate() const
         return {};
     const FieldInfo& f = t_->file_->fields()[static_cast<std::size_t>(i_)];
     if (f.def.type == FieldType::Timestamp)
-        return daysToDate(static_cast<std::int64_t>(std::floor(asTimestamp() / 86400000.0)));
+        return daysToDate(timestampDay(asTimestamp()));
     if (f.def.type != FieldType::Date)
         throw Error("Il campo " + f.def.name + " non è una data");
     return daysToDate(asInteger());
@@ -403,7 +403,7 @@ std::int64_t Field::asTime() const
     const FieldInfo& f = t_->file_->fields()[static_cast<std::size_t>(i_)];
     if (f.def.type == FieldType::Timestamp) {
         const double ms = asTimestamp();
-        return static_cast<std::int64_t>(std::llround(ms - std::floor(ms / 86400000.0) * 86400000.0));
+        return static_cast<std::int64_t>(std::llround(ms - static_cast<double>(timestampDay(ms)) * 86400000.0));
     }
     return asInteger();
 }

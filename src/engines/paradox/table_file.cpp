@@ -297,7 +297,7 @@ void TableFile::refresh()
     std::uint8_t now[0x80];
     std::size_t got = db_->file().readAt(0, now, sizeof now);
     if (got != std::min<std::size_t>(headerPrefix_.size(), sizeof now) ||
-        std::memcmp(now, headerPrefix_.data(), got) != 0) {
+        (got > 0 && std::memcmp(now, headerPrefix_.data(), got) != 0)) {
         if (px_)
             px_->dropCache();
         load();

@@ -6,7 +6,9 @@
 #include "engines/paradox/aiuti.h"
 #include "engines/paradox/table.h"
 #include "engines/paradox/table_file.h"
+#include "family_input.h"
 #include "support/cartella_temporanea.h"
+#include "walk.h"
 
 #include <gtest/gtest.h>
 
@@ -128,6 +130,95 @@ TEST(Fuzz, FileAlteratiACasoNonFannoDanni)
     }
     EXPECT_EQ(rifiutati + usati, casi);
     EXPECT_GT(rifiutati, 0);
+}
+
+// Inputs the fuzz targets (fuzz/) led to: refused with an Error, never read past a buffer or
+// turned into undefined arithmetic.
+TEST(Fuzz, DanniDelFuzzerRifiutatiConUnErrore)
+{
+    CartellaTemporanea d;
+    auto crea = [&](const std::string& nome, std::vector<FieldDef> campi, const std::string& valore) {
+        Table t;
+        punta(t, d.percorso(), nome);
+        t.fieldDefs = std::move(campi);
+        t.indexDefs = {{"", "K", IndexOption::Primary}};
+        t.createTable();
+        t.open();
+        t.append();
+        t.field(0).setString("1");
+        t.field(1).setString(valore);
+        t.post();
+    };
+    auto blocco1 = [](std::string& file) {  // the first block, after the header
+        return reinterpret_cast<std::uint8_t*>(file.data()) + get16(reinterpret_cast<const std::uint8_t*>(file.data()) + 2);
+    };
+    {
+        SCOPED_TRACE(".DB vuoto");
+        test::scriviFile(d / "VUOTA.DB", "");
+        Table t;
+        punta(t, d.percorso(), "VUOTA.DB");
+        EXPECT_THROW(t.open(), Error);
+    }
+    {
+        SCOPED_TRACE("data e ora oltre ogni data");
+        crea("ORE.DB", {{"K", FieldType::Long, 0, false}, {"Q", FieldType::Timestamp, 0, false}},
+             "2000-01-01 00:00:00");
+        std::string db = test::leggiFile(d / "ORE.DB");
+        storeBE(blocco1(db) + 6 + 4, encodeDouble(1e300), 8);
+        test::scriviFile(d / "ORE.DB", db);
+        Table t;
+        punta(t, d.percorso(), "ORE.DB");
+        t.open();
+        EXPECT_THROW(t.field(1).asString(), Error);
+        EXPECT_THROW(t.field(1).asDate(), Error);
+        EXPECT_THROW(t.field(1).asTime(), Error);
+    }
+    {
+        SCOPED_TRACE(".PX con voci più corte della chiave, aperta in esclusiva e verificata");
+        crea("LUNGA.DB", {{"K", FieldType::Alpha, 80, false}, {"V", FieldType::Long, 0, false}}, "5");
+        crea("CORTA.DB", {{"K", FieldType::Alpha, 1, false}, {"V", FieldType::Long, 0, false}}, "5");
+        std::string px = test::leggiFile(d / "CORTA.PX");
+        const int voci = (px[5] * 1024 - 6) / 7;  // a block full of 7-byte entries
+        put16(blocco1(px) + 4, static_cast<std::uint32_t>((voci - 1) * 7));
+        test::scriviFile(d / "LUNGA.PX", px);
+        Table t;
+        punta(t, d.percorso(), "LUNGA.DB", true);
+        t.open();
+        const auto esito = t.check();
+        EXPECT_EQ(std::count(esito.begin(), esito.end(),
+                             "indice primario: struttura diversa dalla chiave della tabella"),
+                  1)
+            << testing::PrintToString(esito);
+    }
+}
+
+// The fuzz targets' reading of their input: a family packed and unpacked the same, walked
+// through in both modes when sound, without its .PX only exclusively, refused when cut short.
+TEST(Fuzz, IngressiDelFuzzerLettiComeFamiglie)
+{
+    const std::string dir = KORVA_SAMPLES_DIR "/leonhad-paradoxdriver/src/test/resources/db/CUSTOMER.";
+    fuzz::Family f{"X06", test::leggiFile(dir + "DB"), test::leggiFile(dir + "PX"), test::leggiFile(dir + "MB"),
+                   test::leggiFile(dir + "X06"), test::leggiFile(dir + "Y06"), ""};
+    const std::string ingresso = fuzz::pack(f);
+    EXPECT_EQ(fuzz::unpack(ingresso), f);
+    fuzz::Family soloDb;
+    soloDb.xExtension = "X06";
+    soloDb.db = f.db;
+    EXPECT_EQ(fuzz::unpack("X06" + std::string(fuzz::kSeparator) + f.db), soloDb);
+    auto attraversate = [](const fuzz::Family& g) {
+        fuzz::MemEnv env;
+        fuzz::install(g, env);
+        return fuzz::exercise(env, ".", "T.DB");
+    };
+    EXPECT_EQ(attraversate(f), 2);
+    fuzz::Family senzaPx = f;
+    senzaPx.px.clear();
+    EXPECT_EQ(attraversate(senzaPx), 1);
+    fuzz::Family corta = f;
+    corta.db.resize(0x100);
+    EXPECT_EQ(attraversate(corta), 0);
+    f.mb = std::string(fuzz::kSeparator);
+    EXPECT_THROW(fuzz::pack(f), Error);
 }
 
 }  // namespace
