@@ -2,6 +2,7 @@
 
 #include "checks/esistenza_conteggio.h"
 #include "checks/rigenerazione_indici.h"
+#include "checks/verifica_tracciato.h"
 #include "gui/guardia.h"
 #include "gui/modello_righe.h"
 
@@ -480,6 +481,16 @@ void TKorvaForm::ButtonRigIndTutteTabClick()
     comando([&] { RigeneraTutto(*gestione_); });
 }
 
+void TKorvaForm::ButtonVerTabCorrClick()
+{
+    comando([&] { VerificaTracciato(*gestione_); });
+}
+
+void TKorvaForm::ButtonVerTutteTabClick()
+{
+    comando([&] { VerificaTuttiTracciati(*gestione_); });
+}
+
 void TKorvaForm::ButtonChiudiClick()
 {
     accept();
@@ -489,8 +500,6 @@ void TKorvaForm::ButtonChiudiClick()
 void TKorvaForm::ButtonAggiungiTabellaClick() {}
 void TKorvaForm::ButtonStampaTabellaClick() {}
 void TKorvaForm::ButtonRicercaLCKClick() {}
-void TKorvaForm::ButtonVerTabCorrClick() {}
-void TKorvaForm::ButtonVerTutteTabClick() {}
 void TKorvaForm::ButtonBakTabCorrClick() {}
 void TKorvaForm::ButtonBakUptutteTabClick() {}
 void TKorvaForm::ButtonVerIntTabCorrClick() {}
