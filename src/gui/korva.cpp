@@ -83,6 +83,10 @@ public:
     }
 
     void messaggio(const std::string& testo) override { base_.messaggio(testo); }
+    void messaggioConDettagli(const std::string& testo, const std::vector<std::string>& dettagli) override
+    {
+        base_.messaggioConDettagli(testo, dettagli);
+    }
     Risposta domanda(const std::string& testo) override { return base_.domanda(testo); }
     Risposta conferma(const std::string& testo) override { return base_.conferma(testo); }
     void errore(const std::string& testo) override { base_.errore(testo); }
