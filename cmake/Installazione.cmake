@@ -21,7 +21,7 @@ set(CPACK_PACKAGE_CONTACT "KORVAWIN <korvawin@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "Amministrazione delle tabelle archivi: Paradox e archivio Interbase/Firebird")
 set(CPACK_PACKAGE_DESCRIPTION
-    "KORVAWIN tiene il dizionario delle tabelle di una famiglia di applicazioni gestionali e da esso\n registra, crea, verifica, reindicizza, rigenera, ripara, salva, compatta e copia le tabelle\n Paradox e quelle dell'archivio Firebird. Comprende il programma con finestre korvawin e il\n comando korva.")
+    "KORVAWIN tiene il dizionario delle tabelle di una famiglia di applicazioni gestionali e da esso\nregistra, crea, verifica, reindicizza, rigenera, ripara, salva, compatta e copia le tabelle\nParadox e quelle dell'archivio Firebird. Comprende il programma con finestre korvawin e il\ncomando korva.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION database)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS

@@ -5,6 +5,7 @@
 #include <strings.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 #include <vector>
@@ -103,6 +104,48 @@ std::string risolviPerCreare(std::string_view percorso)
 {
     bool completo = false;
     return risolviComponenti(percorso, completo);
+}
+
+namespace {
+
+// The path made absolute and normal, with the names on disk where they exist.
+fs::path forma(std::string_view percorso)
+{
+    const std::string p = risolviPerCreare(percorso);
+    std::error_code ec;
+    fs::path assoluto = fs::absolute(p.empty() ? "." : p, ec);
+    return (ec ? fs::path(p) : assoluto).lexically_normal();
+}
+
+std::optional<std::string> dentro(const fs::path& dir, const fs::path& base)
+{
+    std::vector<std::string> parti, radice;
+    for (const auto& c : dir)
+        if (!c.empty())
+            parti.push_back(c.string());
+    for (const auto& c : base)
+        if (!c.empty())
+            radice.push_back(c.string());
+    if (radice.size() > parti.size() || !std::equal(radice.begin(), radice.end(), parti.begin()))
+        return std::nullopt;
+    std::string relativo;
+    for (size_t i = radice.size(); i < parti.size(); ++i)
+        relativo += parti[i] + '/';
+    return relativo;
+}
+
+}  // namespace
+
+std::optional<std::string> sottoDirectory(std::string_view dir, std::string_view base)
+{
+    const fs::path d = forma(dir), b = forma(base);
+    if (auto r = dentro(d, b))
+        return r;
+    std::error_code ec1, ec2;
+    const fs::path dc = fs::weakly_canonical(d, ec1), bc = fs::weakly_canonical(b, ec2);
+    if (ec1 || ec2)
+        return std::nullopt;
+    return dentro(dc, bc);
 }
 
 bool nomeFileSemplice(std::string_view nome)

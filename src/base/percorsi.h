@@ -24,6 +24,13 @@ std::optional<std::string> risolviPercorso(std::string_view percorso);
 // given: where a new file or directory is to be made.
 std::string risolviPerCreare(std::string_view percorso);
 
+// The folders that lead from the directory `base` down to the directory `dir`, each followed
+// by the separator ("" when they are the same directory); nothing when `dir` does not lie
+// inside `base`. Both are read as the file system takes them ("\" a separator, each name
+// matched without regard to case when the exact one is absent, "." and ".." resolved); when
+// they do not compare so, links are followed and they are compared again.
+std::optional<std::string> sottoDirectory(std::string_view dir, std::string_view base);
+
 // A name that stays inside the folder it is joined to: not empty, not "." or "..", without a
 // separator of either kind ("/", or "\" as a file written on Windows means it) or a NUL.
 bool nomeFileSemplice(std::string_view nome);

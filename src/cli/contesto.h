@@ -37,5 +37,6 @@ void registraDemo(CLI::App& app, Contesto& contesto);
 void registraDizionario(CLI::App& app, Contesto& contesto);
 void registraIb(CLI::App& app, Contesto& contesto);
 void registraControlli(CLI::App& app, Contesto& contesto);
+void registraRegistra(CLI::App& app, Contesto& contesto);
 
 }  // namespace korva::cli

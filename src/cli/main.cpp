@@ -33,6 +33,7 @@ int main(int argc, char** argv)
     cli::registraDizionario(app, contesto);
     cli::registraIb(app, contesto);
     cli::registraControlli(app, contesto);
+    cli::registraRegistra(app, contesto);
     cli::italianizzaAiuto(app);
 
     try {

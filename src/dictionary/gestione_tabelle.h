@@ -19,6 +19,7 @@
 namespace korva {
 
 class TTabForm;
+struct TabellaLetta;
 namespace ib {
 class Query;
 }
@@ -130,6 +131,19 @@ public:
     // the rows were removed; richiediDettagli before the question.
     bool RimuoviTabella();
 
+    // "&1. Aggiungi tabella" in the Paradox mode, once the choice dialog has set DirScelta (the
+    // table's folder) and NomeTabellaCorrente (its file name): the table read whole, then its
+    // dictionary entry written in place of the old one (after "Tabella esistente, Sostituire
+    // tabella? "), and its row made current. False when nothing was chosen or the old entry is
+    // kept; a table outside LavoroDir, one that cannot be read or whose layout the dictionary
+    // cannot hold is an Error, and the dictionary is as it was.
+    bool RegistraTabellaParadox();
+    // The same in the archive mode: the archive connected, the table chosen by `sceltaTabella`
+    // (nothing when cancelled, an empty name when confirmed without a choice), read, the
+    // folder asked of `percorso` (the text the table's folder starts with), the entry written.
+    bool RegistraTabellaIb(const std::function<std::optional<std::string>()>& sceltaTabella,
+                           const std::function<std::string()>& percorso);
+
     // The Paradox table of the current row, empty, with its fields, primary key, single-field
     // and composite indexes, in LavoroDir + PathParziale (made with its missing levels).
     // False after the preconditions' message or "La Tabella Esiste Già" (nothing touched); a
@@ -162,6 +176,11 @@ public:
     bool CreaTabIBCorrente();
 
 private:
+    // False when the dictionary holds `nome` and the user keeps it.
+    bool consentiSostituzione(const std::string& nome);
+    // The last steps of a registration: the rows checked, the messages, the entry written and
+    // its row made current.
+    void registra(const TabellaLetta& letta);
     // TestTabIb without ending the reading's transaction; the archive is connected.
     bool tabellaApribile(const std::string& nome);
     void allineaDettagli();

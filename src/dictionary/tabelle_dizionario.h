@@ -66,6 +66,14 @@ std::vector<DefIndiceComposto> righeIndici(paradox::Table& t);
 void scriviRigheDizionario(paradox::Session& sessione, const std::string& tracciatiDir,
                            const RigheTabella& righe);
 
+// Puts the rows of `nuova` in place of every row the dictionary of the record-layout directory
+// holds for its NomeTabella (the name must fit the dictionary), through cursors of its own.
+// Each dictionary table changes in one journaled step; when one of them fails, those changed
+// before take their old rows back, so that a failure leaves the old entry whole. (A process
+// stopped between the steps can leave them apart.)
+void sostituisciVoceDizionario(paradox::Session& sessione, const std::string& tracciatiDir,
+                               const RigheTabella& nuova);
+
 // Whether a name can be the NomeTabella of a row of the open dictionary table `t`: it fits its
 // field and its code page. A name that cannot is no key of that table, so it has no row there.
 bool nomeTabellaAmmesso(paradox::Table& t, const std::string& nome);

@@ -3,6 +3,7 @@
 #include "checks/esistenza_conteggio.h"
 #include "checks/rigenerazione_indici.h"
 #include "checks/verifica_tracciato.h"
+#include "gui/aggiungi_tabella.h"
 #include "gui/guardia.h"
 #include "gui/modello_righe.h"
 
@@ -500,8 +501,17 @@ void TKorvaForm::ButtonChiudiClick()
     accept();
 }
 
+void TKorvaForm::ButtonAggiungiTabellaClick()
+{
+    comando([&] {
+        if (gestione_->modoInterbase())
+            AggiungiTabellaIb(this, *gestione_, *tabForm_, guardia_);
+        else
+            AggiungiTabellaParadox(this, *gestione_, *tabForm_, guardia_);
+    });
+}
+
 // Commands whose work belongs to the parts still to be built: present, and nothing else.
-void TKorvaForm::ButtonAggiungiTabellaClick() {}
 void TKorvaForm::ButtonStampaTabellaClick() {}
 void TKorvaForm::ButtonRicercaLCKClick() {}
 void TKorvaForm::ButtonBakTabCorrClick() {}

@@ -42,6 +42,31 @@ TEST(Percorsi, DueNomiCheDifferisconoSoloPerMaiuscoleSonoAmbigui)
     EXPECT_EQ(risolviPercorso(t / "Clienti.DB"), t / "Clienti.DB");
 }
 
+TEST(Percorsi, SottoDirectoryPerComponentiSenzaRiguardoAlleMaiuscoleEAiCollegamenti)
+{
+    CartellaTemporanea t;
+    for (const char* d : {"Dati/Archivi", "Dati2", "altrove"})
+        std::filesystem::create_directories(t / d);
+    std::filesystem::create_directory_symlink(t / "altrove", t / "Dati/collegata");
+    std::filesystem::create_directory_symlink(t / "Dati", t / "dati-link");
+    // The data directory as a setting written on Windows names it.
+    const std::string dati = t.dir() + "DATI\\";
+    const std::pair<std::string, std::optional<std::string>> casi[] = {
+        {t / "Dati/", ""},
+        {t / "Dati/Archivi/", "Archivi/"},
+        {t.dir() + "dati\\archivi", "Archivi/"},
+        {t / "Dati/altro/../Archivi/", "Archivi/"},
+        {t / "Dati/collegata/", "collegata/"},
+        {t / "dati-link/Archivi/", "Archivi/"},
+        {t / "Dati2/", std::nullopt},
+        {t / "Dati/../altrove/", std::nullopt},
+        {t / "altrove/", std::nullopt},
+        {t.percorso(), std::nullopt},
+    };
+    for (const auto& [dir, atteso] : casi)
+        EXPECT_EQ(sottoDirectory(dir, dati), atteso) << dir;
+}
+
 TEST(Percorsi, ImpostaDirCorrenteCreaOgniLivello)
 {
     CartellaTemporanea t;

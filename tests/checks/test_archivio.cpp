@@ -90,6 +90,17 @@ TEST_F(Archivio, AzzeramentoRifiutatoAnnullato)
     EXPECT_EQ(leggi("SELECT COUNT(*) FROM CLIENTI"), 2);
 }
 
+// The all-tables button does not look at the mode: the Paradox rebuild, and the archive is
+// not touched.
+TEST_F(Archivio, RigenerazioneDiTutteSempreParadox)
+{
+    EXPECT_FALSE(RigeneraTutto(*g));
+    EXPECT_TRUE(inviate.empty());
+    EXPECT_EQ(d.io.eventi(),
+              (Eventi{"inizio", "messaggio: Impossibile procedere: tabella clienti non apribile in modo esclusivo",
+                      "messaggio: Rigenerazione indici di tutte le tabelle terminata", "fine"}));
+}
+
 TEST_F(Archivio, EliminazioneDopoSiConfermataNoNonInviaNulla)
 {
     d.io.risposte({Risposta::No});

@@ -93,7 +93,8 @@ TEST_F(Rigenerazione, IndiciGuastiODaiNomiStraniRifattiComeAllaCreazione)
                                      "messaggio: Rigenerazione indici tabella terminata", "fine"}));
     EXPECT_EQ(famiglia(dir, "clienti"), creati);
     // Rebuilt under the table's own name, the odd names gone.
-    for (const char* nome : {"clienti.PX", "clienti.X02", "clienti.Y02", "clienti.X03", "clienti.Y03", "clienti.XG0", "clienti.YG0"})
+    for (const char* nome :
+         {"clienti.PX", "clienti.X02", "clienti.Y02", "clienti.X03", "clienti.Y03", "clienti.XG0", "clienti.YG0"})
         EXPECT_TRUE(fs::exists(dir + nome)) << nome;
     EXPECT_FALSE(fs::exists(dir + "CLIENTI.X02"));
     EXPECT_FALSE(fs::exists(dir + "clienti.y02"));

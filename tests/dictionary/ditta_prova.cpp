@@ -4,7 +4,9 @@
 #include "dictionary/generatore.h"
 #include "engines/paradox/table.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <tuple>
 
 namespace korva::test {
 
@@ -70,6 +72,50 @@ RigheTabella righe(const std::string& nome, const std::string& pathParziale,
             r.indici.push_back(i);
         }
     return r;
+}
+
+std::vector<std::string> testoVoce(const RigheTabella& voce)
+{
+    // In the dictionary's key order.
+    RigheTabella r = voce;
+    std::sort(r.campi.begin(), r.campi.end(),
+              [](const DefCampo& a, const DefCampo& b) { return a.NumeroCampo < b.NumeroCampo; });
+    std::sort(r.indici.begin(), r.indici.end(), [](const DefIndiceComposto& a, const DefIndiceComposto& b) {
+        return std::tie(a.NomeIndiceSecComp, a.NumeroCampo) < std::tie(b.NomeIndiceSecComp, b.NumeroCampo);
+    });
+    std::vector<std::string> righe;
+    auto n = [](int v) { return std::to_string(v); };
+    const DefTabella& t = r.tabella;
+    if (!t.NomeTabella.empty())
+        righe.push_back("tabella " + t.NomeTabella + "|" + t.PathParziale + "|" + n(t.NumeroCampi) + "|" +
+                        n(t.CampiChiavePrimaria) + "|" + n(t.IndiciSecSingoli) + "|" + n(t.IndiciSecComposti) +
+                        "|" + n(t.Ordinamento) + "|" + n(t.Formato));
+    for (const DefCampo& c : r.campi)
+        righe.push_back("campo " + n(c.NumeroCampo) + "|" + c.NomeCampo + "|" + c.TipoELunghezza + "|" +
+                        n(c.Chiave) + "|" + n(c.IndiceSecSingolo) + "|" + n(c.TipoIndiceSecSingolo));
+    for (const DefIndiceComposto& i : r.indici)
+        righe.push_back("indice " + i.NomeIndiceSecComp + "|" + n(i.NumeroCampo) + "|" +
+                        i.EstensioneIndiceSecComp + "|" + n(i.TipoIndiceSecComp));
+    return righe;
+}
+
+std::vector<std::string> voce(const std::string& tracciatiDir, const std::string& nome)
+{
+    RigheTabella r;
+    auto leggi = [&](TabellaDizionario quale, auto&& perRiga) {
+        const auto posizione = posizioneDizionario(tracciatiDir, quale);
+        paradox::Table t;
+        t.setDatabaseName(posizione.cartella);
+        t.setTableName(posizione.nome);
+        t.open();
+        t.setRange({nome}, {nome});
+        for (t.first(); !t.eof(); t.next())
+            perRiga(t);
+    };
+    leggi(TabellaDizionario::Korva, [&](paradox::Table& t) { r.tabella = leggiDefTabella(t); });
+    leggi(TabellaDizionario::Campi, [&](paradox::Table& t) { r.campi.push_back(leggiDefCampo(t)); });
+    leggi(TabellaDizionario::Indicic, [&](paradox::Table& t) { r.indici.push_back(leggiDefIndiceComposto(t)); });
+    return testoVoce(r);
 }
 
 RigheTabella clientiEsempio()

@@ -42,6 +42,14 @@ RigheTabella righe(const std::string& nome, const std::string& pathParziale,
                    const std::vector<std::string>& campi, const std::vector<CompostoProva>& composti = {},
                    int campiChiave = -1);
 
+// The rows of a table's entry as text lines, for comparisons: "tabella nome|path|campi|chiave|
+// singoli|composti|ordinamento|formato", then "campo numero|nome|tipo|chiave|singolo|tipo
+// singolo" in field order, then "indice nome|numero|posizione|tipo" in key order.
+std::vector<std::string> testoVoce(const RigheTabella& r);
+// The entry of `nome` in the dictionary of the record-layout directory, read through cursors
+// of its own (nothing but its lines: empty when there is no entry).
+std::vector<std::string> voce(const std::string& tracciatiDir, const std::string& nome);
+
 // The worked example: clienti in archivi/ with codice A6 (key), ragsoc A40 (single-field
 // index), scadenza D, and the composite index perscad over scadenza then codice.
 RigheTabella clientiEsempio();

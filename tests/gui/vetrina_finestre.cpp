@@ -3,16 +3,22 @@
 
 #include "gui/basemain.h"
 #include "gui/korva.h"
+#include "gui/listtab.h"
+#include "gui/percorso_tabella.h"
 #include "gui/qorin1.h"
+#include "gui/sceltab.h"
 #include "gui/traduzioni.h"
 
 #include <QApplication>
-#include <QRect>
-#include <QTabBar>
 #include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRect>
+#include <QTabBar>
 #include <QTimer>
 
 #include <cstdio>
@@ -47,6 +53,33 @@ static void mostraPagina(korva::gui::TBaseMainForm& w, int pagina, bool elaboraz
         }
     });
     w.GestioneTabelle1Click();
+}
+
+// The choice of a Paradox table to register: as the file dialog leaves it, or with the file
+// dialog itself open over it.
+static void sceltaTabella(korva::gui::TBaseMainForm& w, bool dialogoFile)
+{
+    std::string dir, nome;
+    korva::gui::TScelTabForm f(&w, dir, nome, w.TabForm->NomeDitta, w.TabForm->LavoroDir, w.guardia());
+    if (dialogoFile) {
+        QTimer::singleShot(100, f.ButtonNomeTabella, &QPushButton::click);
+    } else {
+        f.EditNomeTabella->setText(QStringLiteral("clienti.DB"));
+        f.EditPercorsoTabella->setText(QString::fromStdString(w.TabForm->LavoroDir) + QStringLiteral("archivi/"));
+    }
+    f.exec();
+}
+
+// The archive's tables as the registration shows them, one of them selected.
+static void listaTabelle(korva::gui::TBaseMainForm& w)
+{
+    w.TabForm->ConnettiDatabaseIB();
+    korva::gui::TListTabForm f(&w, w.TabForm->IBDatabase1, w.TabForm->IBTransaction1);
+    f.Label1->setVisible(true);
+    f.Label2->setVisible(true);
+    f.resize(295, 200);
+    f.ListBox1->setCurrentRow(2);
+    f.exec();
 }
 
 int main(int argc, char** argv)
@@ -87,6 +120,14 @@ int main(int argc, char** argv)
         {"qorin1",
          [&] {
              korva::gui::TQorIn1Form f(&w, w.guardia());
+             f.exec();
+         }},
+        {"sceltab", [&] { sceltaTabella(w, false); }},
+        {"sceltab-file", [&] { sceltaTabella(w, true); }},
+        {"listtab", [&] { listaTabelle(w); }},
+        {"percorso-tabella",
+         [&] {
+             korva::gui::PercorsoTabellaForm f(&w, w.guardia());
              f.exec();
          }},
         {"errore", [&] { w.interazione().errore("Tabella KORVA.DB inesistente"); }},

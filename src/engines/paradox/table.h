@@ -193,6 +193,8 @@ public:
     // Posts between these form one journaled step (faster; undone together on failure).
     void beginBatch();
     void endBatch();
+    // Undoes every change since beginBatch (a record being edited is dropped first).
+    void cancelBatch();
 
     // Structural check of the open table's files (empty when sound).
     std::vector<std::string> check();

@@ -267,4 +267,12 @@ void Table::endBatch()
     file_->endBatch(true);
 }
 
+void Table::cancelBatch()
+{
+    requireActive();
+    if (state_ == DataSetState::Insert || state_ == DataSetState::Edit)
+        cancel();
+    file_->endBatch(false);
+}
+
 }  // namespace korva::paradox
