@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace korva {
 
@@ -16,6 +17,9 @@ public:
 
     // A plain message box with an OK button.
     virtual void messaggio(const std::string& testo) = 0;
+    // The same box with lines to look at beside the text (the window keeps them in the box's
+    // details; the command line prints them after the text). No lines: a plain message.
+    virtual void messaggioConDettagli(const std::string& testo, const std::vector<std::string>& dettagli) = 0;
     // A question with the information icon and the buttons Yes and No.
     virtual Risposta domanda(const std::string& testo) = 0;
     // A confirmation with the confirmation icon and the buttons OK and Cancel.

@@ -1,9 +1,10 @@
 // The checks and the index rebuild from the command line: esiste, azzera, conta,
-// rigenera-indici, elimina.
+// rigenera-indici, elimina, verifica-tracciato.
 
 #include "base/errore.h"
 #include "checks/esistenza_conteggio.h"
 #include "checks/rigenerazione_indici.h"
+#include "checks/verifica_tracciato.h"
 #include "cli/tabelle_cli.h"
 
 #include <CLI/CLI.hpp>
@@ -40,6 +41,29 @@ void suTabella(CLI::App& app, Contesto& contesto, const char* nomeComando, const
     c->callback([&contesto, nome, comando] { sullaTabella(contesto, *nome, comando); });
 }
 
+// A subcommand taking either the table's name or --tutte.
+void suUnaOTutte(CLI::App& app, Contesto& contesto, const char* nomeComando, const char* descrizione,
+                 const char* descrizioneTutte, std::function<bool(GestioneTabelle&)> una,
+                 std::function<bool(GestioneTabelle&)> tutteLeTabelle)
+{
+    auto nome = std::make_shared<std::string>();
+    auto tutte = std::make_shared<bool>(false);
+    auto* c = app.add_subcommand(nomeComando, descrizione);
+    auto* opzioneNome = c->add_option("NOME", *nome, "Il nome della tabella nel dizionario");
+    c->add_flag("--tutte", *tutte, descrizioneTutte)->excludes(opzioneNome);
+    c->callback([&contesto, nome, tutte, una, tutteLeTabelle] {
+        if (nome->empty() && !*tutte)
+            throw Error("Indicare il nome di una tabella del dizionario oppure --tutte");
+        if (*tutte) {
+            auto aperte = apriGestioneTabelle(contesto);
+            if (aperte && !tutteLeTabelle(*aperte->gestione))
+                contesto.esito = 1;
+            return;
+        }
+        sullaTabella(contesto, *nome, una);
+    });
+}
+
 }  // namespace
 
 void registraControlli(CLI::App& app, Contesto& contesto)
@@ -58,23 +82,13 @@ void registraControlli(CLI::App& app, Contesto& contesto)
                   return EliminaTabellaIB(g);
               });
 
-    auto nomeRigenera = std::make_shared<std::string>();
-    auto tutte = std::make_shared<bool>(false);
-    auto* rigenera = app.add_subcommand(
-        "rigenera-indici", "Ricostruisce dal dizionario gli indici di una tabella Paradox (o di tutte)");
-    auto* opzioneNome = rigenera->add_option("NOME", *nomeRigenera, "Il nome della tabella nel dizionario");
-    rigenera->add_flag("--tutte", *tutte, "Rigenera gli indici di tutte le tabelle del dizionario")->excludes(opzioneNome);
-    rigenera->callback([&contesto, nomeRigenera, tutte] {
-        if (nomeRigenera->empty() && !*tutte)
-            throw Error("Indicare il nome di una tabella del dizionario oppure --tutte");
-        if (*tutte) {
-            auto aperte = apriGestioneTabelle(contesto);
-            if (aperte && !RigeneraTutto(*aperte->gestione))
-                contesto.esito = 1;
-            return;
-        }
-        sullaTabella(contesto, *nomeRigenera, RigeneraIndici);
-    });
+    suUnaOTutte(app, contesto, "rigenera-indici",
+                "Ricostruisce dal dizionario gli indici di una tabella Paradox (o di tutte)",
+                "Rigenera gli indici di tutte le tabelle del dizionario", RigeneraIndici, RigeneraTutto);
+    suUnaOTutte(app, contesto, "verifica-tracciato",
+                "Confronta il tracciato di una tabella (o di tutte) con il dizionario ed elenca le differenze "
+                "(esito 1 quando una tabella non corrisponde)",
+                "Verifica i tracciati di tutte le tabelle del dizionario", VerificaTracciato, VerificaTuttiTracciati);
 }
 
 }  // namespace korva::cli

@@ -15,6 +15,14 @@ void InterazioneCli::messaggio(const std::string& testo)
     out_ << testo << '\n' << std::flush;
 }
 
+void InterazioneCli::messaggioConDettagli(const std::string& testo, const std::vector<std::string>& dettagli)
+{
+    out_ << testo << '\n';
+    for (const std::string& riga : dettagli)
+        out_ << "  " << riga << '\n';
+    out_ << std::flush;
+}
+
 bool InterazioneCli::chiedi(const std::string& testo, const char* si, const char* no)
 {
     if (risposta_) {

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QStringList>
 
 #include <cstdio>
 
@@ -52,6 +53,21 @@ void InterazioneQt::messaggio(const std::string& testo)
     if (silenzio())
         return;
     mostra(genitore(), QMessageBox::NoIcon, testo, QMessageBox::Ok, QMessageBox::Ok);
+}
+
+void InterazioneQt::messaggioConDettagli(const std::string& testo, const std::vector<std::string>& dettagli)
+{
+    if (silenzio())
+        return;
+    QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(kTitoloApplicazione), QString::fromStdString(testo),
+                    QMessageBox::Ok, genitore());
+    box.setObjectName("MessageBox");
+    QStringList righe;
+    for (const std::string& riga : dettagli)
+        righe << QString::fromStdString(riga);
+    if (!righe.isEmpty())
+        box.setDetailedText(righe.join('\n'));
+    box.exec();
 }
 
 Risposta InterazioneQt::domanda(const std::string& testo)

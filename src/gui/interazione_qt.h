@@ -30,6 +30,7 @@ public:
     void impostaIndicatori(QLabel* occupato, QProgressBar* progresso);
 
     void messaggio(const std::string& testo) override;
+    void messaggioConDettagli(const std::string& testo, const std::vector<std::string>& dettagli) override;
     Risposta domanda(const std::string& testo) override;
     Risposta conferma(const std::string& testo) override;
     void errore(const std::string& testo) override;

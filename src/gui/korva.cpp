@@ -3,6 +3,7 @@
 #include "checks/esistenza_conteggio.h"
 #include "checks/rigenerazione_indici.h"
 #include "checks/stampa_tabella.h"
+#include "checks/verifica_tracciato.h"
 #include "gui/aggiungi_tabella.h"
 #include "gui/anteprima.h"
 #include "gui/guardia.h"
@@ -88,6 +89,10 @@ public:
     }
 
     void messaggio(const std::string& testo) override { base_.messaggio(testo); }
+    void messaggioConDettagli(const std::string& testo, const std::vector<std::string>& dettagli) override
+    {
+        base_.messaggioConDettagli(testo, dettagli);
+    }
     Risposta domanda(const std::string& testo) override { return base_.domanda(testo); }
     Risposta conferma(const std::string& testo) override { return base_.conferma(testo); }
     void errore(const std::string& testo) override { base_.errore(testo); }
@@ -497,6 +502,16 @@ void TKorvaForm::ButtonStampaTabellaClick()
     comando([&] { StampaTabella(*gestione_, *motore_); });
 }
 
+void TKorvaForm::ButtonVerTabCorrClick()
+{
+    comando([&] { VerificaTracciato(*gestione_); });
+}
+
+void TKorvaForm::ButtonVerTutteTabClick()
+{
+    comando([&] { VerificaTuttiTracciati(*gestione_); });
+}
+
 void TKorvaForm::ButtonChiudiClick()
 {
     accept();
@@ -544,8 +559,6 @@ void TKorvaForm::ButtonVerIndTutteTabClick()
 }
 
 // Commands whose work belongs to the parts still to be built: present, and nothing else.
-void TKorvaForm::ButtonVerTabCorrClick() {}
-void TKorvaForm::ButtonVerTutteTabClick() {}
 void TKorvaForm::ButtonVerIntTabCorrClick() {}
 void TKorvaForm::ButtonVerIntTutteTabClick() {}
 void TKorvaForm::ButtonRiparaTabCorrenteClick() {}

@@ -1,4 +1,5 @@
-// korva esiste / conta / azzera / rigenera-indici / elimina on the demo company.
+// korva esiste / conta / azzera / rigenera-indici / elimina / verifica-tracciato on the demo
+// company.
 
 #include "engines/paradox/table.h"
 #include "support/cartella_temporanea.h"
@@ -94,6 +95,33 @@ TEST_F(CliControlli, MessaggiEdEsitiDeiComandi)
     e = korva({"--si", "elimina", "clienti"});
     EXPECT_EQ(e.codice, 1);
     EXPECT_NE(e.err.find("il tipo di database della ditta non è INTERBASE"), std::string::npos) << e.err;
+}
+
+// The demo company matches its dictionary; a table changed by hand gives status 1 and the
+// lines of what differs after the verdict.
+TEST_F(CliControlli, VerificaTracciatoElencaLeDifferenze)
+{
+    auto e = korva({"verifica-tracciato", "--tutte"});
+    EXPECT_EQ(e.codice, 0) << e.err;
+    EXPECT_EQ(e.out, "Verifica tracciati di tutte le tabelle terminata\n");
+    {
+        paradox::Table clienti;
+        clienti.setDatabaseName(t / "demo/alfa/dati/archivi/");
+        clienti.setTableName("clienti.DB");
+        clienti.setExclusive(true);
+        clienti.open();
+        clienti.addIndex("extra", "scadenza", 0);
+    }
+    e = korva({"verifica-tracciato", "clienti"});
+    EXPECT_EQ(e.codice, 1);
+    EXPECT_EQ(e.out, "ATTENZIONE: Il tracciato della Tabella selezionata non corrisponde alle informazioni contenute "
+                     "nel Korvad\n  numero degli indici: nel dizionario 3, nella tabella 4\n"
+                     "  indice extra (scadenza): in più nella tabella\n");
+    e = korva({"verifica-tracciato", "ordini"});
+    EXPECT_EQ(e.codice, 0) << e.err;
+    EXPECT_EQ(e.out, "Il tracciato della Tabella selezionata corrisponde alle informazioni contenute nel Korvad\n");
+    EXPECT_FALSE(std::filesystem::exists(t / "demo/alfa/dati/archivi/XXXCONF.DB"));
+    EXPECT_EQ(korva({"verifica-tracciato"}).codice, 1);
 }
 
 }  // namespace

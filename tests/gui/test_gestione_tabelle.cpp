@@ -2,6 +2,7 @@
 
 #include "dictionary/demo.h"
 #include "dictionary/generatore.h"
+#include "engines/paradox/table.h"
 #include "gui/basemain.h"
 #include "gui/genarc.h"
 #include "gui/korva.h"
@@ -337,6 +338,64 @@ private slots:
         QCOMPARE(c.visti, attesi);
         QCOMPARE(f.EditTabellaCorrente->text(), QStringLiteral("clienti"));
         QVERIFY(QFileInfo::exists(d.percorso("dati/archivi/clienti.PX")));
+    }
+
+    // The demo company's tables made from the dictionary all match; one index added by hand
+    // is told in the box's details, and the run comes back to the row that was current.
+    void verificaTracciatiDaiPulsanti()
+    {
+        DittaConDizionario d;
+        TBaseMainForm w(d.ini());
+        TKorvaForm f(&w, w.TabForm->TracciatiDir1, w.TabForm, w.guardia());
+        f.show();
+        Copione c;
+        c.rispondi(QMessageBox::Ok);
+        f.ButtonCreaTutto->click();
+        c.rispondi(QMessageBox::Ok);
+        f.ButtonVerTutteTab->click();
+        {
+            paradox::Table t;
+            t.setDatabaseName(d.percorso("dati/archivi").toStdString());
+            t.setTableName("clienti.DB");
+            t.setExclusive(true);
+            t.open();
+            t.addIndex("extra", "scadenza", 0);
+        }
+        clicRiga(*f.DBGrid1, 2);
+        attendi();
+        QString dettagli, dettagliTutte;
+        auto leggiDettagli = [&c](QString& dove) {
+            c.poi([&c, &dove](QWidget* w) {
+                auto* box = qobject_cast<QMessageBox*>(w);
+                QVERIFY(box);
+                c.visti << box->text();
+                dove = box->detailedText();
+                box->button(QMessageBox::Ok)->click();
+            });
+        };
+        leggiDettagli(dettagli);
+        f.ButtonVerTabCorr->click();
+        clicRiga(*f.DBGrid1, 0);
+        attendi();
+        leggiDettagli(dettagliTutte);
+        c.rispondi(QMessageBox::Ok);
+        f.ButtonVerTutteTab->click();
+        attendi();
+        QVERIFY(c.finito());
+        QVERIFY2(c.imprevisti.isEmpty(), qPrintable(c.imprevisti.join('\n')));
+        QCOMPARE(c.visti, (QStringList{"Progetto KORVAWIN|nessuna|Creazione di tutte le tabelle terminata|OK",
+                                        "Progetto KORVAWIN|nessuna|Verifica tracciati di tutte le tabelle terminata|OK",
+                                        "ATTENZIONE: Il tracciato della Tabella selezionata non corrisponde alle "
+                                        "informazioni contenute nel Korvad",
+                                        "ATTENZIONE: Il tracciato della Tabella clienti non corrisponde alle "
+                                        "informazioni contenute nel Korvad",
+                                        "Progetto KORVAWIN|nessuna|Verifica tracciati di tutte le tabelle terminata|OK"}));
+        const QString attese = "numero degli indici: nel dizionario 3, nella tabella 4\n"
+                               "indice extra (scadenza): in più nella tabella";
+        QCOMPARE(dettagli, attese);
+        QCOMPARE(dettagliTutte, attese);
+        QCOMPARE(f.EditTabellaCorrente->text(), QStringLiteral("agenti"));
+        QVERIFY(!QFileInfo::exists(d.percorso("dati/archivi/XXXCONF.DB")));
     }
 
     // A row whose name CAMPI.DB and INDICIC.DB cannot hold shows no field or index rows, never

@@ -22,6 +22,14 @@ void InterazioneScriptata::messaggio(const std::string& testo)
     eventi_.push_back("messaggio: " + testo);
 }
 
+// The lines follow their message, one event each.
+void InterazioneScriptata::messaggioConDettagli(const std::string& testo, const std::vector<std::string>& dettagli)
+{
+    messaggio(testo);
+    for (const std::string& riga : dettagli)
+        eventi_.push_back("dettaglio: " + riga);
+}
+
 Risposta InterazioneScriptata::domanda(const std::string& testo)
 {
     eventi_.push_back("domanda: " + testo);

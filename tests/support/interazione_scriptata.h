@@ -25,6 +25,7 @@ public:
     std::int64_t chiamateEventi() const { return chiamateEventi_; }
 
     void messaggio(const std::string& testo) override;
+    void messaggioConDettagli(const std::string& testo, const std::vector<std::string>& dettagli) override;
     Risposta domanda(const std::string& testo) override;
     Risposta conferma(const std::string& testo) override;
     void errore(const std::string& testo) override;
