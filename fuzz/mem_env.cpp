@@ -49,6 +49,7 @@ public:
     FileIdentity identity() override { return {0, node_->inode}; }
     bool lock(std::uint64_t, std::uint64_t, LockType, bool) override { return true; }
     void unlock(std::uint64_t, std::uint64_t) override {}
+    bool lockedByOthers(std::uint64_t, std::uint64_t, LockType) override { return false; }
 
 private:
     std::shared_ptr<MemEnv::Node> node_;

@@ -84,25 +84,30 @@ std::string tipoArchivio(const ib::FieldDef& c)
     std::string t = ib::nomeTipo(c.type);
     switch (c.type) {
     case ib::TipoCampo::Varchar:
-    case ib::TipoCampo::Char: t += "(" + std::to_string(c.size) + ")"; break;
+    case ib::TipoCampo::Char: t.append("(").append(std::to_string(c.size)).append(")"); break;
     case ib::TipoCampo::Numeric:
     case ib::TipoCampo::Decimal:
-        t += "(" + std::to_string(c.size) + "," + std::to_string(std::abs(c.scale)) + ")";
+        t.append("(").append(std::to_string(c.size)).append(",").append(std::to_string(std::abs(c.scale))).append(")");
         break;
     default:
         if (c.size != 0)
-            t += " (" + std::to_string(c.size) + ")";
+            t.append(" (").append(std::to_string(c.size)).append(")");
         break;
     }
-    return c.required ? t + " NOT NULL" : t;
+    if (c.required)
+        t.append(" NOT NULL");
+    return t;
 }
 
 std::string opzioniArchivio(const ib::IndexDef& i)
 {
     std::string s;
     auto aggiungi = [&](bool si, const char* nome) {
-        if (si)
-            s += (s.empty() ? "" : ",") + std::string(nome);
+        if (!si)
+            return;
+        if (!s.empty())
+            s.push_back(',');
+        s.append(nome);
     };
     aggiungi(i.unique, "univoco");
     aggiungi(i.descending, "discendente");
