@@ -452,7 +452,7 @@ private slots:
         QCOMPARE(c.visti,
                  QStringList{"Progetto KORVAWIN|nessuna|Impossibile procedere: nessuna tabella presente|OK"});
         // A button of a later part does nothing yet, and says nothing.
-        f.ButtonStampaTabella->click();
+        f.ButtonVerIntTabCorr->click();
         attendi();
         QVERIFY(c.imprevisti.isEmpty());
     }
