@@ -6,6 +6,7 @@
 #include "engines/paradox/table_file.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,5 +38,7 @@ int compareIndexKey(const SecondaryIndex& si, const std::vector<FieldInfo>& fiel
 // headers with the counts zeroed (sort order, code page, stamps and counters kept), an empty
 // .MB. The .VAL is not among them: it stays as it is.
 std::vector<std::pair<std::string, std::vector<std::uint8_t>>> emptiedFiles(Env& env, const TableFile& t);
+// The file of `dir` named `name` without regard to case; an error when two names match.
+std::optional<std::string> findFile(Env& env, const std::string& dir, const std::string& name);
 
 }  // namespace korva::paradox::detail

@@ -30,6 +30,8 @@
 
 namespace korva::paradox {
 
+using detail::findFile;
+
 namespace {
 
 std::string baseOf(const std::string& name)
@@ -70,21 +72,6 @@ std::string display(const std::string& dir, const std::string& name)
     return dir + "/" + name;
 }
 
-// The file of `dir` named `name` without regard to case.
-std::optional<std::string> findFile(Env& env, const std::string& dir, const std::string& name)
-{
-    if (env.exists(dir + "/" + name))
-        return name;
-    std::optional<std::string> found;
-    for (const auto& e : env.list(dir)) {
-        if (strcasecmp(e.c_str(), name.c_str()) != 0)
-            continue;
-        if (found)
-            throw Error("Nome ambiguo: \"" + *found + "\" e \"" + e + "\" in " + dir);
-        found = e;
-    }
-    return found;
-}
 
 // Holds a table exclusively while its files are replaced.
 std::unique_ptr<File> holdExclusive(Env& env, const std::string& dir, const std::string& db,
@@ -612,6 +599,21 @@ void deleteTable(Session& s, const std::string& dir, const std::string& name)
             env.remove(dir + "/" + f);
     removeQuietly(env, dir + "/" + t.base + ".JNL");
     removeQuietly(env, dir + "/" + t.base + ".LCK");
+}
+
+std::optional<std::string> detail::findFile(Env& env, const std::string& dir, const std::string& name)
+{
+    if (env.exists(dir + "/" + name))
+        return name;
+    std::optional<std::string> found;
+    for (const auto& e : env.list(dir)) {
+        if (strcasecmp(e.c_str(), name.c_str()) != 0)
+            continue;
+        if (found)
+            throw Error("Nome ambiguo: \"" + *found + "\" e \"" + e + "\" in " + dir);
+        found = e;
+    }
+    return found;
 }
 
 std::vector<std::pair<std::string, std::vector<std::uint8_t>>> detail::emptiedFiles(Env& env,

@@ -6,7 +6,6 @@
 #include "engines/paradox/table_file.h"
 #include "engines/paradox/table_internal.h"
 
-#include <strings.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,21 +20,6 @@ std::string extensionOf(const std::string& name)
 {
     const auto dot = name.rfind('.');
     return dot == std::string::npos ? std::string() : name.substr(dot);
-}
-
-std::optional<std::string> findDataFile(Env& env, const std::string& dir, const std::string& name)
-{
-    if (env.exists(dir + "/" + name))
-        return name;
-    std::optional<std::string> found;
-    for (const auto& e : env.list(dir)) {
-        if (strcasecmp(e.c_str(), name.c_str()) != 0)
-            continue;
-        if (found)
-            throw Error("Nome ambiguo: \"" + *found + "\" e \"" + e + "\" in " + dir);
-        found = e;
-    }
-    return found;
 }
 
 std::uint64_t sizeOf(Env& env, const std::string& dir, const std::vector<std::string>& files)
@@ -129,7 +113,7 @@ PackResult packTable(Session& s, const std::string& dir, const std::string& name
                      const std::function<void(std::uint32_t, std::uint32_t)>& progress)
 {
     Env& env = s.env();
-    const auto db = findDataFile(env, dir, name);
+    const auto db = detail::findFile(env, dir, name);
     if (!db)
         throw Error("La tabella " + dir + "/" + name + " non esiste");
     const std::string display = dir + "/" + *db;
