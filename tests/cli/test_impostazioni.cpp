@@ -59,6 +59,9 @@ TEST(CliImpostazioni, ComandoSconosciutoEsceConErroreAiutoEVersioneConZero)
 {
     auto e = eseguiKorva({"nessuno"});
     EXPECT_NE(e.codice, 0);
+    e = eseguiKorva({"px", "crea"});
+    EXPECT_NE(e.codice, 0);
+    EXPECT_EQ(e.err, "Manca tabella (obbligatorio)\nUsare --help per l'aiuto.\n");
 
     e = eseguiKorva({"--help"});
     EXPECT_EQ(e.codice, 0) << e.err;
