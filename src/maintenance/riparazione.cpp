@@ -5,6 +5,7 @@
 #include "base/percorsi.h"
 #include "engines/paradox/blob_store.h"
 #include "engines/paradox/index_rebuild.h"
+#include "engines/paradox/lock.h"
 #include "engines/paradox/table.h"
 #include "engines/paradox/table_file.h"
 #include "engines/paradox/table_internal.h"
@@ -15,8 +16,10 @@
 #include "shell/directory_ditta.h"
 
 #include <strings.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <map>
 
@@ -27,11 +30,6 @@ using namespace paradox;
 namespace {
 
 constexpr const char* kCostruzione = "/n";
-
-std::vector<std::uint8_t> byteDi(const std::string& s)
-{
-    return std::vector<std::uint8_t>(s.begin(), s.end());
-}
 
 std::string estensione(const std::string& nome)
 {
@@ -208,39 +206,87 @@ void inserisciRecord(const integrita::LetturaDati& d, const FamigliaTabella& f, 
     t.endBatch(true);
 }
 
-// The new family's files under the names the table's own have.
-std::vector<std::pair<std::string, std::vector<std::uint8_t>>> nuoviFile(const FamigliaTabella& vecchia,
-                                                                         const FamigliaTabella& nuova,
-                                                                         std::vector<std::string>& via)
+// The new family's files written beside the table under temporary names, its data file held
+// exclusively from then on (the lock stays with the file through the rename), and switched in.
+class Sostituzione {
+public:
+    Sostituzione(Env& env, std::string dir, std::string base) : env_(env), dir_(std::move(dir)), base_(std::move(base)) {}
+    ~Sostituzione()
+    {
+        lock_.reset();
+        db_.reset();
+        try {
+            // Until the switch's journal is written nothing has begun: the new files go.
+            if (!fatta_ && !env_.exists(dir_ + "/" + base_ + ".JSW"))
+                for (const auto& [temp, _] : rinomine_)
+                    if (env_.exists(dir_ + "/" + temp))
+                        env_.remove(dir_ + "/" + temp);
+        } catch (const Error&) {
+            // Named ".tmp-<pid>-<n>": the next use of the table removes them.
+        }
+    }
+    Sostituzione(const Sostituzione&) = delete;
+    Sostituzione& operator=(const Sostituzione&) = delete;
+
+    void scrivi(const std::string& finale, const std::string& byte, bool dati)
+    {
+        static std::atomic<unsigned> contatore{0};
+        std::string temp = finale;
+        temp.append(".tmp-").append(std::to_string(::getpid())).append("-").append(std::to_string(contatore++));
+        auto f = env_.open(dir_ + "/" + temp, OpenMode::CreateNew);
+        rinomine_.emplace_back(temp, finale);
+        if (!byte.empty())
+            f->writeAt(0, byte.data(), byte.size());
+        f->sync();
+        if (dati) {
+            db_ = std::move(f);
+            lock_ = std::make_unique<TableLock>(env_, *db_, dir_ + "/" + base_ + ".LCK", finale, true, dir_ + "/" + finale);
+        }
+    }
+    void esegui(const std::vector<std::string>& via)
+    {
+        switchTableFiles(env_, dir_, base_, rinomine_, via);
+        fatta_ = true;
+    }
+
+private:
+    Env& env_;
+    std::string dir_, base_;
+    std::vector<std::pair<std::string, std::string>> rinomine_;
+    std::unique_ptr<File> db_;
+    std::unique_ptr<TableLock> lock_;
+    bool fatta_ = false;
+};
+
+// The repaired family switched in place of the damaged one; the table stays held by the
+// returned switch until it goes.
+std::unique_ptr<Sostituzione> sostituisci(Env& env, const FamigliaTabella& vecchia, const FamigliaTabella& nuova)
 {
-    std::vector<std::pair<std::string, std::vector<std::uint8_t>>> file;
+    auto s = std::make_unique<Sostituzione>(env, vecchia.dir, vecchia.base);
     std::vector<std::string> presi;
     for (const auto& [nome, byte] : nuova.file) {
         std::string finale = nome;
-        for (const auto& [vecchio, _] : vecchia.file)
-            if (strcasecmp(vecchio.c_str(), nome.c_str()) == 0)
-                finale = vecchio;
+        for (const auto& [v, _] : vecchia.file)
+            if (strcasecmp(v.c_str(), nome.c_str()) == 0)
+                finale = v;
         presi.push_back(finale);
         if (nome != nuova.db)
-            file.emplace_back(finale, byteDi(byte));
+            s->scrivi(finale, byte, false);
     }
     // The data file last.
-    file.emplace_back(vecchia.db, byteDi(nuova.file.at(nuova.db)));
-    for (const auto& [vecchio, _] : vecchia.file)
-        if (std::find(presi.begin(), presi.end(), vecchio) == presi.end())
-            via.push_back(vecchio);
-    return file;
+    s->scrivi(vecchia.db, nuova.file.at(nuova.db), true);
+    std::vector<std::string> via;
+    for (const auto& [v, _] : vecchia.file)
+        if (std::find(presi.begin(), presi.end(), v) == presi.end())
+            via.push_back(v);
+    s->esegui(via);
+    return s;
 }
 
-void ripara(Env& env, const std::string& dir, const std::string& db, const std::string& backupDir,
-            const std::string& pathParziale, const DefinizioniParadox* dizionario, EsitoRiparazione& esito)
+}  // namespace
+
+FamigliaTabella ricostruisci(const FamigliaTabella& f, const DefinizioniParadox* dizionario, EsitoRiparazione& esito)
 {
-    const FamigliaTabella f = leggiFamiglia(env, dir, db);
-    try {
-        esito.copia = salvaFamiglia(env, f, backupDir, pathParziale);
-    } catch (const Error& e) {
-        throw Error(std::string("impossibile salvare la tabella danneggiata: ") + e.what());
-    }
     MemEnv mem;
     mem.createDir(kCostruzione);
     integrita::LetturaDati d = integrita::leggiDati(f.db, f.file.at(f.db));
@@ -266,18 +312,12 @@ void ripara(Env& env, const std::string& dir, const std::string& db, const std::
     }
     if (d.intestazione && d.intestazione->numRecords != esito.recuperati + esito.persi)
         esito.note.push_back("l'intestazione dichiarava " + std::to_string(d.intestazione->numRecords) + " record");
-
-    const FamigliaTabella nuova = leggiFamiglia(mem, kCostruzione, f.db);
+    FamigliaTabella nuova = leggiFamiglia(mem, kCostruzione, f.db);
     const std::vector<std::string> rilievi = verificaFamiglia(nuova);
     if (!rilievi.empty())
         throw Error("la tabella ricostruita non supera la verifica: " + rilievi.front());
-    std::vector<std::string> via;
-    const auto file = nuoviFile(f, nuova, via);
-    replaceTableFiles(env, dir, f.base, file, via);
-    esito.riparata = true;
+    return nuova;
 }
-
-}  // namespace
 
 std::string EsitoRiparazione::titolo() const
 {
@@ -309,6 +349,7 @@ EsitoRiparazione RiparaTabella(const std::string& directory, const std::string& 
                                const DefinizioniParadox* dizionario)
 {
     EsitoRiparazione esito;
+    std::unique_ptr<Sostituzione> presa;  // the repaired table held until the report is read
     const std::string dir = cartellaFs(directory);
     esito.tabella = dir + "/" + file;
     try {
@@ -316,7 +357,14 @@ EsitoRiparazione RiparaTabella(const std::string& directory, const std::string& 
         if (!db)
             throw Error("la tabella non esiste");
         esito.tabella = dir + "/" + *db;
-        ripara(env, dir, *db, backupDir, pathParziale, dizionario, esito);
+        const FamigliaTabella f = leggiFamiglia(env, dir, *db);
+        try {
+            esito.copia = salvaFamiglia(env, f, backupDir, pathParziale);
+        } catch (const Error& e) {
+            throw Error(std::string("impossibile salvare la tabella danneggiata: ") + e.what());
+        }
+        presa = sostituisci(env, f, ricostruisci(f, dizionario, esito));
+        esito.riparata = true;
     } catch (const Error& e) {
         esito.riparata = false;
         esito.motivo = e.what();

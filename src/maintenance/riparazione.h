@@ -29,12 +29,20 @@ struct EsitoRiparazione {
     std::string titolo() const;
 };
 
+struct FamigliaTabella;
+
+// The repaired family built in memory from the damaged one (nothing on disk is touched): every
+// record read whole, in key order, the indexes built anew, the whole verified. An Error with the
+// reason when the table cannot be rebuilt; `esito` gathers the losses.
+FamigliaTabella ricostruisci(const FamigliaTabella& danneggiata, const DefinizioniParadox* dizionario,
+                             EsitoRiparazione& esito);
+
 // RiparaTabella: the table `file` of the folder `directory` (directory texts, "\" read as a
 // separator) repaired; the caller holds it exclusively. Its family is first copied byte for
 // byte into `backupDir` + `pathParziale` (made when missing): when that fails nothing is
 // repaired. When the data file's header cannot be read, `dizionario` (the dictionary's
 // description of the table, when there is one) gives its layout. The report is shown through
-// `io` and returned.
+// `io` and returned, the repaired table held until then.
 EsitoRiparazione RiparaTabella(const std::string& directory, const std::string& file, const std::string& backupDir,
                                const std::string& pathParziale, Interazione& io, Env& env = Env::standard(),
                                const DefinizioniParadox* dizionario = nullptr);

@@ -117,7 +117,8 @@ TEST(Integrita, LaTabellaRestaTenutaFinoAllaFineDellaVerificaEDellaRiparazione)
     EXPECT_TRUE(VerificaIntegritaTabCorrente(g));
     ASSERT_TRUE(RiparaTabCorrente(g));
     EXPECT_EQ(io.aperture, (std::vector<std::string>{"in uso", "in uso"}));
-    ASSERT_EQ(io.eventi().size(), 6u);
+    ASSERT_EQ(io.eventi().size(), 7u);
+    EXPECT_EQ(io.eventi()[5], "dettaglio: La tabella danneggiata è stata salvata in " + t.d.cartella / "salva");
     EXPECT_EQ(io.eventi()[1], "messaggio: Verifica integrità della tabella " + t.dir() + "alfa.DB: nessun problema trovato");
     EXPECT_EQ(io.eventi()[4].rfind("messaggio: Riparazione della tabella " + t.dir() + "alfa.DB completata: 10 record "
                                    "recuperati, 0 persi", 0),

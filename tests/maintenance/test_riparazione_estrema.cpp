@@ -1,6 +1,7 @@
 // The repair under the worst conditions: killed at any moment, and over families damaged at
 // random in every file.
 
+#include "base/mem_env.h"
 #include "engines/paradox/table.h"
 #include "famiglia_prova.h"
 #include "maintenance/riparazione.h"
@@ -33,7 +34,8 @@ std::map<std::string, std::string> famigliaIn(const std::string& dir)
         return out;
     for (const auto& e : fs::directory_iterator(dir)) {
         const std::string nome = e.path().filename().string();
-        if (nome.rfind("ART.", 0) == 0 && nome != "ART.LCK")
+        // Its own files: a lock file or a copy cut short by the kill are not the table.
+        if (nome.rfind("ART.", 0) == 0 && nome != "ART.LCK" && nome.find('.', 4) == std::string::npos)
             out[nome] = test::leggiFile(e.path().string());
     }
     return out;
@@ -50,7 +52,7 @@ void metti(const std::string& dir, const std::map<std::string, std::string>& fam
 TEST(RiparazioneEstrema, UccisaInMomentiACasoLasciaLaDanneggiataOLaRiparataEDlaCopia)
 {
     test::CartellaTemporanea c;
-    const FamigliaProva f(c, 120);
+    const FamigliaProva f(c, 80);
     // A duplicate key: the repaired table differs from the damaged one by a record.
     {
         std::string db = test::leggiFile(f.percorso("ART.DB"));
@@ -80,7 +82,7 @@ TEST(RiparazioneEstrema, UccisaInMomentiACasoLasciaLaDanneggiataOLaRiparataEDlaC
 
     std::mt19937 caso(19);
     int vecchie = 0, nuove = 0;
-    for (int giro = 0; giro < 120; ++giro) {
+    for (int giro = 0; giro < 100; ++giro) {
         SCOPED_TRACE(giro);
         metti(f.dir, danneggiata);
         fs::remove_all(c / "salva");
@@ -145,37 +147,40 @@ void danneggia(std::string& byte, bool& via, std::mt19937& caso)
 TEST(RiparazioneEstrema, FamiglieDanneggiateACasoMaiUnCrolloMaiUnaRiparazioneCheNonVerifica)
 {
     const char* casi = std::getenv("KORVA_CASI_INTEGRITA");
-    const int n = casi ? std::atoi(casi) : 300;
+    const int n = casi ? std::atoi(casi) : 10000;
     test::CartellaTemporanea c;
     const FamigliaProva f(c, 60);
     const auto sana = famigliaIn(f.dir);
     std::mt19937 caso(2026);
-    int riparate = 0;
+    int riparate = 0, sane = 0;
     for (int i = 0; i < n; ++i) {
         SCOPED_TRACE(i);
-        std::map<std::string, std::string> famiglia;
+        MemEnv mem;
+        mem.createDir("/t");
+        bool conDati = false;
         for (auto [nome, byte] : sana) {
             bool via = false;
             if (caso() % 3 != 0 || nome == "ART.DB")
                 danneggia(byte, via, caso);
             if (!via)
-                famiglia[nome] = byte;
+                mem.put("/t/" + nome, byte);
+            conDati = conDati || (!via && nome == "ART.DB");
         }
-        if (!famiglia.count("ART.DB"))
+        if (!conDati)
             continue;
-        metti(f.dir, famiglia);
-        fs::remove_all(c / "salva");
-        test::InterazioneScriptata io;
-        VerificaIntegritaTabella(f.dir + "/", "ART.DB", false, io);
-        const EsitoRiparazione esito = RiparaTabella(f.dir + "/", "ART.DB", c.dir() + "salva/", "dati/", io);
-        if (!esito.riparata)
-            continue;
-        ++riparate;
-        const auto rilievi = VerificaIntegritaTabella(f.dir + "/", "ART.DB", false, io);
-        ASSERT_EQ(rilievi, std::vector<std::string>{});
-        ASSERT_EQ(famigliaIn(c / "salva/dati"), famiglia);
+        const FamigliaTabella danneggiata = leggiFamiglia(mem, "/t", "ART.DB");
+        sane += verificaFamiglia(danneggiata).empty();
+        EsitoRiparazione esito;
+        try {
+            const FamigliaTabella riparata = ricostruisci(danneggiata, nullptr, esito);
+            ++riparate;
+            ASSERT_EQ(verificaFamiglia(riparata), std::vector<std::string>{});
+        } catch (const Error&) {
+            // Not repairable (its header lost, no description given): said, never crashed.
+        }
     }
     EXPECT_GT(riparate, n / 4);
+    EXPECT_LT(sane, n / 10);
 }
 
 }  // namespace
