@@ -324,7 +324,8 @@ std::string EsitoRiparazione::titolo() const
     if (!riparata)
         return "Riparazione della tabella " + tabella + " non eseguita: " + motivo;
     std::string t = "Riparazione della tabella " + tabella + " completata: ";
-    t.append(std::to_string(recuperati)).append(" record recuperati, ").append(std::to_string(persi)).append(" persi");
+    t.append(std::to_string(recuperati)).append(recuperati == 1 ? " record recuperato, " : " record recuperati, ");
+    t.append(std::to_string(persi)).append(persi == 1 ? " perso" : " persi");
     if (!memoPersi.empty())
         t.append(", ").append(std::to_string(memoPersi.size())).append(" memo persi");
     return t;

@@ -133,7 +133,9 @@ std::vector<std::string> verificaFamiglia(const FamigliaTabella& f)
     if (datiSani)
         for (std::string& r : verificaIndici(f))
             out.push_back(std::move(r));
-    else if (d.campiChiave > 0 || !f.secondari.empty())
+    else if (d.campiChiave > 0 && !f.px)
+        out.push_back(f.db + ": manca l'indice primario (" + f.base + ".PX)");
+    if (!datiSani && (d.campiChiave > 0 || !f.secondari.empty()))
         out.push_back(f.db + ": gli indici non si possono confrontare con un file dati danneggiato "
                              "(la riparazione li ricostruisce)");
     return out;

@@ -176,8 +176,8 @@ private slots:
         });
         f.ButtonRiparaTabCorrente->click();
         attendi();
-        QVERIFY(c.finito());
-        QVERIFY(c.imprevisti.isEmpty());
+        QVERIFY2(c.finito(), qPrintable(c.visti.join('\n') + c.imprevisti.join('\n')));
+        QVERIFY2(c.imprevisti.isEmpty(), qPrintable(c.imprevisti.join('\n')));
         QCOMPARE(titolo, "Verifica integrità della tabella " + d.percorso("dati/archivi/clienti.DB") +
                              ": nessun problema trovato");
         QCOMPARE(copiato, titolo + "\n");
