@@ -21,11 +21,6 @@ bool indefinitoIn1252(std::uint8_t c)
     return c == 0x81 || c == 0x8D || c == 0x8F || c == 0x90 || c == 0x9D;
 }
 
-std::string testoNumero(std::int64_t n)
-{
-    return std::to_string(n);
-}
-
 // The layout from a header that was read.
 void tracciatoDaIntestazione(LetturaDati& d, const Header& h)
 {
@@ -35,7 +30,7 @@ void tracciatoDaIntestazione(LetturaDati& d, const Header& h)
         FieldInfo fi;
         const auto tipo = typeFromCode(h.types[static_cast<std::size_t>(i)]);
         if (!tipo)
-            throw Error("tipo sconosciuto del campo " + testoNumero(i + 1));
+            throw Error("tipo sconosciuto del campo " + std::to_string(i + 1));
         fi.def.type = *tipo;
         fi.def.size = sizeFromHeaderByte(fi.def.type, h.sizes[static_cast<std::size_t>(i)]);
         if (i < static_cast<int>(h.names.size()))
@@ -46,8 +41,8 @@ void tracciatoDaIntestazione(LetturaDati& d, const Header& h)
         d.campi.push_back(fi);
     }
     if (off != h.recordSize)
-        throw Error("dimensione del record " + testoNumero(h.recordSize) + " diversa da quella dei campi (" +
-                    testoNumero(off) + ")");
+        throw Error("dimensione del record " + std::to_string(h.recordSize) + " diversa da quella dei campi (" +
+                    std::to_string(off) + ")");
     d.campiChiave = h.keyFields;
     d.dimensioneRecord = h.recordSize;
     d.dimensioneIntestazione = h.headerSize;

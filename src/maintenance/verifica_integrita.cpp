@@ -23,30 +23,33 @@ namespace {
 std::vector<std::string> verificaVal(const integrita::LetturaDati& d, const std::string& nome, const std::string& v)
 {
     std::vector<std::string> out;
+    auto rilievo = [&](const std::string& s) {
+        out.push_back(nome + ": " + s);
+        return out;
+    };
     const auto* p = reinterpret_cast<const std::uint8_t*>(v.data());
     const std::size_t n = v.size();
     if (n < 0x35)
-        return {nome + ": file troppo corto (" + std::to_string(n) + " byte)"};
+        return rilievo("file troppo corto (" + std::to_string(n) + " byte)");
     const Header& h = *d.intestazione;
     if (p[0] != h.raw[Hdr::ChangeCount2])
-        out.push_back(nome + ": non corrisponde alla versione della tabella: i suoi controlli non vengono applicati");
+        rilievo("non corrisponde alla versione della tabella: i suoi controlli non vengono applicati");
     if (p[1] != Version::V4 && p[1] != Version::V5)
-        out.push_back(nome + ": livello del file " + std::to_string(p[1]) + " non valido");
+        rilievo("livello del file " + std::to_string(p[1]) + " non valido");
     const std::size_t fine = get32(p + 9);
     if (fine + 6 > n)
-        return out.push_back(nome + ": posizione della descrizione dei campi oltre la fine del file"), out;
+        return rilievo("posizione della descrizione dei campi oltre la fine del file");
     const int campi = get16(p + fine);
     if (campi != static_cast<int>(d.campi.size()))
-        return out.push_back(nome + ": descrive " + std::to_string(campi) + " campi, la tabella ne ha " +
-                             std::to_string(d.campi.size())), out;
+        return rilievo("descrive " + std::to_string(campi) + " campi, la tabella ne ha " + std::to_string(d.campi.size()));
     std::size_t at = fine + 6 + 4 * static_cast<std::size_t>(campi) + 79;
     for (const FieldInfo& f : d.campi) {
         if (at >= n)
-            return out.push_back(nome + ": nomi dei campi incompleti"), out;
+            return rilievo("nomi dei campi incompleti");
         const std::size_t len = strnlen(v.data() + at, n - at);
         const std::string nomeCampo = codepage::toUtf8(v.substr(at, len), d.codePage);
         if (nomeCampo != f.def.name)
-            out.push_back(nome + ": campo " + nomeCampo + " al posto di " + f.def.name);
+            rilievo("campo " + nomeCampo + " al posto di " + f.def.name);
         at += len + 1;
     }
     return out;

@@ -20,8 +20,8 @@ std::string memo(int i)
     if (i == 7)
         return std::string(3000, 'L');
     if (i % 5 == 0)
-        return "Nota lunga dell'articolo " + std::to_string(i) + std::string(80, '.');
-    return "n" + std::to_string(i);
+        return std::string("Nota lunga dell'articolo ").append(std::to_string(i)).append(80, '.');
+    return std::string(1, 'n').append(std::to_string(i));
 }
 
 }  // namespace
@@ -63,7 +63,7 @@ FamigliaProva::FamigliaProva(const CartellaTemporanea& cartella, int record) : d
         for (int i = 0; i < record; ++i) {
             t.append();
             t.field(0).setInteger(i * 3);
-            t.field(1).setString("Articolo " + std::to_string(i));
+            t.field(1).setString(std::string("Articolo ").append(std::to_string(i)));
             t.field(2).setFloat(i * 1.25);
             t.field(3).setDate(daysToDate(dateToDays(Date{2020, 1, 1}) + i));
             t.field(4).setString(memo(i));

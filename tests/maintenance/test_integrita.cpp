@@ -59,7 +59,7 @@ struct Ditta {
         ASSERT_TRUE(g->CreaTabCorrente());
         paradox::Table t;
         t.setDatabaseName(g->DirTabellaCorrente);
-        t.setTableName(nome + ".DB");
+        t.setTableName(std::string(nome).append(".DB"));
         t.open();
         for (int k = 0; k < record; ++k) {
             t.append();
@@ -118,10 +118,12 @@ TEST(Integrita, LaTabellaRestaTenutaFinoAllaFineDellaVerificaEDellaRiparazione)
     ASSERT_TRUE(RiparaTabCorrente(g));
     EXPECT_EQ(io.aperture, (std::vector<std::string>{"in uso", "in uso"}));
     ASSERT_EQ(io.eventi().size(), 7u);
-    EXPECT_EQ(io.eventi()[5], "dettaglio: La tabella danneggiata è stata salvata in " + t.d.cartella / "salva");
-    EXPECT_EQ(io.eventi()[1], "messaggio: Verifica integrità della tabella " + t.dir() + "alfa.DB: nessun problema trovato");
-    EXPECT_EQ(io.eventi()[4].rfind("messaggio: Riparazione della tabella " + t.dir() + "alfa.DB completata: 10 record "
-                                   "recuperati, 0 persi", 0),
+    EXPECT_EQ(io.eventi()[5], std::string("dettaglio: La tabella danneggiata è stata salvata in ").append(t.d.cartella / "salva"));
+    EXPECT_EQ(io.eventi()[1], std::string("messaggio: Verifica integrità della tabella ").append(t.dir()).append("alfa.DB: nessun problema trovato"));
+    EXPECT_EQ(io.eventi()[4].rfind(std::string("messaggio: Riparazione della tabella ")
+                                       .append(t.dir())
+                                       .append("alfa.DB completata: 10 record recuperati, 0 persi"),
+                                   0),
               0u)
         << io.eventi()[4];
     // Afterwards anyone opens it again.
