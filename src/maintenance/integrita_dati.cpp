@@ -115,7 +115,7 @@ std::string difettoValore(const FieldInfo& f, const std::uint8_t* p, int codePag
     }
     case FieldType::Date: {
         const std::int64_t giorni = detail::getInt(p, 4);
-        if (giorni < 1 || giorni > dateToDays(Date{9999, 12, 31}))
+        if (giorni < -dateToDays(Date{9999, 12, 31}) || giorni > dateToDays(Date{9999, 12, 31}))
             return "data non valida";
         return {};
     }
@@ -145,11 +145,6 @@ std::string difettoValore(const FieldInfo& f, const std::uint8_t* p, int codePag
     case FieldType::Logical:
         if (p[0] != 0x80 && p[0] != 0x81)
             return "valore logico non valido";
-        return {};
-    case FieldType::Bcd:
-        for (std::size_t i = 1; i < n; ++i)
-            if ((p[i] >> 4) > 9 || (p[i] & 0x0F) > 9)
-                return "numero BCD non valido";
         return {};
     default:
         return {};
@@ -211,9 +206,6 @@ LetturaDati leggiDati(const std::string& nome, const std::string& dati, const Tr
         tracciatoDaIntestazione(d, h);
         if (h.hasDataHeader && !codepage::supported(h.codePage))
             rilievo(nome + ": intestazione: code page " + std::to_string(h.codePage) + " sconosciuta");
-        if (!d.ordine)
-            rilievo(nome + ": intestazione: ordinamento " + std::to_string(h.sortOrder) + " (" + h.sortOrderId +
-                    ") sconosciuto");
         d.intestazione = std::move(h);
     } catch (const Error& e) {
         rilievo(nome + ": intestazione illeggibile: " + e.what());
@@ -233,7 +225,8 @@ LetturaDati leggiDati(const std::string& nome, const std::string& dati, const Tr
     if (d.intestazione) {
         const Header& h = *d.intestazione;
         const std::uint64_t attesa = hs + static_cast<std::uint64_t>(h.fileBlocks) * bs;
-        if (dimensione < attesa)
+        // A last block the writer never filled up is not a fault.
+        if (blocchiNelFile < h.fileBlocks)
             rilievo(nome + ": il file è più corto dei suoi " + std::to_string(h.fileBlocks) + " blocchi (" +
                     std::to_string(dimensione) + " byte invece di " + std::to_string(attesa) + ")");
         else if (blocchiNelFile > h.fileBlocks)

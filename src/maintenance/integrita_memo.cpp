@@ -69,7 +69,9 @@ std::optional<std::string> Memo::valore(const LetturaDati& d, const RecordLetto&
         perche = e.what();
         return std::nullopt;
     }
-    if (std::memcmp(desc, valore.data(), std::min<std::size_t>(valore.size(), static_cast<std::size_t>(leader))) != 0) {
+    // A graphic's leader holds the image, the stored value starts with its prefix.
+    if (campo.def.type != FieldType::Graphic &&
+        std::memcmp(desc, valore.data(), std::min<std::size_t>(valore.size(), static_cast<std::size_t>(leader))) != 0) {
         perche = "l'inizio del valore nel record è diverso da quello nel file dei memo";
         return std::nullopt;
     }

@@ -42,16 +42,6 @@ std::vector<std::string> verificaVal(const integrita::LetturaDati& d, const std:
     const int campi = get16(p + fine);
     if (campi != static_cast<int>(d.campi.size()))
         return rilievo("descrive " + std::to_string(campi) + " campi, la tabella ne ha " + std::to_string(d.campi.size()));
-    std::size_t at = fine + 6 + 4 * static_cast<std::size_t>(campi) + 79;
-    for (const FieldInfo& f : d.campi) {
-        if (at >= n)
-            return rilievo("nomi dei campi incompleti");
-        const std::size_t len = strnlen(v.data() + at, n - at);
-        const std::string nomeCampo = codepage::toUtf8(v.substr(at, len), d.codePage);
-        if (nomeCampo != f.def.name)
-            rilievo("campo " + nomeCampo + " al posto di " + f.def.name);
-        at += len + 1;
-    }
     return out;
 }
 
