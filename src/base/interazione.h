@@ -20,6 +20,12 @@ public:
     // The same box with lines to look at beside the text (the window keeps them in the box's
     // details; the command line prints them after the text). No lines: a plain message.
     virtual void messaggioConDettagli(const std::string& testo, const std::vector<std::string>& dettagli) = 0;
+    // A report to read, copy and keep: a title and its lines (the window shows them in a window
+    // of their own that copies them and saves them as text; elsewhere a message with details).
+    virtual void rapporto(const std::string& titolo, const std::vector<std::string>& righe)
+    {
+        messaggioConDettagli(titolo, righe);
+    }
     // A question with the information icon and the buttons Yes and No.
     virtual Risposta domanda(const std::string& testo) = 0;
     // A confirmation with the confirmation icon and the buttons OK and Cancel.

@@ -1,6 +1,7 @@
 #include "gui/interazione_qt.h"
 
 #include "base/errore.h"
+#include "gui/rapporto.h"
 #include "shell/chiusura.h"
 
 #include <QApplication>
@@ -68,6 +69,14 @@ void InterazioneQt::messaggioConDettagli(const std::string& testo, const std::ve
     if (!righe.isEmpty())
         box.setDetailedText(righe.join('\n'));
     box.exec();
+}
+
+void InterazioneQt::rapporto(const std::string& titolo, const std::vector<std::string>& righe)
+{
+    if (silenzio())
+        return;
+    TRapportoForm finestra(titolo, righe, genitore());
+    finestra.exec();
 }
 
 Risposta InterazioneQt::domanda(const std::string& testo)

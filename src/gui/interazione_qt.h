@@ -31,6 +31,7 @@ public:
 
     void messaggio(const std::string& testo) override;
     void messaggioConDettagli(const std::string& testo, const std::vector<std::string>& dettagli) override;
+    void rapporto(const std::string& titolo, const std::vector<std::string>& righe) override;
     Risposta domanda(const std::string& testo) override;
     Risposta conferma(const std::string& testo) override;
     void errore(const std::string& testo) override;

@@ -11,6 +11,7 @@
 #include "gui/modello_righe.h"
 #include "maintenance/backup.h"
 #include "maintenance/compattazione.h"
+#include "maintenance/integrita.h"
 
 #include <QApplication>
 #include <QFormLayout>
@@ -92,6 +93,10 @@ public:
     void messaggioConDettagli(const std::string& testo, const std::vector<std::string>& dettagli) override
     {
         base_.messaggioConDettagli(testo, dettagli);
+    }
+    void rapporto(const std::string& titolo, const std::vector<std::string>& righe) override
+    {
+        base_.rapporto(titolo, righe);
     }
     Risposta domanda(const std::string& testo) override { return base_.domanda(testo); }
     Risposta conferma(const std::string& testo) override { return base_.conferma(testo); }
@@ -559,9 +564,21 @@ void TKorvaForm::ButtonVerIndTutteTabClick()
 }
 
 // Commands whose work belongs to the parts still to be built: present, and nothing else.
-void TKorvaForm::ButtonVerIntTabCorrClick() {}
-void TKorvaForm::ButtonVerIntTutteTabClick() {}
-void TKorvaForm::ButtonRiparaTabCorrenteClick() {}
+void TKorvaForm::ButtonVerIntTabCorrClick()
+{
+    comando([&] { VerificaIntegritaTabCorrente(*gestione_); });
+}
+
+void TKorvaForm::ButtonVerIntTutteTabClick()
+{
+    comando([&] { VerificaIntegritaTutteLeTabelle(*gestione_); });
+}
+
+void TKorvaForm::ButtonRiparaTabCorrenteClick()
+{
+    comando([&] { RiparaTabCorrente(*gestione_); });
+}
+
 void TKorvaForm::ButtonRigeneraTabCorrenteClick() {}
 
 }  // namespace korva::gui

@@ -1,13 +1,17 @@
-// The "Manutenzione" page of the table manager: the lock-file list window, backup and packing.
+// The "Manutenzione" page of the table manager: the lock-file list window, backup, packing and
+// the integrity check's report window.
 
 #include "dictionary/demo.h"
 #include "dictionary/generatore.h"
 #include "gui/basemain.h"
 #include "gui/korva.h"
 #include "gui/listalck.h"
+#include "gui/rapporto.h"
 #include "supporto_gui.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QPlainTextEdit>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
@@ -133,6 +137,56 @@ private slots:
                                                   "della tabella clienti?|Yes/No"}));
         QVERIFY2(c.visti[3].startsWith("Progetto KORVAWIN|nessuna|Compattazione della tabella clienti terminata: da "),
                  qPrintable(c.visti[3]));
+        QCOMPARE(f.LabelElaborazione->text(), QStringLiteral("ELABORAZIONE TERMINATA!"));
+    }
+
+    // The verification of the current table shows its report in a window that copies it and
+    // saves it as text; the repair shows its own, naming where the table was saved.
+    void verificaERiparazioneNellaFinestraDelRapporto()
+    {
+        DittaConDizionario d;
+        d.imposta("Directory backup riparazioni", d.percorso("bak/").toStdString());
+        TBaseMainForm w(d.ini());
+        TKorvaForm f(&w, w.TabForm->TracciatiDir1, w.TabForm, w.guardia());
+        f.show();
+        clicRiga(*f.DBGrid1, 2);
+        attendi();
+        Copione c;
+        c.rispondi(QMessageBox::Ok);
+        f.ButtonCreaTabella->click();
+        attendi();
+        QString titolo, copiato, salvato, riparazione;
+        c.poi([&](QWidget* finestra) {
+            auto* r = qobject_cast<TRapportoForm*>(finestra);
+            QVERIFY(r);
+            titolo = r->LabelTitolo->text();
+            r->ButtonCopia->click();
+            copiato = QApplication::clipboard()->text();
+            QVERIFY(r->salvaIn(d.percorso("rapporto.txt")));
+            salvato = QString::fromUtf8(d.leggi("rapporto.txt"));
+            r->ButtonOk->click();
+        });
+        f.ButtonVerIntTabCorr->click();
+        attendi();
+        c.poi([&](QWidget* finestra) {
+            auto* r = qobject_cast<TRapportoForm*>(finestra);
+            QVERIFY(r);
+            riparazione = r->LabelTitolo->text() + "\n" + r->MemoRighe->toPlainText();
+            r->ButtonOk->click();
+        });
+        f.ButtonRiparaTabCorrente->click();
+        attendi();
+        QVERIFY2(c.finito(), qPrintable(c.visti.join('\n') + c.imprevisti.join('\n')));
+        QVERIFY2(c.imprevisti.isEmpty(), qPrintable(c.imprevisti.join('\n')));
+        QCOMPARE(titolo, "Verifica integrità della tabella " + d.percorso("dati/archivi/clienti.DB") +
+                             ": nessun problema trovato");
+        QCOMPARE(copiato, titolo + "\n");
+        QCOMPARE(salvato, copiato);
+        QVERIFY2(riparazione.startsWith("Riparazione della tabella " + d.percorso("dati/archivi/clienti.DB") +
+                                        " completata: "),
+                 qPrintable(riparazione));
+        QVERIFY2(riparazione.contains("salvata in " + d.percorso("bak/archivi")), qPrintable(riparazione));
+        QVERIFY(QFileInfo::exists(d.percorso("bak/archivi/clienti.DB")));
         QCOMPARE(f.LabelElaborazione->text(), QStringLiteral("ELABORAZIONE TERMINATA!"));
     }
 };

@@ -34,6 +34,9 @@ bool stepPrior(TableFile& f, int& b, int& r);
 int compareIndexKey(const SecondaryIndex& si, const std::vector<FieldInfo>& fields, const Collation* coll,
                     const std::uint8_t* a, const std::uint8_t* b);
 
+// A header of the family (whole, as read) with its counts of records and blocks zeroed: an
+// index file's tree emptied too.
+std::vector<std::uint8_t> emptiedHeader(std::vector<std::uint8_t> header, bool index);
 // What the table's files hold once it has no records, by file name, the .DB first: its own
 // headers with the counts zeroed (sort order, code page, stamps and counters kept), an empty
 // .MB. The .VAL is not among them: it stays as it is.

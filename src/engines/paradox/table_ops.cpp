@@ -616,20 +616,21 @@ std::optional<std::string> detail::findFile(Env& env, const std::string& dir, co
     return found;
 }
 
+std::vector<std::uint8_t> detail::emptiedHeader(std::vector<std::uint8_t> h, bool index)
+{
+    put32(h.data() + Hdr::NumRecords, 0);
+    for (int at : {Hdr::UsedBlocks, Hdr::FileBlocks, Hdr::FirstBlock, Hdr::LastBlock, Hdr::MaxBlocks, Hdr::FirstFree})
+        put16(h.data() + at, 0);
+    if (index) {
+        put16(h.data() + Hdr::IndexRoot, 1);
+        h[Hdr::IndexLevels] = 0;
+    }
+    return h;
+}
+
 std::vector<std::pair<std::string, std::vector<std::uint8_t>>> detail::emptiedFiles(Env& env,
                                                                                   const TableFile& t)
 {
-    auto zeroCounts = [](std::vector<std::uint8_t> h, bool index) {
-        put32(h.data() + Hdr::NumRecords, 0);
-        for (int at : {Hdr::UsedBlocks, Hdr::FileBlocks, Hdr::FirstBlock, Hdr::LastBlock,
-                       Hdr::MaxBlocks, Hdr::FirstFree})
-            put16(h.data() + at, 0);
-        if (index) {
-            put16(h.data() + Hdr::IndexRoot, 1);
-            h[Hdr::IndexLevels] = 0;
-        }
-        return h;
-    };
     const TableFiles& tf = t.files();
     auto indexHeader = [&](const std::string& file) {
         const std::string path = tf.dir + "/" + file;
@@ -637,10 +638,10 @@ std::vector<std::pair<std::string, std::vector<std::uint8_t>>> detail::emptiedFi
         const auto* d = reinterpret_cast<const std::uint8_t*>(raw.data());
         peekHeaderSize(d, raw.size(), path);
         Header h = parseHeader(d, raw.size(), raw.size(), path);
-        return zeroCounts(h.raw, h.isIndexFile());
+        return detail::emptiedHeader(h.raw, h.isIndexFile());
     };
     std::vector<std::pair<std::string, std::vector<std::uint8_t>>> files;
-    files.emplace_back(tf.db, zeroCounts(t.header().raw, false));
+    files.emplace_back(tf.db, detail::emptiedHeader(t.header().raw, false));
     if (tf.px)
         files.emplace_back(*tf.px, indexHeader(*tf.px));
     for (const auto& x : tf.secondary)

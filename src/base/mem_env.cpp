@@ -1,11 +1,11 @@
-#include "mem_env.h"
+#include "base/mem_env.h"
 
 #include "base/errore.h"
 
 #include <algorithm>
 #include <cstring>
 
-namespace korva::fuzz {
+namespace korva {
 namespace {
 
 class MemFile : public File {
@@ -154,4 +154,4 @@ void MemEnv::createDir(const std::string& path)
         throw Error("Impossibile creare la directory " + path + ": esiste già");
 }
 
-}  // namespace korva::fuzz
+}  // namespace korva

@@ -1,0 +1,58 @@
+// korva verifica-integrita / ripara on the demo company.
+
+#include "support/cartella_temporanea.h"
+#include "support/esegui.h"
+
+#include <gtest/gtest.h>
+
+namespace korva {
+namespace {
+
+using test::CartellaTemporanea;
+using test::eseguiKorva;
+
+class CliIntegrita : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        auto e = eseguiKorva({"crea-demo", t / "demo"});
+        ASSERT_EQ(e.codice, 0) << e.err;
+    }
+    test::Esito korva(std::vector<std::string> argomenti)
+    {
+        argomenti.insert(argomenti.begin(), {"--ini", t / "demo/varnelo.ini", "--dir", t / "demo"});
+        return eseguiKorva(argomenti);
+    }
+    std::string dati(const std::string& nome) const { return t / ("demo/alfa/dati/" + nome); }
+    CartellaTemporanea t;
+};
+
+TEST_F(CliIntegrita, VerificaRiparaEVerificaDiNuovo)
+{
+    auto e = korva({"verifica-integrita", "clienti"});
+    EXPECT_EQ(e.codice, 0) << e.err;
+    EXPECT_NE(e.out.find("clienti.DB: nessun problema trovato"), std::string::npos) << e.out;
+
+    // The header claims 200 records more than the chain holds.
+    std::string db = test::leggiFile(dati("archivi/clienti.DB"));
+    db[7] = static_cast<char>(db[7] + 1);
+    test::scriviFile(dati("archivi/clienti.DB"), db);
+    e = korva({"verifica-integrita", "--tutte"});
+    EXPECT_EQ(e.codice, 1);
+    EXPECT_NE(e.out.find("Verifica integrità: problemi trovati in 1 tabella"), std::string::npos) << e.out;
+    EXPECT_NE(e.out.find("clienti.DB: l'intestazione dichiara "), std::string::npos) << e.out;
+    EXPECT_NE(e.out.find("Verifica integrità di tutte le tabelle completata!"), std::string::npos) << e.out;
+
+    e = korva({"ripara", "clienti"});
+    EXPECT_EQ(e.codice, 0) << e.err << e.out;
+    EXPECT_NE(e.out.find(" completata: "), std::string::npos) << e.out;
+    EXPECT_EQ(test::leggiFile(t / "demo/alfa/bak/archivi/clienti.DB"), db);
+    e = korva({"verifica-integrita", "clienti"});
+    EXPECT_EQ(e.codice, 0) << e.out;
+
+    e = korva({"ripara", "nessuna"});
+    EXPECT_EQ(e.codice, 1);
+}
+
+}  // namespace
+}  // namespace korva
