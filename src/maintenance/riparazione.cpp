@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <ctime>
 #include <map>
 
 namespace korva {
@@ -37,8 +38,20 @@ std::string estensione(const std::string& nome)
     return punto == std::string::npos ? std::string() : nome.substr(punto);
 }
 
-// The family saved byte for byte into the backup folder; earlier saved files of the same table
-// that it no longer has go, or they would be taken for its indexes.
+// The moment of the repair, as it names the folder of the saved family.
+std::string momento()
+{
+    const std::time_t ora = std::time(nullptr);
+    std::tm t{};
+    localtime_r(&ora, &t);
+    char testo[32];
+    std::strftime(testo, sizeof testo, "%Y%m%d-%H%M%S", &t);
+    return testo;
+}
+
+// The family saved byte for byte into a folder of its own under the table's backup folder,
+// named by the table and the moment: the backup the user made there, or the copy an earlier
+// repair saved, may be the only whole copy of the records and is never overwritten.
 std::string salvaFamiglia(Env& env, const FamigliaTabella& f, const std::string& backupDir, const std::string& pathParziale)
 {
     if (!directoryImpostata(backupDir))
@@ -49,16 +62,16 @@ std::string salvaFamiglia(Env& env, const FamigliaTabella& f, const std::string&
         throw Error("impossibile creare la cartella di backup " + cartella);
     if (stessaCartella(cartella, f.dir))
         throw Error("la cartella di backup " + cartella + " è quella della tabella");
+    const std::string radice = std::string(cartella).append("/").append(f.base).append("-riparazione-").append(momento());
+    std::string copia = radice;
+    for (int n = 2; esisteDirectory(copia); ++n)
+        copia = std::string(radice).append("-").append(std::to_string(n));
+    creaPercorso(copia);
+    if (!esisteDirectory(copia))
+        throw Error("impossibile creare la cartella di backup " + copia);
     for (const auto& [nome, byte] : f.file)
-        writeFileAtomic(env, cartella + "/" + nome, byte);
-    for (const std::string& nome : fileDellaCartella(cartella)) {
-        const std::string e = estensione(nome);
-        const bool diTabella = strcasecmp(e.c_str(), ".DB") == 0 || (e.size() > 1 && isCompanionExtension(e.substr(1)));
-        if (diTabella && strcasecmp(nome.substr(0, nome.size() - e.size()).c_str(), f.base.c_str()) == 0 &&
-            !f.file.count(nome))
-            env.remove(cartella + "/" + nome);
-    }
-    return cartella;
+        writeFileAtomic(env, copia + "/" + nome, byte);
+    return copia;
 }
 
 // The layout of the data file from the dictionary's description, its records read by it. The

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <vector>
+
 namespace korva {
 namespace {
 
@@ -46,7 +49,14 @@ TEST_F(CliIntegrita, VerificaRiparaEVerificaDiNuovo)
     e = korva({"ripara", "clienti"});
     EXPECT_EQ(e.codice, 0) << e.err << e.out;
     EXPECT_NE(e.out.find(" completata: "), std::string::npos) << e.out;
-    EXPECT_EQ(test::leggiFile(t / "demo/alfa/bak/archivi/clienti.DB"), db);
+    // Saved in a folder of its own under the table's backup folder.
+    std::vector<std::filesystem::path> salvate;
+    for (const auto& c : std::filesystem::directory_iterator(t / "demo/alfa/bak/archivi"))
+        salvate.push_back(c.path());
+    ASSERT_EQ(salvate.size(), 1u);
+    EXPECT_EQ(salvate[0].filename().string().rfind("clienti-riparazione-", 0), 0u);
+    EXPECT_NE(e.out.find(salvate[0].string()), std::string::npos) << e.out;
+    EXPECT_EQ(test::leggiFile(salvate[0] / "clienti.DB"), db);
     e = korva({"verifica-integrita", "clienti"});
     EXPECT_EQ(e.codice, 0) << e.out;
 

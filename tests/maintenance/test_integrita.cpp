@@ -118,7 +118,11 @@ TEST(Integrita, LaTabellaRestaTenutaFinoAllaFineDellaVerificaEDellaRiparazione)
     ASSERT_TRUE(RiparaTabCorrente(g));
     EXPECT_EQ(io.aperture, (std::vector<std::string>{"in uso", "in uso"}));
     ASSERT_EQ(io.eventi().size(), 7u);
-    EXPECT_EQ(io.eventi()[5], std::string("dettaglio: La tabella danneggiata è stata salvata in ").append(t.d.cartella / "salva"));
+    EXPECT_EQ(io.eventi()[5].rfind(std::string("dettaglio: La tabella danneggiata è stata salvata in ")
+                                       .append(t.d.cartella / "salva/alfa-riparazione-"),
+                                   0),
+              0u)
+        << io.eventi()[5];
     EXPECT_EQ(io.eventi()[1], std::string("messaggio: Verifica integrità della tabella ").append(t.dir()).append("alfa.DB: nessun problema trovato"));
     EXPECT_EQ(io.eventi()[4].rfind(std::string("messaggio: Riparazione della tabella ")
                                        .append(t.dir())
@@ -173,7 +177,7 @@ TEST(Integrita, IntestazioneDistruttaRiparataDalDizionario)
     const auto esito = RiparaTabCorrente(*t.g);
     ASSERT_TRUE(esito && esito->riparata) << (esito ? esito->titolo() : "");
     EXPECT_EQ(esito->recuperati, 300u);
-    EXPECT_EQ(test::leggiFile(t.d.cartella / "salva/b/beta.DB"), db);
+    EXPECT_EQ(test::leggiFile(esito->copia + "/beta.DB"), db);
     EXPECT_EQ(VerificaIntegritaTabella(t.dir("b/"), "beta.DB", false, t.d.io), std::vector<std::string>{});
     paradox::Table r;
     r.setDatabaseName(t.dir("b/"));

@@ -173,11 +173,16 @@ TEST(Riparazione, OgniDannoNominatoEOgniRecordInteroRecuperato)
             tutti += r + "\n";
         EXPECT_NE(tutti.find(danno.rilievo), std::string::npos) << tutti;
 
+        // A backup the user made earlier stays as it is beside the saved family.
+        fs::create_directories(c / "salva/dati");
+        test::scriviFile(c / "salva/dati/ART.DB", "copia dell'utente");
         const EsitoRiparazione esito = RiparaTabella(f.dir + "/", "ART.db", c.dir() + "salva/", "dati/", io);
         ASSERT_TRUE(esito.riparata) << esito.titolo();
         EXPECT_EQ(esito.recuperati, vivi.size());
         EXPECT_EQ(esito.memoPersi.size(), senzaMemo.size());
-        EXPECT_EQ(famigliaIn(c / "salva/dati"), danneggiata);
+        EXPECT_EQ(fs::path(esito.copia).parent_path(), fs::path(c / "salva/dati"));
+        EXPECT_EQ(famigliaIn(esito.copia), danneggiata);
+        EXPECT_EQ(test::leggiFile(c / "salva/dati/ART.DB"), "copia dell'utente");
         EXPECT_EQ(VerificaIntegritaTabella(f.dir + "/", "ART.DB", false, io), std::vector<std::string>{});
         std::vector<std::string> dopo;
         for (const auto& [nome, _] : famigliaIn(f.dir))
