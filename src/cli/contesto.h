@@ -39,6 +39,7 @@ void registraIb(CLI::App& app, Contesto& contesto);
 void registraControlli(CLI::App& app, Contesto& contesto);
 void registraRegistra(CLI::App& app, Contesto& contesto);
 void registraManutenzione(CLI::App& app, Contesto& contesto);
+void registraRigenerazione(CLI::App& app, Contesto& contesto);
 void registraStampa(CLI::App& app, Contesto& contesto);
 
 }  // namespace korva::cli

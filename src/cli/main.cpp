@@ -35,6 +35,7 @@ int main(int argc, char** argv)
     cli::registraControlli(app, contesto);
     cli::registraRegistra(app, contesto);
     cli::registraManutenzione(app, contesto);
+    cli::registraRigenerazione(app, contesto);
     cli::registraStampa(app, contesto);
     cli::italianizzaAiuto(app);
 

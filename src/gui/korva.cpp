@@ -11,6 +11,7 @@
 #include "gui/modello_righe.h"
 #include "maintenance/backup.h"
 #include "maintenance/compattazione.h"
+#include "maintenance/rigenerazione.h"
 
 #include <QApplication>
 #include <QFormLayout>
@@ -558,10 +559,14 @@ void TKorvaForm::ButtonVerIndTutteTabClick()
     comando([&] { CompattaTutteLeTabelle(*gestione_); });
 }
 
+void TKorvaForm::ButtonRigeneraTabCorrenteClick()
+{
+    comando([&] { RigeneraTabCorrente(*gestione_); });
+}
+
 // Commands whose work belongs to the parts still to be built: present, and nothing else.
 void TKorvaForm::ButtonVerIntTabCorrClick() {}
 void TKorvaForm::ButtonVerIntTutteTabClick() {}
 void TKorvaForm::ButtonRiparaTabCorrenteClick() {}
-void TKorvaForm::ButtonRigeneraTabCorrenteClick() {}
 
 }  // namespace korva::gui
