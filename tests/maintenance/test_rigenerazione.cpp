@@ -124,6 +124,10 @@ TEST(RigenerazioneParadox, IRecordSeguonoIlNuovoTracciatoPerPosizione)
         for (const auto& [nome, byte] : contenuto(r.dir()))
             EXPECT_EQ(nome.rfind("art.", 0), 0u) << nome;
         EXPECT_EQ(r.g->DirTabellaCorrente, r.d.tabForm->LavoroDir + "mag/");
+        if (!c.record.empty()) {
+            const std::string n = std::to_string(c.record.size());
+            EXPECT_EQ(r.d.io.progressi().back(), "Rigenerazione art " + n + "/" + n);
+        }
     }
 }
 
