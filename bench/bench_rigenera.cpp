@@ -41,7 +41,7 @@ void crea(const std::string& dir, long n)
     for (long i = 0; i < n; ++i) {
         t.append();
         codice.setInteger(i);
-        nome.setString("cliente " + std::to_string(i * 7919 % 1000003));
+        nome.setString(std::string("cliente ").append(std::to_string(i * 7919 % 1000003)));
         qta.setInteger(i % 1000);
         data.setDate(daysToDate(static_cast<int>(730000 + i % 3000)));
         t.post();
@@ -71,7 +71,7 @@ int main(int argc, char** argv)
 {
     const long n = argc > 1 ? std::atol(argv[1]) : 1000000;
     const int giri = argc > 2 ? std::atoi(argv[2]) : 3;
-    const fs::path base = fs::temp_directory_path() / ("bench_rigenera_" + std::to_string(::getpid()));
+    const fs::path base = fs::temp_directory_path() / std::string("bench_rigenera_").append(std::to_string(::getpid()));
     const std::string originale = base / "originale", lavoro = base / "lavoro";
     fs::create_directories(originale);
     fs::create_directories(lavoro);

@@ -126,7 +126,7 @@ TEST(RigenerazioneParadox, IRecordSeguonoIlNuovoTracciatoPerPosizione)
         EXPECT_EQ(r.g->DirTabellaCorrente, r.d.tabForm->LavoroDir + "mag/");
         if (!c.record.empty()) {
             const std::string n = std::to_string(c.record.size());
-            EXPECT_EQ(r.d.io.progressi().back(), "Rigenerazione art " + n + "/" + n);
+            EXPECT_EQ(r.d.io.progressi().back(), std::string("Rigenerazione art ").append(n).append("/").append(n));
         }
     }
 }
@@ -180,7 +180,7 @@ TEST(RigenerazioneParadox, ControlliNellOrdineENessunaDomanda)
                                              "La Tabella non Esiste: impossibile procedere"};
     for (std::size_t i = 0; i < casi.size(); ++i) {
         EXPECT_FALSE(RigeneraTabCorrente(*casi[i].first));
-        EXPECT_EQ(casi[i].second->io.eventi(), (std::vector<std::string>{"inizio", "messaggio: " + attesi[i], "fine"}));
+        EXPECT_EQ(casi[i].second->io.eventi(), (std::vector<std::string>{"inizio", std::string("messaggio: ").append(attesi[i]), "fine"}));
     }
 }
 

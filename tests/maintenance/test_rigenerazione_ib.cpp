@@ -33,10 +33,16 @@ struct ArchivioRigenerazione {
             EXPECT_TRUE(prima.CreaTabIBCorrente());
         }
         std::vector<std::string> inserimenti;
-        for (int i = 0; i < n; ++i)
-            inserimenti.push_back("INSERT INTO CLIENTI VALUES ('C" + std::to_string(i) + "', " +
-                            (i % 7 == 0 ? std::string("NULL") : "'nome " + std::to_string(i) + "'") + ", " +
-                            std::to_string(i * 1000 - 7) + ", 'nota lunga " + std::string(static_cast<std::size_t>(i * 50), 'x') + "')");
+        for (int i = 0; i < n; ++i) {
+            std::string riga("INSERT INTO CLIENTI VALUES ('C");
+            riga += std::to_string(i);
+            riga += i % 7 == 0 ? std::string("', NULL, ") : std::string("', 'nome ").append(std::to_string(i)).append("', ");
+            riga += std::to_string(i * 1000 - 7);
+            riga += ", 'nota lunga ";
+            riga.append(static_cast<std::size_t>(i * 50), 'x');
+            riga += "')";
+            inserimenti.push_back(riga);
+        }
         esegui(inserimenti);
         d.dizionario({righe("clienti", "", kNuovi)});
         g = std::make_unique<GestioneTabelle>(d.io, *d.tabForm, d.tabForm->TracciatiDir1);
@@ -59,7 +65,7 @@ struct ArchivioRigenerazione {
     {
         ib::TransactionScope lettura(d.tabForm->IBTransaction1);
         ib::Query q(d.tabForm->IBDatabase1, &d.tabForm->IBTransaction1);
-        q.sql = {"SELECT * FROM " + tabella + " ORDER BY CODICE"};
+        q.sql = {std::string("SELECT * FROM ").append(tabella).append(" ORDER BY CODICE")};
         Righe r;
         for (q.open(); !q.eof(); q.next()) {
             r.emplace_back();
@@ -97,7 +103,7 @@ TEST(RigenerazioneArchivio, ColonnaAggiuntaEColonnaAllargataConservanoOgniRiga)
     EXPECT_EQ(a.leggi("CLIENTI"), conQuando(prima));
     EXPECT_FALSE(a.esiste("TMP222"));
     // The widened column takes what the old one could not.
-    a.esegui({"INSERT INTO CLIENTI (CODICE, NOME) VALUES ('Z', '" + std::string(30, 'n') + "')"});
+    a.esegui({std::string("INSERT INTO CLIENTI (CODICE, NOME) VALUES ('Z', '").append(30, 'n').append("')")});
     EXPECT_FALSE(a.d.tabForm->IBTransaction1.inTransaction());
 }
 

@@ -45,7 +45,7 @@ void creaVecchia(const std::string& dir, int n)
     for (int k = 0; k < n; ++k) {
         t.append();
         t.field(0).setInteger(k);
-        t.field(1).setString("nome " + std::to_string(k % 997));
+        t.field(1).setString(std::string("nome ").append(std::to_string(k % 997)));
         t.field(2).setInteger(k % 300);
         if (k % 5)
             t.field(3).setString(std::string(k % 11 == 0 ? 700 : 6, static_cast<char>('a' + k % 26)));
@@ -126,7 +126,7 @@ TEST(RigeneraTabella, PxlibLeggeLaTabellaNelNuovoTracciato)
     t.open();
     for (int k = 0; k < 600; ++k) {
         t.append();
-        t.field(0).setString("c" + std::to_string(k));
+        t.field(0).setString(std::string("c").append(std::to_string(k)));
         t.field(1).setInteger(k - 300);
         t.field(2).setString(std::to_string(k) + ".25");
         t.post();
@@ -177,7 +177,7 @@ TEST(RigeneraTabella, FermataAOgniPassoLasciaLaVecchiaOLaNuova)
     for (auto guasto : {test::EnvGuasti::Guasto::ErroreIO, test::EnvGuasti::Guasto::DiscoPieno,
                         test::EnvGuasti::Guasto::ScritturaCorta})
         for (std::int64_t n = 1; n <= passi; ++n) {
-            SCOPED_TRACE("passo " + std::to_string(n) + " guasto " + std::to_string(static_cast<int>(guasto)));
+            SCOPED_TRACE(std::string("passo ").append(std::to_string(n)).append(" guasto ").append(std::to_string(static_cast<int>(guasto))));
             rigenera(n, guasto);
             vecchiaONuova(lavoro.percorso(), vecchia, nuova);
         }
@@ -204,7 +204,7 @@ TEST(RigeneraTabella, UccisaInMomentiCasualiLasciaLaVecchiaOLaNuova)
     std::mt19937 rng(20);
     int nuove = 0;
     for (int giro = 0; giro < 200; ++giro) {
-        SCOPED_TRACE("giro " + std::to_string(giro));
+        SCOPED_TRACE(std::string("giro ").append(std::to_string(giro)));
         copiaCartella(originale.percorso(), lavoro.percorso());
         const pid_t pid = fork();
         if (pid == 0) {
