@@ -39,7 +39,10 @@ void copyRecords(TableFile& from, TableFile& to, const std::function<void(std::u
             std::memcpy(rec.data(), from.record({b, r}), rec.size());
             for (int f : blobFields)
                 to.writeStoredBlob(rec.data(), f, from.readStoredBlob(rec.data(), f));
+            // One step of the batch: the pager may then write out what it holds.
+            to.beginChange();
             to.insert(rec.data());
+            to.commitChange();
             ++done;
             if (progress && (done % 1000 == 0 || done == total))
                 progress(done, total);

@@ -62,7 +62,10 @@ public:
         } catch (const Error& e) {
             throw RecordAtFault(std::string(e.what()) + " (" + keyText() + ")");
         }
+        // One step of the batch: the pager may then write out what it holds.
+        to_.beginChange();
         to_.insert(rec_.data());
+        to_.commitChange();
     }
 
 private:
