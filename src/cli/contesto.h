@@ -40,6 +40,7 @@ void registraControlli(CLI::App& app, Contesto& contesto);
 void registraRegistra(CLI::App& app, Contesto& contesto);
 void registraManutenzione(CLI::App& app, Contesto& contesto);
 void registraIntegrita(CLI::App& app, Contesto& contesto);
+void registraRigenerazione(CLI::App& app, Contesto& contesto);
 void registraStampa(CLI::App& app, Contesto& contesto);
 
 }  // namespace korva::cli

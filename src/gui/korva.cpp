@@ -12,6 +12,7 @@
 #include "maintenance/backup.h"
 #include "maintenance/compattazione.h"
 #include "maintenance/integrita.h"
+#include "maintenance/rigenerazione.h"
 
 #include <QApplication>
 #include <QFormLayout>
@@ -563,7 +564,11 @@ void TKorvaForm::ButtonVerIndTutteTabClick()
     comando([&] { CompattaTutteLeTabelle(*gestione_); });
 }
 
-// Commands whose work belongs to the parts still to be built: present, and nothing else.
+void TKorvaForm::ButtonRigeneraTabCorrenteClick()
+{
+    comando([&] { RigeneraTabCorrente(*gestione_); });
+}
+
 void TKorvaForm::ButtonVerIntTabCorrClick()
 {
     comando([&] { VerificaIntegritaTabCorrente(*gestione_); });
@@ -578,7 +583,5 @@ void TKorvaForm::ButtonRiparaTabCorrenteClick()
 {
     comando([&] { RiparaTabCorrente(*gestione_); });
 }
-
-void TKorvaForm::ButtonRigeneraTabCorrenteClick() {}
 
 }  // namespace korva::gui

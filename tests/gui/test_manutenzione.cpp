@@ -185,8 +185,33 @@ private slots:
         QVERIFY2(riparazione.startsWith("Riparazione della tabella " + d.percorso("dati/archivi/clienti.DB") +
                                         " completata: "),
                  qPrintable(riparazione));
-        QVERIFY2(riparazione.contains("salvata in " + d.percorso("bak/archivi")), qPrintable(riparazione));
-        QVERIFY(QFileInfo::exists(d.percorso("bak/archivi/clienti.DB")));
+        QVERIFY2(riparazione.contains("salvata in " + d.percorso("bak/archivi/clienti-riparazione-")),
+                 qPrintable(riparazione));
+        QCOMPARE(f.LabelElaborazione->text(), QStringLiteral("ELABORAZIONE TERMINATA!"));
+    }
+
+    // Regeneration of the current table: the question with its two blanks, then the message.
+    void rigenerazioneDellaTabellaCorrente()
+    {
+        DittaConDizionario d;
+        TBaseMainForm w(d.ini());
+        TKorvaForm f(&w, w.TabForm->TracciatiDir1, w.TabForm, w.guardia());
+        f.show();
+        clicRiga(*f.DBGrid1, 2);
+        attendi();
+        Copione c;
+        c.rispondi(QMessageBox::Ok);
+        c.rispondi(QMessageBox::Yes);
+        c.rispondi(QMessageBox::Ok);
+        f.ButtonCreaTabella->click();
+        attendi();
+        f.ButtonRigeneraTabCorrente->click();
+        attendi();
+        QVERIFY(c.finito());
+        QCOMPARE(c.visti.mid(1), (QStringList{"Progetto KORVAWIN|informazione|Assicurarsi prima di procedere di avere "
+                                              "fatto il  Backup della tabella! Procedo? |Yes/No",
+                                              "Progetto KORVAWIN|nessuna|Rigenerazione Tabella corrente completata|OK"}));
+        QVERIFY(QFileInfo::exists(d.percorso("dati/archivi/clienti.DB")));
         QCOMPARE(f.LabelElaborazione->text(), QStringLiteral("ELABORAZIONE TERMINATA!"));
     }
 };

@@ -159,6 +159,12 @@ PackResult Table::packTable(const PackProgress& progress)
     return paradox::packTable(session_, dirFs(), withExtension(name_), progress);
 }
 
+std::uint32_t Table::regenerateTable(const PackProgress& progress)
+{
+    requireClosed("rigenerare la tabella");
+    return paradox::regenerateTable(session_, dirFs(), withExtension(name_), fieldDefs, indexDefs, progress);
+}
+
 void Session::dropIdleConnections()
 {
     // A closed table keeps nothing open: every handle goes with its table object's close.

@@ -135,6 +135,9 @@ public:
     void emptyTable();
     void renameTable(const std::string& newName);
     PackResult packTable(const PackProgress& progress = {});
+    // Writes the table again with the layout of fieldDefs and indexDefs, keeping its records
+    // (see regenerateTable below); gives the number of records.
+    std::uint32_t regenerateTable(const PackProgress& progress = {});
 
     // ---- opening ----
     void open();
@@ -287,6 +290,16 @@ void renameTable(Session& s, const std::string& dir, const std::string& name,
 // files are built beside the old ones, checked, and switched in with one journaled switch.
 PackResult packTable(Session& s, const std::string& dir, const std::string& name,
                      const PackProgress& progress = {});
+// Gives the table the layout of `fields` and `indexes` keeping its records, held exclusively
+// throughout: a new table is built beside the old one, every record appended to it in the
+// old one's order with the n-th field going to the n-th field, converted to its type; the new
+// files are checked and switched in with one journaled switch only when they hold as many
+// records as the old ones. A value that does not fit, a key violation, a required field left
+// blank, or any failure stops the work with an Error (naming the record, the field and the
+// value when a record is at fault) and the old table stays as it was.
+std::uint32_t regenerateTable(Session& s, const std::string& dir, const std::string& name,
+                              const std::vector<FieldDef>& fields, const std::vector<IndexDef>& indexes,
+                              const PackProgress& progress = {});
 // Puts whole files in place of a table's (new ones, or replacing those of the same name),
 // built beside and switched with renames; the files named in `removals` go in the same switch.
 void replaceTableFiles(Env& env, const std::string& dir, const std::string& base,

@@ -41,6 +41,11 @@ std::vector<std::uint8_t> emptiedHeader(std::vector<std::uint8_t> header, bool i
 // headers with the counts zeroed (sort order, code page, stamps and counters kept), an empty
 // .MB. The .VAL is not among them: it stays as it is.
 std::vector<std::pair<std::string, std::vector<std::uint8_t>>> emptiedFiles(Env& env, const TableFile& t);
+// The files of a new, empty table named `name` (the .DB file's name) with these definitions,
+// by file name, the .DB first; an Error naming `what` when they cannot give a sound table.
+std::vector<std::pair<std::string, std::vector<std::uint8_t>>> newTableFiles(
+    const std::string& what, const std::string& name, const std::vector<FieldDef>& fields,
+    const std::vector<IndexDef>& indexes);
 // The file of `dir` named `name` without regard to case; an error when two names match.
 std::optional<std::string> findFile(Env& env, const std::string& dir, const std::string& name);
 

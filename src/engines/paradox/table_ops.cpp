@@ -376,18 +376,12 @@ CheckedDefs checkDefinitions(const std::string& what, const std::vector<FieldDef
 
 }  // namespace
 
-void createTable(Session& s, const std::string& dir, const std::string& name,
-                 const std::vector<FieldDef>& fields, const std::vector<IndexDef>& indexes)
+std::vector<std::pair<std::string, std::vector<std::uint8_t>>> detail::newTableFiles(
+    const std::string& what, const std::string& name, const std::vector<FieldDef>& fields,
+    const std::vector<IndexDef>& indexes)
 {
-    Env& env = s.env();
-    const std::string what = display(dir, name);
     CheckedDefs c = checkDefinitions(what, fields, indexes);
-    if (!env.exists(dir.empty() ? "." : dir))
-        throw Error("Impossibile creare la tabella " + what + ": la directory " + dir +
-                    " non esiste");
     const std::string base = baseOf(name);
-    completePendingSwitch(env, dir, base);
-
     NewTableLayout L;
     L.fields = c.fields;
     L.keyFields = c.keyFields;
@@ -420,36 +414,17 @@ void createTable(Session& s, const std::string& dir, const std::string& name,
                             "secondari univoci o decrescenti, blocchi oltre i 4 KB)");
     }
 
-    // An existing table of that name is replaced: nobody may be using it.
-    std::unique_ptr<File> hold;
-    std::vector<std::string> oldFiles;
-    if (auto old = findFile(env, dir, name)) {
-        hold = holdExclusive(env, dir, *old, "sostituirla");
-        completePendingSwitch(env, dir, baseOf(*old));
-        oldFiles = findTableFiles(env, dir, *old).all();
-    } else {
-        for (const auto& e : env.list(dir)) {
-            // Companions left without their data file belong to no table: they go too.
-            if (strcasecmp(baseOf(e).c_str(), base.c_str()) == 0 && companion(e))
-                oldFiles.push_back(e);
-        }
-    }
-
-    struct NewFile {
-        std::string final, temp;
-        std::vector<std::uint8_t> data;
-    };
-    std::vector<NewFile> files;
+    std::vector<std::pair<std::string, std::vector<std::uint8_t>>> files;
     auto header = buildDbHeader(L);
-    files.push_back({name, "", header});
+    files.emplace_back(name, header);
     const bool blobs = std::any_of(L.fields.begin(), L.fields.end(),
                                    [](const FieldDef& f) { return isBlob(f.type); });
     if (L.keyFields > 0)
-        files.push_back({base + ".PX", "", buildPxHeader(L, header[Hdr::ChangeCount1])});
+        files.emplace_back(base + ".PX", buildPxHeader(L, header[Hdr::ChangeCount1]));
     if (blobs)
-        files.push_back({base + ".MB", "", BlobStore::newHeader()});
+        files.emplace_back(base + ".MB", BlobStore::newHeader());
     if (checks)
-        files.push_back({base + valExtension(name), "", buildRequiredVal(L, header)});
+        files.emplace_back(base + valExtension(name), buildRequiredVal(L, header));
     if (!c.secondaries.empty()) {
         // The secondary indexes, empty like the table, with the table's own header to copy from.
         std::vector<FieldInfo> infos;
@@ -470,10 +445,47 @@ void createTable(Session& s, const std::string& dir, const std::string& name,
             nameIndexFiles(si, infos, base, group);
             IndexImages im = buildIndexImages(h, infos, si, RecordSet{},
                                               collationFor(L.sortOrder, L.sortOrderId, L.codePage), what);
-            files.push_back({si.xFile, "", im.x});
-            files.push_back({si.yFile, "", im.y});
+            files.emplace_back(si.xFile, im.x);
+            files.emplace_back(si.yFile, im.y);
         }
     }
+    return files;
+}
+
+void createTable(Session& s, const std::string& dir, const std::string& name,
+                 const std::vector<FieldDef>& fields, const std::vector<IndexDef>& indexes)
+{
+    Env& env = s.env();
+    const std::string what = display(dir, name);
+    auto images = detail::newTableFiles(what, name, fields, indexes);
+    if (!env.exists(dir.empty() ? "." : dir))
+        throw Error("Impossibile creare la tabella " + what + ": la directory " + dir +
+                    " non esiste");
+    const std::string base = baseOf(name);
+    completePendingSwitch(env, dir, base);
+
+    // An existing table of that name is replaced: nobody may be using it.
+    std::unique_ptr<File> hold;
+    std::vector<std::string> oldFiles;
+    if (auto old = findFile(env, dir, name)) {
+        hold = holdExclusive(env, dir, *old, "sostituirla");
+        completePendingSwitch(env, dir, baseOf(*old));
+        oldFiles = findTableFiles(env, dir, *old).all();
+    } else {
+        for (const auto& e : env.list(dir)) {
+            // Companions left without their data file belong to no table: they go too.
+            if (strcasecmp(baseOf(e).c_str(), base.c_str()) == 0 && companion(e))
+                oldFiles.push_back(e);
+        }
+    }
+
+    struct NewFile {
+        std::string final, temp;
+        std::vector<std::uint8_t> data;
+    };
+    std::vector<NewFile> files;
+    for (auto& [final, data] : images)
+        files.push_back({final, "", std::move(data)});
 
     Switch sw;
     try {

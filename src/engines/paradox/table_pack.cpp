@@ -2,25 +2,17 @@
 // beside the old one, and switched in when that family is complete and sound.
 
 #include "base/errore.h"
+#include "engines/paradox/new_family.h"
 #include "engines/paradox/table.h"
 #include "engines/paradox/table_file.h"
 #include "engines/paradox/table_internal.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 
 namespace korva::paradox {
 
 namespace {
-
-std::string extensionOf(const std::string& name)
-{
-    const auto dot = name.rfind('.');
-    return dot == std::string::npos ? std::string() : name.substr(dot);
-}
 
 std::uint64_t sizeOf(Env& env, const std::string& dir, const std::vector<std::string>& files)
 {
@@ -29,58 +21,6 @@ std::uint64_t sizeOf(Env& env, const std::string& dir, const std::vector<std::st
         total += env.open(dir + "/" + f, OpenMode::Read)->size();
     return total;
 }
-
-// The files of the new family: removed again unless the switch took them.
-class NewFamily {
-public:
-    NewFamily(Env& env, std::string dir, std::string base)
-        : env_(env), dir_(std::move(dir)), base_(std::move(base))
-    {
-    }
-    ~NewFamily()
-    {
-        if (!kept_)
-            for (const auto& f : files_)
-                remove(f);
-        // What the table object opened on the family may have left.
-        remove(base_ + ".JNL");
-        remove(base_ + ".LCK");
-    }
-    NewFamily(const NewFamily&) = delete;
-    NewFamily& operator=(const NewFamily&) = delete;
-
-    const std::string& base() const { return base_; }
-    const std::vector<std::string>& files() const { return files_; }
-    // Writes a file of the family (`extension` with its dot) and flushes it; returns its name.
-    std::string write(const std::string& extension, const std::vector<std::uint8_t>& data)
-    {
-        const std::string name = base_ + extension;
-        auto f = env_.open(dir_ + "/" + name, OpenMode::CreateNew);
-        files_.push_back(name);
-        if (!data.empty())
-            f->writeAt(0, data.data(), data.size());
-        f->sync();
-        return name;
-    }
-    void keep() { kept_ = true; }
-
-private:
-    void remove(const std::string& name)
-    {
-        try {
-            if (env_.exists(dir_ + "/" + name))
-                env_.remove(dir_ + "/" + name);
-        } catch (const Error&) {
-            // Named ".tmp-<pid>-<n>": the next use of the table removes what is left.
-        }
-    }
-
-    Env& env_;
-    std::string dir_;
-    std::string base_;
-    std::vector<std::string> files_;
-    bool kept_ = false;
-};
 
 // Every record of `from`, in its chain order (key order for a keyed table), into the empty
 // table `to`, memo values written anew; one journaled batch.
@@ -99,7 +39,10 @@ void copyRecords(TableFile& from, TableFile& to, const std::function<void(std::u
             std::memcpy(rec.data(), from.record({b, r}), rec.size());
             for (int f : blobFields)
                 to.writeStoredBlob(rec.data(), f, from.readStoredBlob(rec.data(), f));
+            // One step of the batch: the pager may then write out what it holds.
+            to.beginChange();
             to.insert(rec.data());
+            to.commitChange();
             ++done;
             if (progress && (done % 1000 == 0 || done == total))
                 progress(done, total);
@@ -140,8 +83,7 @@ PackResult packTable(Session& s, const std::string& dir, const std::string& name
     result.records = old->recordCount();
     result.sizeBefore = sizeOf(env, dir, old->files().all());
 
-    static std::atomic<unsigned> counter{0};
-    NewFamily family(env, dir, base + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+    NewFamily family(env, dir, base);
     std::vector<std::pair<std::string, std::string>> renames;
     // Its own headers, emptied: sort order, code page, level, stamps and counters stay.
     for (auto& [final, data] : detail::emptiedFiles(env, *old))
@@ -162,15 +104,7 @@ PackResult packTable(Session& s, const std::string& dir, const std::string& name
 
     // The data file last.
     std::reverse(renames.begin(), renames.end());
-    try {
-        switchTableFiles(env, dir, base, renames);
-    } catch (...) {
-        // Once its journal is written the switch belongs to the next use of the table.
-        if (env.exists(dir + "/" + base + ".JSW"))
-            family.keep();
-        throw;
-    }
-    family.keep();
+    family.switchIn(renames);
     return result;
 }
 
