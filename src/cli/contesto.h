@@ -40,5 +40,6 @@ void registraControlli(CLI::App& app, Contesto& contesto);
 void registraRegistra(CLI::App& app, Contesto& contesto);
 void registraManutenzione(CLI::App& app, Contesto& contesto);
 void registraStampa(CLI::App& app, Contesto& contesto);
+void registraImportazione(CLI::App& app, Contesto& contesto);
 
 }  // namespace korva::cli

@@ -36,6 +36,7 @@ int main(int argc, char** argv)
     cli::registraRegistra(app, contesto);
     cli::registraManutenzione(app, contesto);
     cli::registraStampa(app, contesto);
+    cli::registraImportazione(app, contesto);
     cli::italianizzaAiuto(app);
 
     try {
