@@ -5,6 +5,7 @@
 #include "base/errore.h"
 #include "dictionary/gestione_tabelle.h"
 #include "dictionary/tabelle_dizionario.h"
+#include "shell/directory_ditta.h"
 #include "shell/tabform.h"
 
 namespace korva {
@@ -85,6 +86,8 @@ EsitoImportazione Importazione::importa(const std::vector<std::string>& righe,
         return esito;
     }
     stop_ = false;
+    // The data directory is joined to every table's folder: refused before anything is touched.
+    richiediDirectory(tabForm_, DirectoryLavoro::Lavoro);
     inCorso_ = true;
     struct FineCorsa {
         bool& inCorso;
