@@ -5,7 +5,7 @@
 //
 // From Paradox to the archive the records go into the staging table IMPTMP one by one and
 // are moved into the real table by INSERT ... SELECT every 10,000 records and at the end of
-// each table, each move committed. From the archive to Paradox they are appended in journaled
+// each table, each move committed. IMPTMP is a temporary table of the run's connection. From the archive to Paradox they are appended in journaled
 // batches of 10,000 records. Either way a failure leaves the destination with exactly the
 // moves (batches) already committed, and says how many records they hold.
 

@@ -1,8 +1,11 @@
 // From Paradox to the archive: each record staged in IMPTMP, then moved by INSERT ... SELECT
-// every 10,000 records and at the end of the table, each move committed.
+// every 10,000 records and at the end of the table, each move committed. The columns are
+// named on both sides: a destination whose columns stand in another order still gets each
+// value in its own column.
 
 #include "base/errore.h"
 #include "dictionary/gestione_tabelle.h"
+#include "dictionary/sql_creazione.h"
 #include "engines/interbase/catalog.h"
 #include "engines/interbase/identifiers.h"
 #include "engines/interbase/query.h"
@@ -50,6 +53,24 @@ bool transitoEsiste(TTabForm& t)
     const bool esiste = ib::relazioneEsiste(t.IBDatabase1, kTabellaTransito, &t.IBTransaction1);
     lettura.commit();
     return esiste;
+}
+
+// The staging table with the columns of the current dictionary row, as a temporary table of
+// this connection: its rows never reach the database file (no forced writes for records that
+// are moved at once), no other connection sees them, and a connection that ends takes them
+// away. No key and no index: the destination checks the records when they are moved.
+void creaTransito(GestioneTabelle& g, TTabForm& t)
+{
+    g.richiediDettagli();
+    IstruzioneSql crea = istruzioniCreazioneIB(g.descrizioneCorrente(LetturaTipo::Archivio), kTabellaTransito).front();
+    crea.front() = std::string("CREATE GLOBAL TEMPORARY TABLE ").append(kTabellaTransito).append(" (");
+    crea.push_back("ON COMMIT PRESERVE ROWS");
+    ib::TransactionScope lavoro(t.IBTransaction1);
+    ib::Query q(t.IBDatabase1, &t.IBTransaction1);
+    q.sql = crea;
+    q.execSql();
+    q.close();
+    lavoro.commit();
 }
 
 }  // namespace
@@ -104,15 +125,8 @@ void Importazione::daParadox(const std::vector<std::string>& righe,
             tabellaFatta(fatte, spuntate);
         }
     } catch (...) {
-        // What was staged since the last move is undone, and the staging table is left empty
-        // as after a run that ended well; the failure itself is what the user must read.
+        // What was done since the last move is undone; the staged rows go with the connection.
         t.IBTransaction1.deactivate();
-        try {
-            if (t.IBDatabase1.connected() && transitoEsiste(t))
-                eseguiConfermato(t, std::string("DELETE FROM ").append(kTabellaTransito));
-        } catch (const std::exception&) {
-            t.IBTransaction1.deactivate();
-        }
         throw;
     }
     interazione_.messaggio(kImportazioneTerminata);
@@ -131,7 +145,7 @@ bool Importazione::preparaArchivio(GestioneTabelle& g, const std::string& nome)
     if (creata) {
         if (transitoEsiste(tabForm_))
             eseguiConfermato(tabForm_, std::string("DROP TABLE ").append(kTabellaTransito));
-        creata = g.CreaTabIB(kTabellaTransito);
+        creaTransito(g, tabForm_);
     }
     if (!creata) {
         interazione_.messaggio(testoDestinazioneNonCreata(nome));
@@ -201,7 +215,6 @@ void Importazione::copiaVersoArchivio(GestioneTabelle& g, const std::string& nom
             if (n % kRecordPerTrasferimento == 0) {
                 vista_.etichettaRecord(std::string("Record importati: ").append(std::to_string(n)));
                 trasferisci(ib::maiuscole(nome), elenco, n);
-                inserimento.prepare();
             }
             avanzamento(nome, n, totale);
         }
@@ -217,8 +230,6 @@ void Importazione::trasferisci(const std::string& destinazione, const std::strin
     ib::Database& db = tabForm_.IBDatabase1;
     if (tr.inTransaction())
         tr.commit();
-    db.disconnect();
-    db.connect();
     ib::Query q(db, &tr);
     q.sql = {std::string("INSERT INTO ").append(destinazione).append(" (").append(colonne).append(")"),
              std::string("SELECT ").append(colonne).append(" FROM ").append(kTabellaTransito)};
