@@ -83,7 +83,7 @@ RigheTabella descrizione(const std::string& nome)
 
 std::string nome(long i)
 {
-    return "cliente " + std::to_string(i * 7919 % 1000003) + " però";
+    return std::string("cliente ").append(std::to_string(i * 7919 % 1000003)).append(" però");
 }
 
 void riempi(paradox::Table& t, long n)
@@ -93,12 +93,12 @@ void riempi(paradox::Table& t, long n)
         t.append();
         t.field(0).setInteger(i);
         t.field(1).setString(nome(i));
-        t.field(2).setString("Città " + std::to_string(i % 100));
+        t.field(2).setString(std::string("Città ").append(std::to_string(i % 100)));
         t.field(3).setFloat(static_cast<double>(i) * 0.25);
         t.field(4).setDate(paradox::daysToDate(730000 + i % 3000));
         t.field(5).setInteger(i % 300);
         t.field(6).setInteger(i * 3);
-        t.field(7).setString("S" + std::to_string(i % 17));
+        t.field(7).setString(std::string("S").append(std::to_string(i % 17)));
         t.post();
     }
     t.endBatch();
@@ -109,7 +109,7 @@ void riempi(paradox::Table& t, long n)
 int main(int argc, char** argv)
 {
     const long n = argc > 1 ? std::atol(argv[1]) : 200000;
-    const fs::path base = fs::temp_directory_path() / ("korva-bench-importazione-" + std::to_string(getpid()));
+    const fs::path base = fs::temp_directory_path() / std::string("korva-bench-importazione-").append(std::to_string(getpid()));
     for (const char* sotto : {"dati", "ritorno", "copia", "tr1"})
         fs::create_directories(base / sotto);
     const std::string dir = base.string() + "/";
@@ -151,13 +151,13 @@ int main(int argc, char** argv)
         for (long i = 0; i < n; ++i) {
             q.param(0).setInt64(i);
             q.param(1).setString(nome(i));
-            q.param(2).setString("Città " + std::to_string(i % 100));
+            q.param(2).setString(std::string("Città ").append(std::to_string(i % 100)));
             q.param(3).setDouble(static_cast<double>(i) * 0.25);
             const paradox::Date d = paradox::daysToDate(730000 + i % 3000);
             q.param(4).setDataOra({d.year, d.month, d.day, 0, 0, 0, 0});
             q.param(5).setInt64(i % 300);
             q.param(6).setInt64(i * 3);
-            q.param(7).setString("S" + std::to_string(i % 17));
+            q.param(7).setString(std::string("S").append(std::to_string(i % 17)));
             q.execSql();
         }
         q.close();

@@ -29,7 +29,7 @@ bool archivioVuoto(TTabForm& t, const std::string& tabella)
 {
     ib::TransactionScope lettura(t.IBTransaction1);
     ib::Query q(t.IBDatabase1, &t.IBTransaction1);
-    q.sql = {"SELECT FIRST 1 1 FROM " + tabella};
+    q.sql = {std::string("SELECT FIRST 1 1 FROM ").append(tabella)};
     q.open();
     const bool vuoto = q.eof();
     q.close();

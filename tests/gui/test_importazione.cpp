@@ -82,7 +82,7 @@ struct DittaDaImportare : korva::test::DittaProva {
         db.params = parametriConnessioneIb();
         db.connect();
         ib::Query q(db);
-        q.sql = {"SELECT COUNT(*) FROM " + tabella};
+        q.sql = {std::string("SELECT COUNT(*) FROM ").append(tabella)};
         q.open();
         const std::int64_t n = q.field(0).asInt64();
         q.close();

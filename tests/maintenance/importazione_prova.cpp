@@ -13,7 +13,7 @@ std::vector<std::string> VistaRegistrata::di(const std::string& tipo) const
 {
     std::vector<std::string> scelti;
     for (const std::string& e : eventi)
-        if (e.rfind(tipo + " ", 0) == 0)
+        if (e.rfind(std::string(tipo).append(" "), 0) == 0)
             scelti.push_back(e.substr(tipo.size() + 1));
     return scelti;
 }
@@ -82,7 +82,7 @@ std::string ImportazioneProva::valore(const std::string& select)
 
 std::int64_t ImportazioneProva::righe(const std::string& tabella)
 {
-    return std::stoll(valore("SELECT COUNT(*) FROM " + tabella));
+    return std::stoll(valore(std::string("SELECT COUNT(*) FROM ").append(tabella)));
 }
 
 std::int64_t ImportazioneProva::recordParadox(const std::string& cartella, const std::string& file)

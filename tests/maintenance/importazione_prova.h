@@ -18,15 +18,15 @@ namespace korva::test {
 // value changes, which is what the window shows).
 class VistaRegistrata : public VistaImportazione {
 public:
-    void etichettaTabella(const std::string& t) override { eventi.push_back("L1 " + t); }
-    void etichettaRecord(const std::string& t) override { eventi.push_back("L2 " + t); }
+    void etichettaTabella(const std::string& t) override { eventi.push_back(std::string("L1 ").append(t)); }
+    void etichettaRecord(const std::string& t) override { eventi.push_back(std::string("L2 ").append(t)); }
     void barraTabella(int p) override
     {
         if (p != ultima1)
-            eventi.push_back("B1 " + std::to_string(p));
+            eventi.push_back(std::string("B1 ").append(std::to_string(p)));
         ultima1 = p;
     }
-    void barraTabelle(int p) override { eventi.push_back("B2 " + std::to_string(p)); }
+    void barraTabelle(int p) override { eventi.push_back(std::string("B2 ").append(std::to_string(p))); }
     // The events of one kind ("L2", "B2", ...).
     std::vector<std::string> di(const std::string& tipo) const;
     std::vector<std::string> eventi;

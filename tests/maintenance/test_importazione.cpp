@@ -27,7 +27,7 @@ const std::string kNonVuota = std::string("messaggio: ") + kDestinazioneNonVuota
 void chiaveETesto(paradox::Table& t, std::int64_t i)
 {
     t.field(0).setInteger(i + 1);
-    t.field(1).setString("riga " + std::to_string(i + 1));
+    t.field(1).setString(std::string("riga ").append(std::to_string(i + 1)));
 }
 
 TEST(Importazione, PercentualiArrotondateAlPariETitoli)
