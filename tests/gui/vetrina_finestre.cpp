@@ -116,7 +116,7 @@ static void importazione(korva::gui::TBaseMainForm& w, bool durante)
         w.TabForm->ConnettiDatabaseIB();
         korva::ib::TransactionScope lavoro(w.TabForm->IBTransaction1);
         korva::ib::Query q(w.TabForm->IBDatabase1, &w.TabForm->IBTransaction1);
-        q.sql = {"EXECUTE BLOCK AS DECLARE I INTEGER = 1000; BEGIN WHILE (I < 101000) DO BEGIN",
+        q.sql = {"EXECUTE BLOCK AS DECLARE I INTEGER = 100000; BEGIN WHILE (I < 200000) DO BEGIN",
                  "INSERT INTO ORDINI (NUMERO, CODCLI, TOTALE) VALUES (:I, 'C00001', :I * 1.5);",
                  "I = I + 1; END END"};
         q.execSql();
