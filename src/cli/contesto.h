@@ -42,5 +42,6 @@ void registraManutenzione(CLI::App& app, Contesto& contesto);
 void registraIntegrita(CLI::App& app, Contesto& contesto);
 void registraRigenerazione(CLI::App& app, Contesto& contesto);
 void registraStampa(CLI::App& app, Contesto& contesto);
+void registraImportazione(CLI::App& app, Contesto& contesto);
 
 }  // namespace korva::cli

@@ -38,6 +38,7 @@ int main(int argc, char** argv)
     cli::registraIntegrita(app, contesto);
     cli::registraRigenerazione(app, contesto);
     cli::registraStampa(app, contesto);
+    cli::registraImportazione(app, contesto);
     cli::italianizzaAiuto(app);
 
     try {

@@ -40,7 +40,8 @@ std::optional<Codice> codiceColonna(const ib::FieldDef& c)
     };
     switch (c.type) {
     case TipoCampo::Varchar: return con('A');
-    case TipoCampo::Float: return con('N');
+    case TipoCampo::Float:
+    case TipoCampo::Double: return con('N');
     case TipoCampo::Integer: return con('I');
     case TipoCampo::Smallint: return con('S');
     case TipoCampo::Date:

@@ -44,7 +44,7 @@ std::string tipoSql(const TipoELunghezza& tipo)
 {
     switch (tipo.lettera) {
     case 'A': return "VARCHAR(" + tipo.testoLunghezza + ")";
-    case 'N': return "FLOAT";
+    case 'N': return "DOUBLE PRECISION";
     case 'I': return "INTEGER";
     case 'S': return "SMALLINT";
     case 'D': return "TIMESTAMP";

@@ -2,12 +2,14 @@
 
 #include "base/percorsi.h"
 #include "gui/genarc.h"
+#include "gui/import.h"
 #include "gui/info.h"
 #include "gui/korva.h"
 #include "gui/personal.h"
 #include "gui/qortdir.h"
 #include "gui/qorwdir.h"
 #include "shell/cambio_ditta.h"
+#include "shell/directory_ditta.h"
 #include "shell/gestione_tabelle.h"
 
 #include <QCloseEvent>
@@ -314,21 +316,40 @@ void TBaseMainForm::GestioneTabelle21Click()
     apriGestioneTabelle(2);
 }
 
+namespace {
+
+// The import window over the dictionary of record-layout directory 1 or 2, in one direction.
+void apriImportazione(QWidget* owner, Guardia& guardia, std::unique_ptr<TTabForm>& tabForm, int quale,
+                      const char* direzione)
+{
+    guardia([&] {
+        const std::string& tracciati = richiediDirectory(
+            *tabForm, quale == 2 ? DirectoryLavoro::Tracciati2 : DirectoryLavoro::Tracciati1);
+        TImportForm finestra(owner, tracciati, direzione, tabForm, guardia);
+        guardia.modale(finestra);
+    });
+}
+
+}  // namespace
+
 void TBaseMainForm::Tabelle11Click()
 {
-    // The import window comes with the import between Paradox and Interbase.
+    apriImportazione(this, guardia_, TabForm, 1, "PARADOX");
 }
 
 void TBaseMainForm::Tabelle21Click()
 {
+    apriImportazione(this, guardia_, TabForm, 2, "PARADOX");
 }
 
 void TBaseMainForm::Tabelle12Click()
 {
+    apriImportazione(this, guardia_, TabForm, 1, "INTERBASE");
 }
 
 void TBaseMainForm::Tabelle22Click()
 {
+    apriImportazione(this, guardia_, TabForm, 2, "INTERBASE");
 }
 
 void TBaseMainForm::Informazioni1Click()

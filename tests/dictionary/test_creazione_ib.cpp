@@ -152,7 +152,7 @@ TEST_F(CreazioneIb, AltroNomeMinuscoloConLaStrutturaDellaRigaCorrenteESenzaChiav
     inviate.clear();
     EXPECT_TRUE(g.CreaTabIBCorrente());
     EXPECT_EQ(inviate, (std::vector<std::string>{"CREATE TABLE NOTE (\n\"TESTO\" BLOB,\n\"QUANDO\" TIME,\n"
-                                                 "\"N\" FLOAT,\n\"I\" INTEGER,\n\"S\" SMALLINT,\n\"FOTO\" BLOB\n)",
+                                                 "\"N\" DOUBLE PRECISION,\n\"I\" INTEGER,\n\"S\" SMALLINT,\n\"FOTO\" BLOB\n)",
                                                  "COMMIT"}));
     EXPECT_TRUE(indici("NOTE").empty());
 }

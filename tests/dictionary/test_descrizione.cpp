@@ -149,7 +149,7 @@ TEST(IstruzioniCreazioneIB, EsempioClientiNellOrdine)
                         campo(8, "a", "A030")},
         {});
     EXPECT_EQ(istruzioniCreazioneIB(senzaChiave, "Xxxconf"),
-              (std::vector<IstruzioneSql>{{"CREATE TABLE XXXCONF (", "\"N\" FLOAT,", "\"I\" INTEGER,",
+              (std::vector<IstruzioneSql>{{"CREATE TABLE XXXCONF (", "\"N\" DOUBLE PRECISION,", "\"I\" INTEGER,",
                                            "\"S\" SMALLINT,", "\"T\" TIME,", "\"M\" BLOB,", "\"B\" BLOB,",
                                            "\"G\" BLOB,", "\"A\" VARCHAR(030)", ")"}}));
 }

@@ -100,7 +100,7 @@ TEST_F(RegistrazioneIb, ChiaveDiUnaColonnaDalNomeEIrregolaritaSegnalata)
 
 TEST_F(RegistrazioneIb, NessunaSceltaTabelleRifiutateEVoceVecchiaIntatta)
 {
-    sql({"CREATE TABLE CONTI (A INTEGER NOT NULL, SALDO NUMERIC(10,2), GRANDE BIGINT, D DOUBLE PRECISION, "
+    sql({"CREATE TABLE CONTI (A INTEGER NOT NULL, SALDO NUMERIC(10,2), GRANDE BIGINT, D BOOLEAN, "
          "S COMPUTED BY (A * 2), PRIMARY KEY (A))",
          "CREATE TABLE ORDINE (A INTEGER NOT NULL, B INTEGER NOT NULL, PRIMARY KEY (B, A))"});
     GestioneTabelle g(d.io, *d.tabForm, d.tabForm->TracciatiDir1);
@@ -111,7 +111,7 @@ TEST_F(RegistrazioneIb, NessunaSceltaTabelleRifiutateEVoceVecchiaIntatta)
     EXPECT_EQ(erroreDi([&] { registra(g, "CONTI"); }),
               "Impossibile registrare la tabella conti: il dizionario non può descrivere queste colonne:\n"
               "colonna SALDO: tipo NUMERIC(10,2)\ncolonna GRANDE: tipo BIGINT\n"
-              "colonna D: tipo DOUBLE PRECISION\ncolonna S: calcolata");
+              "colonna D: tipo BOOLEAN\ncolonna S: calcolata");
     EXPECT_EQ(erroreDi([&] { registra(g, "ORDINE"); }),
               "Impossibile registrare la tabella ordine: la chiave primaria (B, A) non è formata dalle prime "
               "colonne della tabella nel loro ordine, come il dizionario la descrive");

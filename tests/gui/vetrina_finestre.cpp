@@ -1,7 +1,10 @@
 // Shows the main window with one of its windows open, for scripts/screenshots.
 // Usage: vetrina_finestre WINDOW SETTINGS-FILE START-DIRECTORY
 
+#include "engines/interbase/query.h"
+#include "engines/interbase/transaction.h"
 #include "gui/basemain.h"
+#include "gui/import.h"
 #include "gui/korva.h"
 #include "gui/listtab.h"
 #include "gui/percorso_tabella.h"
@@ -16,9 +19,11 @@
 #include <QListWidget>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRect>
 #include <QTabBar>
+#include <QThread>
 #include <QTimer>
 
 #include <cstdio>
@@ -101,6 +106,43 @@ static void listaTabelle(korva::gui::TBaseMainForm& w)
     f.exec();
 }
 
+// The import window from the archive into an empty working directory, every table checked:
+// during the copy of ordini, grown to 100,000 rows (the window held still at 40% of it), or
+// once done, with its closing message.
+static void importazione(korva::gui::TBaseMainForm& w, bool durante)
+{
+    w.TabForm->LavoroDir = QDir::currentPath().toStdString() + "/importati/";
+    if (durante) {
+        w.TabForm->ConnettiDatabaseIB();
+        korva::ib::TransactionScope lavoro(w.TabForm->IBTransaction1);
+        korva::ib::Query q(w.TabForm->IBDatabase1, &w.TabForm->IBTransaction1);
+        q.sql = {"EXECUTE BLOCK AS DECLARE I INTEGER = 100000; BEGIN WHILE (I < 200000) DO BEGIN",
+                 "INSERT INTO ORDINI (NUMERO, CODCLI, TOTALE) VALUES (:I, 'C00001', :I * 1.5);",
+                 "I = I + 1; END END"};
+        q.execSql();
+        q.close();
+        lavoro.commit();
+    }
+    QTimer::singleShot(100, &w, [durante] {
+        auto* f = qobject_cast<korva::gui::TImportForm*>(QApplication::activeModalWidget());
+        if (!f)
+            return;
+        f->SpeedButton1->click();
+        if (durante) {
+            auto* fermo = new QTimer(f);
+            QObject::connect(fermo, &QTimer::timeout, f, [f, fermo] {
+                if (f->Label1->text().endsWith(QStringLiteral("ordini")) && f->ProgressBar1->value() >= 40) {
+                    fermo->stop();
+                    QThread::sleep(30);
+                }
+            });
+            fermo->start(1);
+        }
+        QTimer::singleShot(0, f->ButtonImporta, &QPushButton::click);
+    });
+    w.Tabelle12Click();
+}
+
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
@@ -150,6 +192,8 @@ int main(int argc, char** argv)
              korva::gui::PercorsoTabellaForm f(&w, w.guardia());
              f.exec();
          }},
+        {"importazione-in-corso", [&] { importazione(w, true); }},
+        {"importazione-terminata", [&] { importazione(w, false); }},
         {"errore", [&] { w.interazione().errore("Tabella KORVA.DB inesistente"); }},
         {"domanda", [&] { w.interazione().domanda("Attenzione: Il Database selezionato non esiste. Crearlo?"); }},
         {"chiusura", [&] { w.F11F12Ditte(122); }},

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "maintenance/importazione.h"
+#include "shell/tabform.h"
+
+#include <QDialog>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+class QLabel;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+
+namespace korva::gui {
+
+class Guardia;
+
+// The import window: the tables of one dictionary with a check box each, copied from Paradox
+// to the archive ("PARADOX") or back (any other direction) with two progress bars and a stop
+// button. Closing it while a run goes first stops the run; the window closes when it ends.
+class TImportForm : public QDialog, private VistaImportazione {
+    Q_OBJECT
+public:
+    TImportForm(QWidget* owner, std::string tracciatiDir, const std::string& direzione,
+                std::unique_ptr<TTabForm>& tabForm, Guardia& guardia);
+    ~TImportForm() override;
+
+    bool inCorso() const;
+
+    QListWidget* ListaTabelle;
+    QPushButton* ButtonImporta;
+    QPushButton* SpeedButton1;
+    QPushButton* SpeedButton2;
+    QPushButton* ButtonChiudi;
+    QPushButton* ButtonInterrompi;
+    QLabel* Label1;
+    QLabel* Label2;
+    QProgressBar* ProgressBar1;
+    QProgressBar* ProgressBar2;
+
+public slots:
+    void ButtonImportaClick();
+    void SpeedButton1Click();
+    void SpeedButton2Click();
+    void ButtonChiudiClick();
+    void ButtonInterrompiClick();
+    void done(int esito) override;
+
+private:
+    void etichettaTabella(const std::string& testo) override;
+    void etichettaRecord(const std::string& testo) override;
+    void barraTabella(int percento) override;
+    void barraTabelle(int percento) override;
+    void segnaTutte(bool spuntate);
+
+    std::string tracciatiDir_;
+    DirezioneImportazione direzione_;
+    std::unique_ptr<TTabForm>& tabForm_;
+    Guardia& guardia_;
+    std::unique_ptr<Importazione> importazione_;
+    // A close asked for during a run, done when the run has ended.
+    std::optional<int> chiusuraRinviata_;
+};
+
+}  // namespace korva::gui
