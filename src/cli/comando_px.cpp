@@ -4,6 +4,7 @@
 #include "base/errore.h"
 #include "base/percorsi.h"
 #include "cli/contesto.h"
+#include "engines/paradox/collation.h"
 #include "engines/paradox/table.h"
 #include "engines/paradox/table_file.h"
 
@@ -216,10 +217,11 @@ px::IndexDef indiceDaTesto(const std::string& testo)
 }
 
 void crea(const std::string& percorso, const std::vector<std::string>& campi, int chiave,
-          const std::vector<std::string>& indici)
+          const std::vector<std::string>& indici, const std::string& ordinamento)
 {
     px::Table t;
     punta(t, percorso);
+    t.sortOrder = ordinamento;
     for (const auto& c : campi)
         t.fieldDefs.push_back(campoDaTesto(c));
     if (chiave < 0 || chiave > static_cast<int>(t.fieldDefs.size()))
@@ -293,7 +295,7 @@ void registraPx(CLI::App& app, Contesto&)
     px->require_subcommand(1);
 
     auto* cInfo = px->add_subcommand("info", "Intestazione, campi e indici di una tabella");
-    static std::string tabella, indice, fileCsv;
+    static std::string tabella, indice, fileCsv, ordinamento;
     static std::vector<std::string> campi, indici;
     static int chiave = 0;
     cInfo->add_option("tabella", tabella, "File .DB")->required();
@@ -309,7 +311,12 @@ void registraPx(CLI::App& app, Contesto&)
     cCrea->add_option("--campo", campi, "NOME:TIPO[DIMENSIONE][!], nell'ordine; ! per un campo obbligatorio")->required();
     cCrea->add_option("--chiave", chiave, "Numero dei primi campi che formano la chiave primaria");
     cCrea->add_option("--indice", indici, "Indice secondario NOME=CAMPO;CAMPO[:ci][:unique][:desc]");
-    cCrea->callback([] { crea(tabella, campi, chiave, indici); });
+    std::string nomi;
+    for (const std::string& n : px::tableSortOrderNames())
+        nomi += (nomi.empty() ? "" : ", ") + n;
+    cCrea->add_option("--ordinamento", ordinamento,
+                      "Ordinamento (driver di lingua) della tabella: " + nomi + "; DBWINUS0 se non indicato");
+    cCrea->callback([] { crea(tabella, campi, chiave, indici, ordinamento); });
 
     auto* cCarica = px->add_subcommand("carica", "Aggiunge i record di un file CSV");
     cCarica->add_option("tabella", tabella, "File .DB")->required();

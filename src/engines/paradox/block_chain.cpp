@@ -83,7 +83,7 @@ int TableFile::compareKeys(const std::uint8_t* a, const std::uint8_t* b, int nfi
         bytes += fields_[i].bytes;
     // The file is in its sort order's collation: searching a table we may not change still
     // needs it (the best one known).
-    const Collation* coll = collation_ ? collation_ : readCollation_;
+    const Collation* coll = collation_;
     if (!coll || coll->byteOrder())
         return std::memcmp(a, b, static_cast<std::size_t>(bytes));
     for (int i = 0; i < nfields; ++i) {

@@ -143,7 +143,7 @@ int Header::effectiveCodePage() const
     if (hasDataHeader)
         return codePage;
     // Level 3 tables name no code page: the DOS page of their sort order.
-    return sortOrder == 0xC0 ? 866 : 437;
+    return sortOrder == 0xC0 ? 866 : sortOrder == 0xE6 ? 865 : 437;
 }
 
 int peekHeaderSize(const std::uint8_t* data, std::size_t n, const std::string& what)

@@ -187,7 +187,7 @@ SecondaryIndex TableFile::secondaryDefinition(const IndexDef& ix, const std::vec
     for (std::size_t i = 0; i < pos.size(); ++i)
         si.def.fields += (i ? ";" : "") + fields_[static_cast<std::size_t>(pos[i])].def.name;
     for (int f : pos)
-        if (fields_[static_cast<std::size_t>(f)].def.type == FieldType::Alpha && !collation_)
+        if (fields_[static_cast<std::size_t>(f)].def.type == FieldType::Alpha && !(collation_ && collation_->exact()))
             throw Error("l'ordinamento \"" + hdr_.sortOrderId + "\" della tabella non è gestito: impossibile "
                         "costruire l'indice " + ix.name);
     return si;

@@ -42,7 +42,7 @@ void TableFile::checkKeyOrder(const RecordSet& records, const std::string& what)
         if (c == 0)
             throw Error(what + "chiave doppia nell'indice primario (" + keyText(records.at(i)) + ")");
         // Only an order we can stand behind is held against the table.
-        if (c > 0 && keyByteOrder_)
+        if (c > 0 && keysPlaceable_)
             throw Error(what + "i record non sono nell'ordine della chiave (" + keyText(records.at(i - 1)) +
                         " prima di " + keyText(records.at(i)) + "): la tabella va riparata");
     }

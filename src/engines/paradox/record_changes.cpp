@@ -84,7 +84,7 @@ void TableFile::checkInsert(const std::uint8_t* rec, const std::uint8_t* replaci
                 const std::uint8_t* other = record({b, r});
                 if (replacing && std::memcmp(other, replacing, static_cast<std::size_t>(hdr_.recordSize)) == 0)
                     continue;
-                if (sameIndexKey(si, fields_, readCollation_, rec, other))
+                if (sameIndexKey(si, fields_, collation_, rec, other))
                     throw Error("Violazione di chiave nella tabella " + display_ +
                                 ": l'indice univoco " + si.def.name + " ha già questo valore");
             }

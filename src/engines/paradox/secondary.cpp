@@ -117,39 +117,55 @@ std::vector<std::uint8_t> buildPrimaryImage(const Header& db, const std::vector<
 
 namespace {
 
-// The bytes that order the X records as the index orders them: each field as memcmp compares
-// it (alpha through the collation's weights), reversed when descending. The primary key that
-// follows the indexed fields settles equal keys, case-sensitively.
-BigBuffer sortKeys(const std::vector<FieldInfo>& fields, const SecondaryIndex& si, const std::vector<int>& from,
-                   const RecordSet& records, const Collation* collation, std::size_t length)
+// Where each field's bytes lie in the sort keys of an index's records: alpha fields take the
+// collation's sort key (folded to upper case for the index's own fields when it ignores case),
+// the others their stored bytes, which memcmp orders as they are made to.
+struct KeyLayout {
+    std::vector<std::size_t> at, length;
+    std::size_t total = 0, indexed = 0;  // all fields; the index's own
+};
+
+KeyLayout keyLayout(const std::vector<FieldInfo>& fields, const SecondaryIndex& si, const std::vector<int>& from,
+                    const Collation* collation)
 {
-    BigBuffer keys(records.size() * length);
+    KeyLayout k;
+    for (std::size_t i = 0; i < from.size(); ++i) {
+        const FieldInfo& f = fields[static_cast<std::size_t>(from[i])];
+        const auto bytes = static_cast<std::size_t>(f.bytes);
+        const std::size_t n = f.def.type == FieldType::Alpha && collation ? collation->sortKeyLength(bytes) : bytes;
+        k.at.push_back(k.total);
+        k.length.push_back(n);
+        k.total += n;
+        if (i < si.fields.size())
+            k.indexed = k.total;
+    }
+    return k;
+}
+
+// The sort keys of the X records, descending fields reversed. The primary key that follows
+// the indexed fields settles equal keys, case-sensitively.
+BigBuffer sortKeys(const std::vector<FieldInfo>& fields, const SecondaryIndex& si, const std::vector<int>& from,
+                   const RecordSet& records, const Collation* collation, const KeyLayout& layout)
+{
+    BigBuffer keys(records.size() * layout.total);
     const bool ci = si.def.options & IndexOption::CaseInsensitive;
-    std::size_t at = 0;
     for (std::size_t i = 0; i < from.size(); ++i) {
         const FieldInfo& f = fields[static_cast<std::size_t>(from[i])];
         const bool indexed = i < si.fields.size();
         const bool descending = indexed && i < si.descending.size() && si.descending[i];
-        const std::uint8_t* w =
-            f.def.type == FieldType::Alpha && collation ? collation->weights(ci && indexed).data() : nullptr;
-        const std::size_t n = static_cast<std::size_t>(f.bytes);
+        const bool text = f.def.type == FieldType::Alpha && collation;
+        const std::size_t n = layout.length[i];
         for (std::size_t r = 0; r < records.size(); ++r) {
             const std::uint8_t* src = records.at(r) + f.offset;
-            std::uint8_t* dst = keys.data() + r * length + at;
-            if (w) {
-                // A NUL ends the value: what follows it is padding.
-                std::size_t j = 0;
-                for (; j < n && src[j]; ++j)
-                    dst[j] = w[src[j]];
-                std::memset(dst + j, 0, n - j);
-            } else {
+            std::uint8_t* dst = keys.data() + r * layout.total + layout.at[i];
+            if (text)
+                collation->sortKey(src, static_cast<std::size_t>(f.bytes), ci && indexed, dst);
+            else
                 std::memcpy(dst, src, n);
-            }
             if (descending)
                 for (std::size_t j = 0; j < n; ++j)
                     dst[j] = static_cast<std::uint8_t>(~dst[j]);
         }
-        at += n;
     }
     return keys;
 }
@@ -214,15 +230,15 @@ std::vector<std::uint8_t> writeIndexFiles(const Header& db, const std::vector<Fi
         xrs += fields[static_cast<std::size_t>(f)].bytes;
     }
     const std::size_t keyLength = static_cast<std::size_t>(xrs);
-    const BigBuffer keys = sortKeys(fields, si, from, records, collation, keyLength);
-    const std::vector<std::uint32_t> order = orderByKeys(keys.data(), records.size(), keyLength);
+    const KeyLayout layout = keyLayout(fields, si, from, collation);
+    const BigBuffer keys = sortKeys(fields, si, from, records, collation, layout);
+    const std::vector<std::uint32_t> order = orderByKeys(keys.data(), records.size(), layout.total);
     if ((si.def.options & IndexOption::Unique) && !order.empty()) {
         // Sorted, equal values are neighbours.
-        std::size_t indexed = 0;
-        for (std::size_t i = 0; i < si.fields.size(); ++i)
-            indexed += static_cast<std::size_t>(fields[static_cast<std::size_t>(si.fields[i])].bytes);
+        const std::size_t sortLength = layout.total;
         for (std::size_t i = 1; i < order.size(); ++i)
-            if (std::memcmp(keys.data() + order[i - 1] * keyLength, keys.data() + order[i] * keyLength, indexed) == 0) {
+            if (std::memcmp(keys.data() + order[i - 1] * sortLength, keys.data() + order[i] * sortLength,
+                            layout.indexed) == 0) {
                 std::string value;
                 for (int f : si.fields) {
                     const FieldInfo& fi = fields[static_cast<std::size_t>(f)];
@@ -234,6 +250,7 @@ std::vector<std::uint8_t> writeIndexFiles(const Header& db, const std::vector<Fi
             }
     }
 
+    const bool fold = (si.def.options & IndexOption::CaseInsensitive) && collation;
     // Blocks packed full, chained in order, handed on a run of blocks at a time.
     const int recordSize = xrs + 2;
     const int cap = (db.blockSize - 6) / recordSize;
@@ -262,7 +279,12 @@ std::vector<std::uint8_t> writeIndexFiles(const Header& db, const std::vector<Fi
                 std::uint8_t* xr = p + 6 + static_cast<std::size_t>(i) * recordSize;
                 for (std::size_t j = 0; j < from.size(); ++j) {
                     const FieldInfo& f = fields[static_cast<std::size_t>(from[j])];
-                    std::memcpy(xr + offsets[j], rec + f.offset, static_cast<std::size_t>(f.bytes));
+                    std::uint8_t* to = xr + offsets[j];
+                    std::memcpy(to, rec + f.offset, static_cast<std::size_t>(f.bytes));
+                    // A case-insensitive index stores its own text fields in upper case.
+                    if (fold && j < si.fields.size() && f.def.type == FieldType::Alpha)
+                        for (int b = 0; b < f.bytes; ++b)
+                            to[b] = collation->upper(to[b]);
                 }
                 putS16(xr + xrs, records.blocks[r]);
             }

@@ -131,7 +131,7 @@ void Table::requireClosed(const char* what) const
 void Table::createTable()
 {
     requireClosed("creare la tabella");
-    paradox::createTable(session_, dirFs(), withExtension(name_), fieldDefs, indexDefs);
+    paradox::createTable(session_, dirFs(), withExtension(name_), fieldDefs, indexDefs, sortOrder);
 }
 
 void Table::deleteTable()

@@ -124,6 +124,8 @@ public:
     // ---- definitions: set before createTable, read back after open ----
     std::vector<FieldDef> fieldDefs;
     std::vector<IndexDef> indexDefs;
+    // The language driver a new table gets, as headers name it; empty: DBWINUS0.
+    std::string sortOrder;
     void updateFieldDefs();
     void updateIndexDefs();
     // The index with this name, without regard to case ("" = the primary index).
@@ -278,8 +280,10 @@ private:
 
 // ---- table operations by path (what the table object's operations call) ----
 // `dir` without final separator, `name` the .DB file name.
+// `sortOrder`: the language driver as headers name it (see tableSortOrder); empty: DBWINUS0.
 void createTable(Session& s, const std::string& dir, const std::string& name,
-                 const std::vector<FieldDef>& fields, const std::vector<IndexDef>& indexes);
+                 const std::vector<FieldDef>& fields, const std::vector<IndexDef>& indexes,
+                 std::string_view sortOrder = {});
 void deleteTable(Session& s, const std::string& dir, const std::string& name);
 void emptyTable(Session& s, const std::string& dir, const std::string& name);
 void renameTable(Session& s, const std::string& dir, const std::string& name,

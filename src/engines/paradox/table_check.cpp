@@ -180,7 +180,7 @@ std::vector<std::string> TableFile::check()
 // its .Y indexes the blocks of its .X.
 void TableFile::checkSecondaries(std::vector<std::string>& out)
 {
-    for (auto& [sp, im] : secondaryImages(readCollation_)) {
+    for (auto& [sp, im] : secondaryImages(collation_)) {
         const SecondaryIndex& si = *sp;
         auto add = [&](const std::string& s) { out.push_back("indice " + si.def.name + ": " + s); };
         auto parse = [&](const std::string& data, const std::string& what, Header& h, std::vector<std::string>& recs,

@@ -226,18 +226,12 @@ void TableFile::load()
     for (int i = 0; i < hdr_.keyFields; ++i)
         keyBytes_ += fields_[i].bytes;
     capacity_ = (hdr_.blockSize - 6) / hdr_.recordSize;
-    // The order of alpha keys: writing needs a collation we can stand behind; reading in an
-    // index's order takes the best one known.
-    {
-        const int cpForCollation = hdr_.hasDataHeader ? hdr_.codePage : 0;
-        collation_ = collationFor(hdr_.sortOrder, hdr_.sortOrderId, cpForCollation);
-        readCollation_ = collation_ ? collation_
-                                    : knowledgeCollationFor(hdr_.sortOrder, hdr_.sortOrderId, cpForCollation);
-        keyByteOrder_ = true;
-        for (int i = 0; i < hdr_.keyFields; ++i)
-            if (fields_[i].def.type == FieldType::Alpha)
-                keyByteOrder_ = collation_ != nullptr;
-    }
+    // The order of alpha keys: reading takes the best one known, writing needs the driver's own.
+    collation_ = collationFor(hdr_.sortOrder, hdr_.sortOrderId, hdr_.hasDataHeader ? hdr_.codePage : 0);
+    keysPlaceable_ = true;
+    for (int i = 0; i < hdr_.keyFields; ++i)
+        if (fields_[i].def.type == FieldType::Alpha)
+            keysPlaceable_ = collation_ && collation_->exact();
     if (purpose_ == OpenFor::DataOnly) {
         // Nothing but the data blocks: the index files may be what is damaged.
         loadChain();
@@ -341,7 +335,7 @@ bool TableFile::writable(std::string& why) const
         why = "l'indice primario manca o non è valido: ricostruirlo prima di modificare i dati";
         return false;
     }
-    if (!keyByteOrder_) {
+    if (!keysPlaceable_) {
         why = "l'ordinamento \"" + hdr_.sortOrderId +
               "\" della chiave non è gestito: modifiche non consentite";
         return false;
@@ -350,7 +344,7 @@ bool TableFile::writable(std::string& why) const
         if (si.def.options & IndexOption::NonMaintained)
             continue;  // left alone, as their kind wants
         for (int f : si.fields)
-            if (fields_[static_cast<std::size_t>(f)].def.type == FieldType::Alpha && !collation_) {
+            if (fields_[static_cast<std::size_t>(f)].def.type == FieldType::Alpha && !(collation_ && collation_->exact())) {
                 why = "l'ordinamento \"" + hdr_.sortOrderId + "\" dell'indice " + si.def.name +
                       " non è gestito: modifiche non consentite";
                 return false;

@@ -112,8 +112,9 @@ public:
     std::uint32_t ordinal(Pos p);
     Pos fromOrdinal(std::uint32_t n);
     int compareKeys(const std::uint8_t* a, const std::uint8_t* b, int nfields) const;
-    // The collation to order alpha values by when reading (nullptr: byte order).
-    const Collation* readCollation() const { return readCollation_; }
+    // The order of the table's alpha values (nullptr: its sort order is not known, bytes
+    // then stand in for reading; nothing with an alpha key is written).
+    const Collation* collation() const { return collation_; }
 
     std::string readBlob(const std::uint8_t* rec, int field);
     // The value as the .MB holds it (a graphic with its leading 8 bytes).
@@ -226,9 +227,8 @@ private:
     std::vector<bool> required_;
     int keyBytes_ = 0;
     int capacity_ = 0;
-    bool keyByteOrder_ = true;
-    const Collation* collation_ = nullptr;      // for placing keys: byte order or trusted
-    const Collation* readCollation_ = nullptr;  // for reading in order: the best known
+    bool keysPlaceable_ = true;  // the collation can place the table's own keys
+    const Collation* collation_ = nullptr;
     std::vector<SecondaryIndex> secondaries_;
     std::map<std::string, std::unique_ptr<PagedFile>> secFiles_;  // maintained X and Y files
     void rebuildSecondaries();

@@ -3,6 +3,7 @@
 // Helpers shared by the source files of the table object and of the open table; not part of
 // the engine's interface.
 
+#include "engines/paradox/collation.h"
 #include "engines/paradox/table_file.h"
 
 #include <cstdint>
@@ -45,7 +46,7 @@ std::vector<std::pair<std::string, std::vector<std::uint8_t>>> emptiedFiles(Env&
 // by file name, the .DB first; an Error naming `what` when they cannot give a sound table.
 std::vector<std::pair<std::string, std::vector<std::uint8_t>>> newTableFiles(
     const std::string& what, const std::string& name, const std::vector<FieldDef>& fields,
-    const std::vector<IndexDef>& indexes);
+    const std::vector<IndexDef>& indexes, const TableSortOrder& order);
 // The file of `dir` named `name` without regard to case; an error when two names match.
 std::optional<std::string> findFile(Env& env, const std::string& dir, const std::string& name);
 

@@ -25,7 +25,7 @@ int Table::compareKey(const std::uint8_t* a, const std::uint8_t* b, int nfields)
     if (secIndex_ < 0)
         return file_->compareKeys(a, b, nfields);
     const SecondaryIndex& si = file_->secondaries()[static_cast<std::size_t>(secIndex_)];
-    const Collation* coll = file_->readCollation();
+    const Collation* coll = file_->collation();
     const bool ci = si.def.options & IndexOption::CaseInsensitive;
     for (int i = 0; i < nfields && i < static_cast<int>(si.fields.size()); ++i) {
         const FieldInfo& f = file_->fields()[static_cast<std::size_t>(si.fields[static_cast<std::size_t>(i)])];

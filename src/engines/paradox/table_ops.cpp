@@ -254,7 +254,7 @@ struct CheckedDefs {
 };
 
 CheckedDefs checkDefinitions(const std::string& what, const std::vector<FieldDef>& fields,
-                             const std::vector<IndexDef>& indexes)
+                             const std::vector<IndexDef>& indexes, int codePage)
 {
     auto fail = [&](const std::string& why) -> void {
         throw Error("Impossibile creare la tabella " + what + ": " + why);
@@ -268,7 +268,7 @@ CheckedDefs checkDefinitions(const std::string& what, const std::vector<FieldDef
     for (const auto& f : fields) {
         if (f.name.empty())
             fail("un campo non ha nome");
-        std::string bytes = codepage::fromUtf8(f.name, codepage::kWindowsWestern);
+        std::string bytes = codepage::fromUtf8(f.name, codePage);
         if (bytes.size() > 25)
             fail("il nome del campo " + f.name + " supera i 25 caratteri");
         std::string key = bytes;
@@ -378,11 +378,14 @@ CheckedDefs checkDefinitions(const std::string& what, const std::vector<FieldDef
 
 std::vector<std::pair<std::string, std::vector<std::uint8_t>>> detail::newTableFiles(
     const std::string& what, const std::string& name, const std::vector<FieldDef>& fields,
-    const std::vector<IndexDef>& indexes)
+    const std::vector<IndexDef>& indexes, const TableSortOrder& order)
 {
-    CheckedDefs c = checkDefinitions(what, fields, indexes);
+    CheckedDefs c = checkDefinitions(what, fields, indexes, order.codePage);
     const std::string base = baseOf(name);
     NewTableLayout L;
+    L.codePage = order.codePage;
+    L.sortOrder = order.byte;
+    L.sortOrderId = order.id;
     L.fields = c.fields;
     L.keyFields = c.keyFields;
     L.tableName = name;
@@ -453,11 +456,20 @@ std::vector<std::pair<std::string, std::vector<std::uint8_t>>> detail::newTableF
 }
 
 void createTable(Session& s, const std::string& dir, const std::string& name,
-                 const std::vector<FieldDef>& fields, const std::vector<IndexDef>& indexes)
+                 const std::vector<FieldDef>& fields, const std::vector<IndexDef>& indexes,
+                 std::string_view sortOrder)
 {
     Env& env = s.env();
     const std::string what = display(dir, name);
-    auto images = detail::newTableFiles(what, name, fields, indexes);
+    const auto order = tableSortOrder(sortOrder.empty() ? kNewTableSortOrderId : sortOrder);
+    if (!order) {
+        std::string names;
+        for (const std::string& n : tableSortOrderNames())
+            names += (names.empty() ? "" : ", ") + n;
+        throw Error("Impossibile creare la tabella " + what + ": l'ordinamento \"" + std::string(sortOrder) +
+                    "\" non è gestito (ordinamenti possibili: " + names + ")");
+    }
+    auto images = detail::newTableFiles(what, name, fields, indexes, *order);
     if (!env.exists(dir.empty() ? "." : dir))
         throw Error("Impossibile creare la tabella " + what + ": la directory " + dir +
                     " non esiste");

@@ -132,8 +132,6 @@ std::uint32_t regenerateTable(Session& s, const std::string& dir, const std::str
     const std::string extension = extensionOf(*db);
     const std::string base = db->substr(0, db->size() - extension.size());
     completePendingSwitch(env, dir, base);
-    // The definitions are checked before anything is opened or written.
-    auto images = detail::newTableFiles(display, *db, fields, indexes);
 
     // Held exclusively until the new files are in place.
     std::unique_ptr<TableFile> old;
@@ -142,6 +140,13 @@ std::uint32_t regenerateTable(Session& s, const std::string& dir, const std::str
     } catch (const Error& e) {
         throw Error(std::string(e.what()) + ": impossibile rigenerarla");
     }
+    // The new layout keeps the table's own sort order and code page; its definitions are
+    // checked before anything is written.
+    const Header& h = old->header();
+    const std::string id = !h.sortOrderId.empty() ? h.sortOrderId
+                           : old->collation()     ? std::string(old->collation()->name())
+                                                  : std::string();
+    auto images = detail::newTableFiles(display, *db, fields, indexes, {h.sortOrder, id, old->codePage()});
     const std::uint32_t total = old->recordCount();
     auto failed = [&](const std::string& why) {
         return Error("Rigenerazione della tabella " + display + " non riuscita: " + why +

@@ -152,8 +152,6 @@ Indice prepara(const Caso& caso)
         c.senzaMaiuscole.push_back(proprio && senzaMaiuscole);
     }
     c.collazione = collationFor(h.sortOrder, h.sortOrderId, h.codePage);
-    if (!c.collazione)
-        c.collazione = knowledgeCollationFor(h.sortOrder, h.sortOrderId, h.codePage);
     return ix;
 }
 
