@@ -70,11 +70,21 @@ bool RigeneraIndici(GestioneTabelle& g)
 bool RigeneraTutto(GestioneTabelle& g)
 {
     g.InizioElaborazione();
-    bool tutte = true;
-    g.perOgniTabella([&] { tutte = RigIndTabCorrente(g) && tutte; });
-    g.interazione().messaggio(kRigenerazioneTutteTerminata);
+    int nonRigenerate = 0;
+    g.perOgniTabella([&] {
+        bool fatta = false;
+        // A table refused for a reason of its own (its description, a duplicate key, a sort
+        // order it cannot be written in): told, and the run goes on with the next.
+        try {
+            fatta = RigIndTabCorrente(g);
+        } catch (const Error& e) {
+            g.interazione().messaggio(testoTabellaNonFatta(g.EditTabellaCorrente(), e.what()));
+        }
+        nonRigenerate += fatta ? 0 : 1;
+    });
+    g.interazione().messaggio(kRigenerazioneTutteTerminata + tabelleNonFatte(nonRigenerate, "rigenerata", "rigenerate"));
     g.FineElaborazione();
-    return tutte;
+    return nonRigenerate == 0;
 }
 
 bool EliminaTabellaIB(GestioneTabelle& g)

@@ -38,8 +38,9 @@ bool RigIndTabCorrente(GestioneTabelle& g);
 bool RigeneraIndici(GestioneTabelle& g);
 
 // The rebuild of every table of the dictionary in turn, then back to the row that was current
-// and "Rigenerazione indici di tutte le tabelle terminata". A failure while building stops the
-// run at that table. True when every table was rebuilt.
+// and "Rigenerazione indici di tutte le tabelle terminata". A table that cannot be rebuilt is
+// reported and the run goes on; the final message counts those not rebuilt. True when every
+// table was rebuilt.
 bool RigeneraTutto(GestioneTabelle& g);
 
 // After the question, DROP TABLE of the current table in the archive, committed; a failure is

@@ -143,16 +143,25 @@ bool VerificaTuttiTracciati(GestioneTabelle& g)
 {
     g.InizioElaborazione();
     bool tutte = true;
+    int nonVerificate = 0;
     g.perOgniTabella([&] {
-        const Confronto esito = confrontaNelModo(g);
+        Confronto esito;
+        // A table refused for a reason of its own (its description): told, and the run goes on.
+        try {
+            esito = confrontaNelModo(g);
+        } catch (const Error& e) {
+            g.interazione().messaggio(testoTabellaNonFatta(g.EditTabellaCorrente(), e.what()));
+            esito.TabellaCorrotta = true;
+        }
         if (esito.TabellaCorrotta) {
             tutte = false;
+            ++nonVerificate;
         } else if (!esito.corrisponde) {
             tutte = false;
             g.interazione().messaggioConDettagli(testoNonCorrisponde(g.EditTabellaCorrente()), esito.differenze);
         }
     });
-    g.interazione().messaggio(kVerificaTracciatiTerminata);
+    g.interazione().messaggio(kVerificaTracciatiTerminata + tabelleNonFatte(nonVerificate, "verificata", "verificate"));
     g.FineElaborazione();
     return tutte;
 }

@@ -313,14 +313,35 @@ bool GestioneTabelle::CreaTabella()
     return creata;
 }
 
+std::string tabelleNonFatte(int quante, const char* singolare, const char* plurale)
+{
+    if (quante == 0)
+        return {};
+    return " (" + std::to_string(quante) + (quante == 1 ? " tabella non " : " tabelle non ") +
+           (quante == 1 ? singolare : plurale) + ")";
+}
+
+std::string testoTabellaNonFatta(const std::string& nome, const std::string& motivo)
+{
+    return "Tabella " + nome + ": " + motivo;
+}
+
 bool GestioneTabelle::CreaTutto()
 {
     InizioElaborazione();
     ib::TransactionScope comando(tabForm_.IBTransaction1);
     bool rinuncia = false;
+    int nonCreate = 0;
     perOgniTabellaFinche([&] {
         if (!modoInterbase()) {
-            CreaTabCorrente();
+            // A table refused for a reason of its own (its description, its folder): told,
+            // and the run goes on.
+            try {
+                CreaTabCorrente();
+            } catch (const Error& e) {
+                interazione_.messaggio(testoTabellaNonFatta(EditTabellaCorrente(), e.what()));
+                ++nonCreate;
+            }
             return true;
         }
         tabForm_.ConnettiDatabaseIB();
@@ -333,9 +354,9 @@ bool GestioneTabelle::CreaTutto()
     });
     comando.commit();
     if (!rinuncia)
-        interazione_.messaggio(kCreazioneTutteTerminata);
+        interazione_.messaggio(kCreazioneTutteTerminata + tabelleNonFatte(nonCreate, "creata", "create"));
     FineElaborazione();
-    return !rinuncia;
+    return !rinuncia && nonCreate == 0;
 }
 
 }  // namespace korva

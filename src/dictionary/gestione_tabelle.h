@@ -33,6 +33,12 @@ inline constexpr const char* kTabellaEsisteGia = "La Tabella Esiste Già";
 inline constexpr const char* kTabellaCreata = "La Tabella è stata creata";
 inline constexpr const char* kCreazioneTutteTerminata = "Creazione di tutte le tabelle terminata";
 
+// What ends the final message of a run over every table when some tables were not done:
+// nothing when none, else " (1 tabella non creata)", " (3 tabelle non create)".
+std::string tabelleNonFatte(int quante, const char* singolare, const char* plurale);
+// The message of a table a run over every table refused for a reason of its own.
+std::string testoTabellaNonFatta(const std::string& nome, const std::string& motivo);
+
 class GestioneTabelle {
 public:
     // Opening over the record-layout directory `tracciatiDir` (TracciatiDir1 or 2 of the
@@ -153,9 +159,11 @@ public:
     // indicator and "La Tabella è stata creata". True when it was created.
     bool CreaTabella();
     // "&Crea tutto": every row's table in turn, then back to the row that was current and
-    // "Creazione di tutte le tabelle terminata". A failure ends the run at that row. In the
-    // archive mode, declining to create a missing archive ends the run without the final
-    // message: false.
+    // "Creazione di tutte le tabelle terminata". In the Paradox mode a table that cannot be
+    // created is reported and the run goes on; the final message counts those not created.
+    // In the archive mode a failure ends the run at that row, and declining to create a
+    // missing archive ends it without the final message. False when a table was not created
+    // for a failure, or the archive was declined.
     bool CreaTutto();
 
     // The statement object of the InterBase commands, on IBDatabase1 with IBTransaction1.

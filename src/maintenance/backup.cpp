@@ -223,18 +223,19 @@ bool BackupTutteLeTabelle(GestioneTabelle& g, Env& env)
     if (directoryBackupValida(g)) {
         const auto totale = static_cast<std::int64_t>(g.elencoTabelle().size());
         std::int64_t numero = 0;
-        fatto = g.perOgniTabellaFinche([&] {
+        int nonCopiate = 0;
+        g.perOgniTabella([&] {
+            // A table that cannot be copied (in use, unreadable): told, and the run goes on.
             try {
                 BackUpTabCorrente(g, env);
             } catch (const ErroreBackup& e) {
                 g.interazione().messaggio(e.what());
-                return false;
+                ++nonCopiate;
             }
             g.interazione().progresso("Backup " + g.EditTabellaCorrente(), ++numero, totale);
-            return true;
         });
-        if (fatto)
-            g.interazione().messaggio(kBackupTutteCompletato);
+        g.interazione().messaggio(kBackupTutteCompletato + tabelleNonFatte(nonCopiate, "copiata", "copiate"));
+        fatto = nonCopiate == 0;
     }
     g.FineElaborazione();
     return fatto;

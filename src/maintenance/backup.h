@@ -43,8 +43,9 @@ std::optional<int> BackUpTabCorrente(GestioneTabelle& g, Env& env = Env::standar
 bool BackupTabCorrente(GestioneTabelle& g, Env& env = Env::standard());
 
 // "Backup di tutte le tab.  ": BackUpTabCorrente for every row, then back to the row that was
-// current and "Backup di tutte le tabelle completato!". Paradox files in either mode. A copy
-// that fails ends the run with its message: false.
+// current and "Backup di tutte le tabelle completato!". Paradox files in either mode. A table
+// whose copy fails is reported and the run goes on; the final message counts those not
+// copied, and the result is false.
 bool BackupTutteLeTabelle(GestioneTabelle& g, Env& env = Env::standard());
 
 }  // namespace korva

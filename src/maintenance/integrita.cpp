@@ -60,7 +60,7 @@ bool VerificaIntegritaTutteLeTabelle(GestioneTabelle& g, Env& env)
     g.InizioElaborazione();
     bool tutteSane = true;
     std::vector<std::string> righe;
-    int conProblemi = 0;
+    int conProblemi = 0, nonVerificate = 0;
     const auto totale = static_cast<std::int64_t>(g.elencoTabelle().size());
     std::int64_t numero = 0;
     g.perOgniTabella([&] {
@@ -69,6 +69,7 @@ bool VerificaIntegritaTutteLeTabelle(GestioneTabelle& g, Env& env)
         ++numero;
         if (!rilievi) {
             tutteSane = tutteSane && g.modoInterbase();
+            nonVerificate += g.modoInterbase() ? 0 : 1;
             return;
         }
         if (rilievi->empty()) {
@@ -88,7 +89,7 @@ bool VerificaIntegritaTutteLeTabelle(GestioneTabelle& g, Env& env)
         g.interazione().rapporto("Verifica integrità: problemi trovati in " + std::to_string(conProblemi) +
                                      (conProblemi == 1 ? " tabella" : " tabelle"),
                                  righe);
-    g.interazione().messaggio(kVerificaTutteCompletata);
+    g.interazione().messaggio(kVerificaTutteCompletata + tabelleNonFatte(nonVerificate, "verificata", "verificate"));
     g.FineElaborazione();
     return tutteSane;
 }

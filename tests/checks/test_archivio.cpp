@@ -98,7 +98,7 @@ TEST_F(Archivio, RigenerazioneDiTutteSempreParadox)
     EXPECT_TRUE(inviate.empty());
     EXPECT_EQ(d.io.eventi(),
               (Eventi{"inizio", "messaggio: Impossibile procedere: tabella clienti non apribile in modo esclusivo",
-                      "messaggio: Rigenerazione indici di tutte le tabelle terminata", "fine"}));
+                      "messaggio: Rigenerazione indici di tutte le tabelle terminata (1 tabella non rigenerata)", "fine"}));
 }
 
 TEST_F(Archivio, EliminazioneDopoSiConfermataNoNonInviaNulla)
