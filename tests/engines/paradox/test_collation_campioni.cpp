@@ -2,7 +2,13 @@
 // with the order the classic engine left in the files at every step.
 
 #include "chiavi_campione.h"
+#include "engines/paradox/aiuti.h"
 #include "engines/paradox/collation.h"
+#include "engines/paradox/index_rebuild.h"
+#include "engines/paradox/table_file.h"
+#include "maintenance/riparazione.h"
+#include "maintenance/verifica_integrita.h"
+#include "support/interazione_scriptata.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +18,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <set>
 
 namespace korva::paradox {
 namespace {
@@ -259,6 +266,115 @@ TEST(OrdineCampioni, GliIndiciCheFannoDaProvaSonoLettiPerIntero)
     // The case-insensitive ones really compare with folding.
     EXPECT_TRUE(prepara(trovati.at("leonhad-paradoxdriver/src/test/resources/db/AREACODES.XG0")).confronto.senzaMaiuscole[0]);
     EXPECT_FALSE(prepara(trovati.at("leonhad-paradoxdriver/src/test/resources/db/CUSTOMER.X06")).confronto.senzaMaiuscole[0]);
+}
+
+// Every sample table in a dictionary order with an alpha key or an alpha secondary index,
+// its indexes rebuilt from its data: the records stay as they are, in the same order, and
+// every index the classic engine wrote comes out entry for entry (the .PX of the tables
+// shipped without one is made).
+TEST(OrdineCampioni, LeTabelleInOrdineDiDizionarioSiRicostruisconoUguali)
+{
+    std::set<std::string> ricostruite;
+    for (const Caso& caso : indiciCampione()) {
+        if (caso.secondario)
+            continue;
+        const IntestazioneFile h = test::leggiIntestazione(caso.file.string());
+        const Collation* c = collationFor(h.sortOrder, h.sortOrderId, h.codePage);
+        if (!c || c->byteOrder())
+            continue;
+        SCOPED_TRACE(relativo(caso.file));
+        test::CartellaTemporanea d;
+        const std::string nome = copia(d, relativo(caso.file));
+        std::map<std::string, std::vector<std::string>> genuini;
+        for (const std::string& f : files(d)) {
+            const std::string est = minuscolo(fs::path(f).extension().string());
+            if (est.size() == 4 && est[1] == 'x')
+                genuini[f] = test::leggiRecord(d / f).record;
+        }
+        const auto pxGenuino = compagno(d / nome, "px");
+        std::vector<test::VoceFoglia> foglie;
+        if (pxGenuino)
+            foglie = test::leggiIndice(pxGenuino->string()).foglie;
+        const std::string dati = test::leggiFile(d / nome);
+
+        Table t;
+        punta(t, d.percorso(), nome, true);
+        t.open();
+        std::vector<IndexDef> indici = t.indexDefs;
+        if (std::none_of(indici.begin(), indici.end(), isPrimaryIndex)) {
+            // Shipped without its .PX: the key fields make it.
+            IndexDef primario{"", "", IndexOption::Primary | IndexOption::Unique};
+            for (int k = 0; k < t.file().keyFields(); ++k)
+                primario.fields += (k ? ";" : "") + t.file().fields()[static_cast<std::size_t>(k)].def.name;
+            indici.insert(indici.begin(), primario);
+        }
+        const bool testo = std::any_of(t.file().fields().begin(), t.file().fields().begin() + t.file().keyFields(),
+                                       [](const FieldInfo& f) { return f.def.type == FieldType::Alpha; });
+        t.close();
+        if (!testo && genuini.empty())
+            continue;
+        IndexRebuild(Session::standard(), d.percorso(), nome).run(indici);
+        ricostruite.insert(relativo(caso.file));
+
+        EXPECT_EQ(test::leggiFile(d / nome), dati);
+        for (const auto& [f, voci] : genuini)
+            EXPECT_EQ(test::leggiRecord(d / f).record, voci) << f;
+        const auto px = compagno(d / nome, "px");
+        ASSERT_TRUE(px);
+        if (pxGenuino) {
+            const auto nuove = test::leggiIndice(px->string()).foglie;
+            ASSERT_EQ(nuove.size(), foglie.size());
+            for (std::size_t i = 0; i < foglie.size(); ++i)
+                EXPECT_EQ(std::tie(nuove[i].chiave, nuove[i].blocco, nuove[i].record),
+                          std::tie(foglie[i].chiave, foglie[i].blocco, foglie[i].record));
+        }
+        t.open();
+        EXPECT_EQ(t.check(), std::vector<std::string>{});
+    }
+    for (const char* attesa : {"leonhad-paradoxdriver/src/test/resources/db/CUSTOMER.DB",
+                               "leonhad-paradoxdriver/src/test/resources/db/HERCULES.DB",
+                               "leonhad-paradoxdriver/src/test/resources/joins/C.DB",
+                               "teverett-paradoxReader/src/test/resources/examples/CUSTOMER.DB",
+                               "celebithil-Rparadox/inst/extdata/TypSammlung.DB", "celebithil-Rparadox/inst/extdata/country.db"})
+        EXPECT_TRUE(ricostruite.count(attesa)) << attesa;
+}
+
+// The genuine HERCULES.DB (ANSII850) with the key HTML_FOOTER changed to hTML_FOOTER: the
+// driver orders HERC_BODY < hTML_FOOTER < HTML_HEADER1, as the file stores them, so the table
+// is sound: it verifies clean, and a repair keeps every record in that order.
+TEST(OrdineCampioni, HerculesConUnaMinuscolaInTestaEUnaTabellaSana)
+{
+    test::CartellaTemporanea d;
+    const std::string nome = copia(d, "leonhad-paradoxdriver/src/test/resources/db/HERCULES.DB");
+    for (const std::string& f : files(d)) {
+        std::string byte = test::leggiFile(d / f);
+        for (std::size_t at; (at = byte.find(std::string("HTML_FOOTER\0", 12))) != std::string::npos;)
+            byte[at] = 'h';
+        test::scriviFile(d / f, byte);
+    }
+    auto chiavi = [&] {
+        Table t;
+        punta(t, d.percorso(), nome);
+        t.open();
+        std::vector<std::string> k;
+        for (t.first(); !t.eof(); t.next())
+            k.push_back(t.field(0).asString());
+        return k;
+    };
+    const auto prima = chiavi();
+    const auto footer = std::find(prima.begin(), prima.end(), "hTML_FOOTER");
+    ASSERT_NE(footer, prima.end());
+    EXPECT_EQ(*(footer - 1), "HERC_BODY");
+    EXPECT_EQ(*(footer + 1), "HTML_HEADER1");
+
+    test::InterazioneScriptata io;
+    EXPECT_EQ(VerificaIntegritaTabella(d.dir(), nome, true, io), std::vector<std::string>{});
+    test::CartellaTemporanea backup;
+    const EsitoRiparazione esito = RiparaTabella(d.dir(), nome, backup.dir(), "", io);
+    EXPECT_TRUE(esito.riparata) << esito.motivo;
+    EXPECT_EQ(esito.persi, 0u);
+    EXPECT_EQ(chiavi(), prima);
+    EXPECT_EQ(VerificaIntegritaTabella(d.dir(), nome, true, io), std::vector<std::string>{});
 }
 
 }  // namespace
