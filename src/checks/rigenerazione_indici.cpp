@@ -7,6 +7,7 @@
 #include "engines/interbase/transaction.h"
 #include "engines/paradox/index_rebuild.h"
 #include "engines/paradox/lock.h"
+#include "shell/directory_ditta.h"
 #include "shell/tabform.h"
 
 #include <memory>
@@ -71,6 +72,9 @@ bool RigeneraTutto(GestioneTabelle& g)
 {
     g.InizioElaborazione();
     int nonRigenerate = 0;
+    // What refuses every table ends the run before it begins.
+    if (!g.dizionarioVuoto())
+        richiediDirectory(g.tabForm(), DirectoryLavoro::Lavoro);
     g.perOgniTabella([&] {
         bool fatta = false;
         // A table refused for a reason of its own (its description, a duplicate key, a sort

@@ -3,6 +3,7 @@
 #include "base/percorsi.h"
 #include "dictionary/creazione_paradox.h"
 #include "engines/paradox/table.h"
+#include "shell/directory_ditta.h"
 
 #include <cctype>
 #include <filesystem>
@@ -144,12 +145,18 @@ bool VerificaTuttiTracciati(GestioneTabelle& g)
     g.InizioElaborazione();
     bool tutte = true;
     int nonVerificate = 0;
+    // What refuses every table ends the run before it begins.
+    if (!g.modoInterbase() && !g.dizionarioVuoto())
+        richiediDirectory(g.tabForm(), DirectoryLavoro::Lavoro);
     g.perOgniTabella([&] {
         Confronto esito;
-        // A table refused for a reason of its own (its description): told, and the run goes on.
+        // A Paradox table refused for a reason of its own (its description): told, and the
+        // run goes on.
         try {
             esito = confrontaNelModo(g);
         } catch (const Error& e) {
+            if (g.modoInterbase())
+                throw;
             g.interazione().messaggio(testoTabellaNonFatta(g.EditTabellaCorrente(), e.what()));
             esito.TabellaCorrotta = true;
         }

@@ -332,6 +332,9 @@ bool GestioneTabelle::CreaTutto()
     ib::TransactionScope comando(tabForm_.IBTransaction1);
     bool rinuncia = false;
     int nonCreate = 0;
+    // What refuses every table ends the run before it begins.
+    if (!modoInterbase() && !dizionarioVuoto())
+        richiediDirectory(tabForm_, DirectoryLavoro::Lavoro);
     perOgniTabellaFinche([&] {
         if (!modoInterbase()) {
             // A table refused for a reason of its own (its description, its folder): told,

@@ -224,6 +224,15 @@ TEST(Collazione, OgniCollazioneEUnOrdineTotale)
             }
         std::sort(byte.begin(), byte.end(), [&](const std::string& x, const std::string& y) { return c->compare(x, y) < 0; });
         attesoCrescente(*c, byte);
+        // Nor do two different values of one or two bytes compare equal (an expansion is never
+        // the pair it expands to): a key could not be told from another.
+        std::vector<std::string> corti = byte;
+        for (int x = 1; x < 256; ++x)
+            for (int y = 1; y < 256; ++y)
+                corti.push_back(std::string{static_cast<char>(x), static_cast<char>(y)});
+        std::sort(corti.begin(), corti.end(), [&](const std::string& x, const std::string& y) { return c->compare(x, y) < 0; });
+        for (std::size_t i = 1; i < corti.size(); ++i)
+            ASSERT_LT(c->compare(corti[i - 1], corti[i]), 0) << i;
     }
 }
 

@@ -374,6 +374,7 @@ TEST(OrdineCampioni, HerculesConUnaMinuscolaInTestaEUnaTabellaSana)
     EXPECT_TRUE(esito.riparata) << esito.motivo;
     EXPECT_EQ(esito.persi, 0u);
     EXPECT_EQ(chiavi(), prima);
+    EXPECT_EQ(test::leggiIntestazione(d / nome).sortOrderId, "ANSII850");
     EXPECT_EQ(VerificaIntegritaTabella(d.dir(), nome, true, io), std::vector<std::string>{});
 }
 

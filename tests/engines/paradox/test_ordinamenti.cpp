@@ -335,5 +335,53 @@ TEST(Ordinamenti, GliIndiciSenzaMaiuscoleSonoScrittiInMaiuscolo)
     }
 }
 
+// Regeneration to a new layout and packing keep the table's own sort order and code page:
+// the records come back whole, in the driver's order, every index sound.
+TEST(Ordinamenti, RigenerazioneECompattazioneTengonoOrdinamentoECodePage)
+{
+    CartellaTemporanea d;
+    Table t;
+    punta(t, d.percorso(), "R.DB");
+    t.fieldDefs = {{"Nome", FieldType::Alpha, 12, false}, {"Citta", FieldType::Alpha, 10, false}};
+    t.indexDefs = {{"", "Nome", IndexOption::Primary | IndexOption::Unique},
+                   {"Citta", "Citta;Nome", IndexOption::CaseInsensitive}};
+    t.sortOrder = "intl";
+    t.createTable();
+    t.open();
+    const char* nomi[] = {"M\u00fcller", "Mueller", "Muff", "\u00e9a", "eb", "Ab", "aa", "Strasse", "Stra\u00dfe", "Strast"};
+    for (const char* n : nomi) {
+        t.append();
+        t.field(0).setString(n);
+        t.field(1).setString("K\u00f6ln");
+        t.post();
+    }
+    const auto prima = leggi(t).righe;
+    t.close();
+
+    auto controlla = [&](const std::string& fase) {
+        SCOPED_TRACE(fase);
+        Table r;
+        punta(r, d.percorso(), "R.DB");
+        r.open();
+        EXPECT_EQ(r.file().header().sortOrderId, "intl");
+        EXPECT_EQ(r.file().header().sortOrder, 0xB7);
+        EXPECT_EQ(r.file().codePage(), 437);
+        EXPECT_TRUE(r.check().empty());
+        std::vector<std::string> letti;
+        for (r.first(); !r.eof(); r.next())
+            letti.push_back(r.field(0).asString());
+        EXPECT_EQ(letti, (std::vector<std::string>{"aa", "Ab", "\u00e9a", "eb", "Mueller", "M\u00fcller", "Muff",
+                                                   "Strasse", "Stra\u00dfe", "Strast"}));
+        return r.fieldDefs.size();
+    };
+    t.packTable();
+    EXPECT_EQ(controlla("compattazione"), 2u);
+    t.fieldDefs.push_back({"Nota", FieldType::Alpha, 5, false});
+    EXPECT_EQ(t.regenerateTable(), 10u);
+    EXPECT_EQ(controlla("rigenerazione"), 3u);
+    t.open();
+    EXPECT_EQ(leggi(t).righe.size(), prima.size());
+}
+
 }  // namespace
 }  // namespace korva::paradox
