@@ -109,6 +109,25 @@ TEST(Backup, ITuttiIFileCheContengonoIlNomeInCartelleCreateATuttiILivelli)
     EXPECT_EQ(d.g->EditTabellaCorrente(), "CLI");
 }
 
+// A table that cannot be copied (held by another user) is reported and the run goes on with
+// the next; the final message counts it, and the run's result is false.
+TEST(Backup, TutteLeTabelleProseguonoOltreUnaTabellaNonCopiata)
+{
+    Ditta d;
+    paradox::Table presa;
+    presa.setDatabaseName(d.sorgente);
+    presa.setTableName("CLI.DB");
+    presa.setExclusive(true);
+    presa.open();
+    EXPECT_FALSE(BackupTutteLeTabelle(*d.g));
+    const auto& e = d.io.eventi();
+    ASSERT_EQ(e.size(), 4u);
+    EXPECT_EQ(e[1].rfind("messaggio: Errore durante il backup di " + d.sorgente + "/CLI.DB", 0), 0u) << e[1];
+    EXPECT_EQ(e[2], "messaggio: Backup di tutte le tabelle completato! (1 tabella non copiata)");
+    EXPECT_TRUE(fs::exists(d.copia() + "/CLIENTI.DB"));
+    EXPECT_FALSE(fs::exists(d.copia() + "/CLI.DB"));
+}
+
 TEST(Backup, DirectoryNonImpostataOUgualeAiDati)
 {
     struct Caso {
