@@ -1,7 +1,8 @@
 // Index keys repeat much of themselves (codes and names of one family, the same date, the
 // padding of short values): the byte positions where every key is alike order nothing and are
 // skipped, the first eight positions where keys differ are sorted as one number by radix, and
-// only keys equal in those are compared in full.
+// keys equal in those are sorted again the same way from the positions that follow (a group
+// of few keys is compared in full).
 
 #include "engines/paradox/key_sort.h"
 
@@ -22,16 +23,24 @@ struct Entry {
     std::uint32_t pos;
 };
 
-std::vector<std::size_t> varyingPositions(const std::uint8_t* keys, std::size_t count, std::size_t length)
+struct Keys {
+    const std::uint8_t* data;
+    std::size_t length;
+    const std::uint8_t* at(const Entry& e) const { return data + static_cast<std::size_t>(e.pos) * length; }
+};
+
+// The positions from `from` on where some key of the group differs from its first one.
+std::vector<std::size_t> varyingPositions(const Keys& k, const Entry* group, std::size_t count, std::size_t from)
 {
-    std::vector<std::uint8_t> differs(length, 0);
+    std::vector<std::uint8_t> differs(k.length, 0);
+    const std::uint8_t* first = k.at(group[0]);
     for (std::size_t i = 1; i < count; ++i) {
-        const std::uint8_t* k = keys + i * length;
-        for (std::size_t j = 0; j < length; ++j)
-            differs[j] |= static_cast<std::uint8_t>(k[j] ^ keys[j]);
+        const std::uint8_t* key = k.at(group[i]);
+        for (std::size_t j = from; j < k.length; ++j)
+            differs[j] |= static_cast<std::uint8_t>(key[j] ^ first[j]);
     }
     std::vector<std::size_t> positions;
-    for (std::size_t j = 0; j < length; ++j)
+    for (std::size_t j = from; j < k.length; ++j)
         if (differs[j])
             positions.push_back(j);
     return positions;
@@ -62,47 +71,55 @@ Entry* radixSort(Entry* a, Entry* b, std::size_t count)
     return a;
 }
 
+// Sorts a group of entries whose keys are equal before position `from`, stably; `spare` is
+// as large as the group.
+void sortGroup(const Keys& k, Entry* group, Entry* spare, std::size_t count, std::size_t from)
+{
+    if (count < 2 || from >= k.length)
+        return;
+    if (count < kFewKeys) {
+        const std::size_t rest = k.length - from;
+        std::stable_sort(group, group + count, [&](const Entry& a, const Entry& b) {
+            return std::memcmp(k.at(a) + from, k.at(b) + from, rest) < 0;
+        });
+        return;
+    }
+    const std::vector<std::size_t> varying = varyingPositions(k, group, count, from);
+    if (varying.empty())
+        return;  // all equal: their order stays
+    const std::size_t inPrefix = std::min<std::size_t>(8, varying.size());
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint8_t* key = k.at(group[i]);
+        std::uint64_t p = 0;
+        for (std::size_t b = 0; b < 8; ++b)
+            p = (p << 8) | (b < inPrefix ? key[varying[b]] : 0u);
+        group[i].prefix = p;
+    }
+    if (radixSort(group, spare, count) != group)
+        std::copy(spare, spare + count, group);
+    if (varying.size() == inPrefix)
+        return;
+    // Keys equal in the prefix: the positions after it decide.
+    const std::size_t next = varying[inPrefix];
+    for (std::size_t i = 0; i < count;) {
+        std::size_t j = i + 1;
+        while (j < count && group[j].prefix == group[i].prefix)
+            ++j;
+        sortGroup(k, group + i, spare + i, j - i, next);
+        i = j;
+    }
+}
+
 }  // namespace
 
 std::vector<std::uint32_t> orderByKeys(const std::uint8_t* keys, std::size_t count, std::size_t length)
 {
-    std::vector<std::uint32_t> order(count);
-    std::iota(order.begin(), order.end(), 0u);
-    // Few keys (the indexes of a small table, rebuilt at each change): compared directly.
-    if (count < kFewKeys) {
-        std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-            return std::memcmp(keys + a * length, keys + b * length, length) < 0;
-        });
-        return order;
-    }
-    const std::vector<std::size_t> varying = varyingPositions(keys, count, length);
-    const std::size_t inPrefix = std::min<std::size_t>(8, varying.size());
     BigBuffer one(count * sizeof(Entry)), two(count * sizeof(Entry));
     auto* entries = reinterpret_cast<Entry*>(one.data());
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::uint8_t* k = keys + i * length;
-        std::uint64_t p = 0;
-        for (std::size_t b = 0; b < 8; ++b)
-            p = (p << 8) | (b < inPrefix ? k[varying[b]] : 0u);
-        entries[i] = {p, static_cast<std::uint32_t>(i)};
-    }
-    entries = radixSort(entries, reinterpret_cast<Entry*>(two.data()), count);
-    if (varying.size() > inPrefix) {
-        // Keys equal in the prefix: the rest from the next varying position decides.
-        const std::size_t restAt = varying[inPrefix];
-        const std::size_t rest = length - restAt;
-        auto less = [&](const Entry& a, const Entry& b) {
-            return std::memcmp(keys + a.pos * length + restAt, keys + b.pos * length + restAt, rest) < 0;
-        };
-        for (std::size_t i = 0; i < count;) {
-            std::size_t j = i + 1;
-            while (j < count && entries[j].prefix == entries[i].prefix)
-                ++j;
-            if (j - i > 1)
-                std::stable_sort(entries + i, entries + j, less);
-            i = j;
-        }
-    }
+    for (std::size_t i = 0; i < count; ++i)
+        entries[i] = {0, static_cast<std::uint32_t>(i)};
+    sortGroup({keys, length}, entries, reinterpret_cast<Entry*>(two.data()), count, 0);
+    std::vector<std::uint32_t> order(count);
     for (std::size_t i = 0; i < count; ++i)
         order[i] = entries[i].pos;
     return order;
