@@ -49,7 +49,7 @@ void tracciatoDaIntestazione(LetturaDati& d, const Header& h)
     d.dimensioneBlocco = h.blockSize;
     d.codePage = cp;
     const int cpOrdine = h.hasDataHeader ? h.codePage : 0;
-    d.ordine = collationFor(h.sortOrder, h.sortOrderId, cpOrdine);
+    d.ordine = knowledgeCollationFor(h.sortOrder, h.sortOrderId, cpOrdine);
 }
 
 void tracciatoDaRipiego(LetturaDati& d, const Tracciato& t)

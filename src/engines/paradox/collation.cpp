@@ -344,6 +344,12 @@ const Collation* collationOf(const SortOrder& s, int codePage)
 
 const Collation* collationFor(std::uint8_t sortOrder, std::string_view sortOrderId, int codePage)
 {
+    const Collation* c = knowledgeCollationFor(sortOrder, sortOrderId, codePage);
+    return c && c->exact() ? c : nullptr;
+}
+
+const Collation* knowledgeCollationFor(std::uint8_t sortOrder, std::string_view sortOrderId, int codePage)
+{
     const SortOrder* s = find(sortOrder, sortOrderId, codePage);
     return s ? collationOf(*s, codePage) : nullptr;
 }

@@ -57,11 +57,16 @@ private:
     std::array<std::uint8_t, 256> upper_;
 };
 
-// The collation of a sort order (header byte 0x29, the sortOrderID string, the code page);
-// nullptr when the order is not known or does not fit the code page. A table without a
-// sortOrderID (level 3 and 3.5) is matched by the byte alone; its code page may be given as 0,
-// which stands for the DOS page of that sort order.
+// The collation of a sort order (header byte 0x29, the sortOrderID string, the code page) that
+// keys may be placed by: byte order, or the driver's own weights; nullptr for any other. A
+// table without a sortOrderID (level 3 and 3.5) is matched by the byte alone; its code page
+// may be given as 0, which stands for the DOS page of that sort order.
 const Collation* collationFor(std::uint8_t sortOrder, std::string_view sortOrderId, int codePage);
+
+// The best collation known to read a table in its order: collationFor's, or for a driver with
+// no weights of its own those of the closest driver (exact() false); nullptr when the order is
+// not known or does not fit the code page.
+const Collation* knowledgeCollationFor(std::uint8_t sortOrder, std::string_view sortOrderId, int codePage);
 
 // A sort order new tables can be made with: one whose collation is exact.
 struct TableSortOrder {

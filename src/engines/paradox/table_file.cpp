@@ -227,7 +227,7 @@ void TableFile::load()
         keyBytes_ += fields_[i].bytes;
     capacity_ = (hdr_.blockSize - 6) / hdr_.recordSize;
     // The order of alpha keys: reading takes the best one known, writing needs the driver's own.
-    collation_ = collationFor(hdr_.sortOrder, hdr_.sortOrderId, hdr_.hasDataHeader ? hdr_.codePage : 0);
+    collation_ = knowledgeCollationFor(hdr_.sortOrder, hdr_.sortOrderId, hdr_.hasDataHeader ? hdr_.codePage : 0);
     keysPlaceable_ = true;
     for (int i = 0; i < hdr_.keyFields; ++i)
         if (fields_[i].def.type == FieldType::Alpha)

@@ -158,7 +158,7 @@ Indice prepara(const Caso& caso)
         c.discendente.push_back(proprio && !h.numeriCampo.empty() && (h.numeriCampo[f] & 0x8000) != 0);
         c.senzaMaiuscole.push_back(proprio && senzaMaiuscole);
     }
-    c.collazione = collationFor(h.sortOrder, h.sortOrderId, h.codePage);
+    c.collazione = knowledgeCollationFor(h.sortOrder, h.sortOrderId, h.codePage);
     return ix;
 }
 
@@ -279,7 +279,7 @@ TEST(OrdineCampioni, LeTabelleInOrdineDiDizionarioSiRicostruisconoUguali)
         if (caso.secondario)
             continue;
         const IntestazioneFile h = test::leggiIntestazione(caso.file.string());
-        const Collation* c = collationFor(h.sortOrder, h.sortOrderId, h.codePage);
+        const Collation* c = knowledgeCollationFor(h.sortOrder, h.sortOrderId, h.codePage);
         if (!c || c->byteOrder())
             continue;
         SCOPED_TRACE(relativo(caso.file));
