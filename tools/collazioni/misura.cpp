@@ -276,6 +276,58 @@ void controllaTerzoLivello(Isql& isql, const Analisi& a)
 // numbered from 0 within each primary weight.
 using Valori = std::array<std::array<double, 2>, 256>;
 
+// The expanding bytes `xs` of the classes pc and pd, weighed by their place among the strings
+// c d of those classes: a tie gives the pair's weights; a gap a weight of their own, after
+// the one below (and before the one above) at the first position where they differ. Bytes in
+// the same gap share its width.
+void pesaEspansioni(Isql& isql, const Analisi& a, const std::vector<int>& pc, const std::vector<int>& pd,
+                    const std::vector<int>& xs, Valori& v)
+{
+    std::vector<std::string> coppie;
+    for (int c : pc)
+        for (int d : pd)
+            coppie.push_back(str({c, d}));
+    std::vector<std::string> stringhe = coppie;
+    for (int x : xs)
+        stringhe.push_back(str({x}));
+    const Ranghi r = ordina(isql, a.d, stringhe);
+    // The strings c d sort by the secondary weights of c, then of d.
+    for (std::size_t i = 1; i < coppie.size(); ++i)
+        if (rango(r, coppie[i - 1]) >= rango(r, coppie[i]))
+            fallisce(a.d, "le coppie " + esadecimale(coppie[i - 1]) + " e " + esadecimale(coppie[i]) +
+                              " non seguono i pesi secondari");
+    // The first pair not below each expanding byte.
+    auto primaNonSotto = [&](int x) {
+        return std::find_if(coppie.begin(), coppie.end(), [&](const std::string& s) { return rango(r, s) >= rango(r, str({x})); });
+    };
+    std::vector<int> ordine = xs;
+    std::sort(ordine.begin(), ordine.end(), [&](int x, int y) { return rango(r, str({x})) < rango(r, str({y})); });
+    for (std::size_t k = 0; k < ordine.size();) {
+        const auto dopo = primaNonSotto(ordine[k]);
+        std::size_t fine = k;
+        std::set<int> ranghiNelVuoto;
+        while (fine < ordine.size() && primaNonSotto(ordine[fine]) == dopo)
+            ranghiNelVuoto.insert(rango(r, str({ordine[fine++]})));
+        for (std::size_t j = k; j < fine; ++j) {
+            auto& e = v[static_cast<std::size_t>(ordine[j])];
+            const int rj = rango(r, str({ordine[j]}));
+            const std::size_t sopra = static_cast<std::size_t>(dopo - coppie.begin());
+            if (dopo != coppie.end() && rango(r, *dopo) == rj) {
+                e = {static_cast<double>(sopra / pd.size()), static_cast<double>(sopra % pd.size())};
+                continue;
+            }
+            const double quota = static_cast<double>(1 + std::distance(ranghiNelVuoto.begin(), ranghiNelVuoto.find(rj))) /
+                                 static_cast<double>(ranghiNelVuoto.size() + 1);
+            const bool dentroUnaC = sopra > 0 && sopra < coppie.size() && (sopra - 1) / pd.size() == sopra / pd.size();
+            if (dentroUnaC)
+                e = {static_cast<double>(sopra / pd.size()), static_cast<double>((sopra - 1) % pd.size()) + quota};
+            else
+                e = {static_cast<double>(sopra / pd.size()) - 1.0 + quota, 0.0};
+        }
+        k = fine;
+    }
+}
+
 void secondari(Isql& isql, Analisi& a, Valori& v)
 {
     for (auto& c : a.classi) {
@@ -283,64 +335,13 @@ void secondari(Isql& isql, Analisi& a, Valori& v)
         for (std::size_t i = 0; i < c.size(); ++i)
             v[static_cast<std::size_t>(c[i])][0] = static_cast<double>(i);
     }
-    // The expanding bytes of each pair of classes, placed among the strings c d of those classes.
     std::map<std::pair<int, int>, std::vector<int>> gruppi;
     for (int x : a.espansi)
         if (!a.corretto(x))
             gruppi[a.espansione.at(x)].push_back(x);
-    for (const auto& [classi, xs] : gruppi) {
-        const auto& pc = a.classi[static_cast<std::size_t>(classi.first)];
-        const auto& pd = a.classi[static_cast<std::size_t>(classi.second)];
-        std::vector<std::string> coppie;
-        for (int c : pc)
-            for (int d : pd)
-                coppie.push_back(str({c, d}));
-        std::vector<std::string> stringhe = coppie;
-        for (int x : xs)
-            stringhe.push_back(str({x}));
-        const Ranghi r = ordina(isql, a.d, stringhe);
-        // The strings c d sort by the secondary weights of c, then of d.
-        for (std::size_t i = 1; i < coppie.size(); ++i)
-            if (rango(r, coppie[i - 1]) >= rango(r, coppie[i]))
-                fallisce(a.d, "le coppie " + esadecimale(coppie[i - 1]) + " e " + esadecimale(coppie[i]) +
-                                  " non seguono i pesi secondari");
-        std::vector<int> ordine = xs;
-        std::sort(ordine.begin(), ordine.end(), [&](int x, int y) { return rango(r, str({x})) < rango(r, str({y})); });
-        for (std::size_t k = 0; k < ordine.size();) {
-            // Expanding bytes that fall in the same gap between the pairs share its width.
-            const int rx = rango(r, str({ordine[k]}));
-            const auto dopo = std::find_if(coppie.begin(), coppie.end(), [&](const std::string& s) { return rango(r, s) >= rx; });
-            std::size_t fine = k;
-            while (fine < ordine.size() && std::find_if(coppie.begin(), coppie.end(), [&](const std::string& s) {
-                       return rango(r, s) >= rango(r, str({ordine[fine]}));
-                   }) == dopo)
-                ++fine;
-            for (std::size_t j = k; j < fine; ++j) {
-                auto& e = v[static_cast<std::size_t>(ordine[j])];
-                const int rj = rango(r, str({ordine[j]}));
-                if (dopo != coppie.end() && rango(r, *dopo) == rj) {
-                    // Weighs exactly as a pair.
-                    const std::size_t i = static_cast<std::size_t>(dopo - coppie.begin());
-                    e = {static_cast<double>(i / pd.size()), static_cast<double>(i % pd.size())};
-                    continue;
-                }
-                // Between two pairs: a weight of its own, after the one below (and before the
-                // one above) at the first position where they differ.
-                std::set<int> ranghiNelVuoto;
-                for (std::size_t t = k; t < fine; ++t)
-                    ranghiNelVuoto.insert(rango(r, str({ordine[t]})));
-                const double passo = 1.0 / static_cast<double>(ranghiNelVuoto.size() + 1);
-                const double quota = passo * static_cast<double>(1 + std::distance(ranghiNelVuoto.begin(), ranghiNelVuoto.find(rj)));
-                const std::size_t sopra = static_cast<std::size_t>(dopo - coppie.begin());
-                const bool inMezzoAUnaC = sopra > 0 && sopra < coppie.size() && (sopra - 1) / pd.size() == sopra / pd.size();
-                if (inMezzoAUnaC)
-                    e = {static_cast<double>(sopra / pd.size()), static_cast<double>((sopra - 1) % pd.size()) + quota};
-                else
-                    e = {static_cast<double>(sopra / pd.size()) - 1.0 + quota, 0.0};
-            }
-            k = fine;
-        }
-    }
+    for (const auto& [classi, xs] : gruppi)
+        pesaEspansioni(isql, a, a.classi[static_cast<std::size_t>(classi.first)],
+                       a.classi[static_cast<std::size_t>(classi.second)], xs, v);
     // The corrections: above every weight measured in their class, in the driver's order.
     for (const Correzione& c : a.d.correzioni) {
         const bool espande = a.espansione.count(c.byte) != 0;
