@@ -62,7 +62,6 @@ PackResult packTable(Session& s, const std::string& dir, const std::string& name
     const std::string display = dir + "/" + *db;
     const std::string extension = extensionOf(*db);
     const std::string base = db->substr(0, db->size() - extension.size());
-    completePendingSwitch(env, dir, base);
 
     // Held exclusively until the packed files are in place.
     std::unique_ptr<TableFile> old;

@@ -131,7 +131,6 @@ std::uint32_t regenerateTable(Session& s, const std::string& dir, const std::str
     const std::string display = dir + "/" + *db;
     const std::string extension = extensionOf(*db);
     const std::string base = db->substr(0, db->size() - extension.size());
-    completePendingSwitch(env, dir, base);
     // The definitions are checked before anything is opened or written.
     auto images = detail::newTableFiles(display, *db, fields, indexes);
 
