@@ -2,6 +2,7 @@
 // match, tables changed by hand are told with what differs, and nothing of the comparison
 // stays behind, whatever fails.
 
+#include "checks/turno_verifica.h"
 #include "checks/verifica_tracciato.h"
 #include "dictionary/creazione_paradox.h"
 #include "ditta_prova.h"
@@ -28,11 +29,13 @@ const std::string kCorrisponde = std::string("messaggio: ") + kTracciatoCorrispo
 const std::string kNonCorrisponde = std::string("messaggio: ") + kTracciatoNonCorrisponde;
 
 // Any file of the comparison table (XXXCONF.DB, .PX, .X02, .MB, ...) in the folder.
+// What stays of the comparison table. The turn's file may stay when even its removal failed:
+// the next turn takes it over.
 std::string restaConfronto(const std::string& dir)
 {
     std::string rimasti;
     for (const auto& e : fs::directory_iterator(dir))
-        if (e.path().stem().string() == kTabellaConfronto)
+        if (e.path().stem().string() == kTabellaConfronto && e.path().filename() != kFileTurnoVerifica)
             rimasti += e.path().filename().string() + " ";
     return rimasti;
 }

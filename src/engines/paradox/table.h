@@ -133,7 +133,8 @@ public:
     void createTable();
     void deleteTable();
     // Deletes the table only when it holds no record (an Error saying how many it holds, or
-    // why they cannot be counted, and nothing deleted otherwise).
+    // why they cannot be counted, and nothing deleted otherwise). Without a data file, what
+    // is left of the table's family goes: a pending switch settled, its companion files.
     void deleteEmptyTable();
     void emptyTable();
     void renameTable(const std::string& newName);

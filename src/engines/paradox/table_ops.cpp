@@ -54,6 +54,14 @@ bool companion(const std::string& file)
     return ext.size() > 1 && isCompanionExtension(ext.substr(1));
 }
 
+// A file of a table's own family besides its data file: .PX .MB .VAL .Xnn .Ynn .XGn .YGn (the
+// forms and views other programs keep beside a table are theirs).
+bool familyCompanion(const std::string& file)
+{
+    const std::string ext = extOf(file);
+    return companion(file) && strcasecmp(ext.c_str(), ".TV") != 0 && strcasecmp(ext.c_str(), ".FAM") != 0;
+}
+
 std::string display(const std::string& dir, const std::string& name)
 {
     return dir + "/" + name;
@@ -333,7 +341,7 @@ void createTable(Session& s, const std::string& dir, const std::string& name,
             continue;
         for (const auto& e : env.list(dir)) {
             // Companions left without their data file belong to no table: they go too.
-            if (strcasecmp(baseOf(e).c_str(), base.c_str()) == 0 && companion(e))
+            if (strcasecmp(baseOf(e).c_str(), base.c_str()) == 0 && familyCompanion(e))
                 oldFiles.push_back(e);
         }
         break;
@@ -366,9 +374,25 @@ void deleteTable(Session& s, const std::string& dir, const std::string& name)
 void deleteEmptyTable(Session& s, const std::string& dir, const std::string& name)
 {
     Env& env = s.env();
+    const std::string base = baseOf(name);
     auto db = findFile(env, dir, name);
-    if (!db)
-        throw Error("La tabella " + display(dir, name) + " non esiste");
+    for (int round = 0; !db; ++round) {
+        // No table: what a creation or a deletion stopped half-way left of it goes, a pending
+        // switch settled first (it may put the table in place).
+        const bool pending = switchPending(env, dir, base);
+        if (pending && round >= 10)
+            throw TableBusy("La tabella " + display(dir, name) + " è in uso: impossibile eliminarla");
+        completePendingSwitch(env, dir, base);
+        db = findFile(env, dir, name);
+        if (db || pending)
+            continue;
+        for (const auto& e : env.list(dir))
+            if (strcasecmp(baseOf(e).c_str(), base.c_str()) == 0 && familyCompanion(e))
+                env.remove(dir + "/" + e);
+        removeQuietly(env, dir + "/" + base + ".JNL");
+        removeOwnLckFiles(env, dir, base);
+        return;
+    }
     const std::string what = display(dir, *db);
     // Its data blocks read, and held until its files are gone: what it holds is known.
     std::unique_ptr<TableFile> t;

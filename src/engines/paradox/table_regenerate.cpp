@@ -7,6 +7,7 @@
 #include "engines/paradox/table.h"
 #include "engines/paradox/table_file.h"
 #include "engines/paradox/table_internal.h"
+#include "engines/paradox/value_move.h"
 
 #include <algorithm>
 #include <set>
@@ -31,8 +32,8 @@ public:
     using Error::Error;
 };
 
-// Moves records field by field, by position, each value converted to the new field's type as
-// the engine converts text: exact, or refused with a message naming the field and the value.
+// Moves records field by field, by position, each value converted to the new field's type:
+// exact, or refused with a message naming the field and the value.
 class RecordMover {
 public:
     RecordMover(TableFile& from, TableFile& to)
@@ -75,20 +76,10 @@ private:
         const FieldInfo& b = to_.fields()[static_cast<std::size_t>(i)];
         if (blank(a, old))
             return;
-        std::string text;
-        if (isBlob(a.def.type)) {
-            std::string bytes = from_.readBlob(old, i);
-            if (a.def.type == b.def.type) {
-                to_.writeBlob(rec_.data(), i, bytes);
-                return;
-            }
-            text = a.def.type == FieldType::Memo ? codepage::toUtf8(bytes, from_.codePage()) : toHex(bytes);
-        } else {
-            text = detail::valueText(a, old + a.offset, from_.codePage());
-        }
+        const std::string bytes = isBlob(a.def.type) ? from_.readBlob(old, i) : std::string();
         std::string blob;
         try {
-            detail::storeText(b, to_.codePage(), rec_.data() + b.offset, text, &blob);
+            moveValue(a, old + a.offset, from_.codePage(), bytes, b, rec_.data() + b.offset, to_.codePage(), blob);
         } catch (const Error& e) {
             throw RecordAtFault(e.what());
         }
