@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <map>
 
@@ -122,6 +125,47 @@ TEST_F(CliControlli, VerificaTracciatoElencaLeDifferenze)
     EXPECT_EQ(e.out, "Il tracciato della Tabella selezionata corrisponde alle informazioni contenute nel Korvad\n");
     EXPECT_FALSE(std::filesystem::exists(t / "demo/alfa/dati/archivi/XXXCONF.DB"));
     EXPECT_EQ(korva({"verifica-tracciato"}).codice, 1);
+}
+
+
+// Two programs verify every table of the same folders at once, again and again: each waits
+// for the other's turn in a folder and answers right, and no comparison table stays.
+TEST_F(CliControlli, DueVerificheInsiemeNelleStesseCartelle)
+{
+    constexpr int kVolte = 6;
+    std::vector<std::pair<pid_t, int>> figli;
+    for (int p = 0; p < 2; ++p) {
+        int canale[2];
+        ASSERT_EQ(pipe(canale), 0);
+        const pid_t pid = fork();
+        if (pid == 0) {
+            close(canale[0]);
+            for (int i = 0; i < kVolte; ++i) {
+                const test::Esito e = korva({"verifica-tracciato", "--tutte"});
+                const std::string riga = std::to_string(e.codice) + " " + e.out + "\x1e";
+                if (write(canale[1], riga.data(), riga.size()) < 0)
+                    _exit(1);
+            }
+            _exit(0);
+        }
+        close(canale[1]);
+        figli.emplace_back(pid, canale[0]);
+    }
+    for (const auto& [pid, canale] : figli) {
+        std::string letto;
+        char buf[4096];
+        for (ssize_t n; (n = read(canale, buf, sizeof buf)) > 0;)
+            letto.append(buf, static_cast<std::size_t>(n));
+        close(canale);
+        waitpid(pid, nullptr, 0);
+        const std::string atteso = "0 Verifica tracciati di tutte le tabelle terminata\n\x1e";
+        std::string tutti;
+        for (int i = 0; i < kVolte; ++i)
+            tutti += atteso;
+        EXPECT_EQ(letto, tutti);
+    }
+    for (const auto& e : std::filesystem::recursive_directory_iterator(t / "demo/alfa/dati"))
+        EXPECT_NE(e.path().stem(), "XXXCONF") << e.path();
 }
 
 }  // namespace

@@ -26,7 +26,7 @@ namespace korva::paradox {
 namespace {
 
 // How long a switch under way in another process is waited for: renames only.
-constexpr std::chrono::milliseconds kSwitchWait{5000};
+constexpr std::chrono::milliseconds kSwitchWait{2000};
 
 struct Switch {
     std::vector<std::string> removals;                         // old files that go

@@ -473,6 +473,8 @@ void emptyTable(Session& s, const std::string& dir, const std::string& name)
     std::unique_ptr<TableFile> t;
     try {
         t = std::make_unique<TableFile>(env, dir, *db, true, display(dir, *db));
+    } catch (const TableBusy& e) {
+        throw TableBusy(std::string(e.what()) + ": impossibile azzerarla");
     } catch (const Error& e) {
         throw Error(std::string(e.what()) + ": impossibile azzerarla");
     }

@@ -3,6 +3,7 @@
 
 #include "base/codepage.h"
 #include "base/errore.h"
+#include "engines/paradox/lock.h"
 #include "engines/paradox/new_family.h"
 #include "engines/paradox/table.h"
 #include "engines/paradox/table_file.h"
@@ -129,6 +130,8 @@ std::uint32_t regenerateTable(Session& s, const std::string& dir, const std::str
     std::unique_ptr<TableFile> old;
     try {
         old = std::make_unique<TableFile>(env, dir, *db, true, display);
+    } catch (const TableBusy& e) {
+        throw TableBusy(std::string(e.what()) + ": impossibile rigenerarla");
     } catch (const Error& e) {
         throw Error(std::string(e.what()) + ": impossibile rigenerarla");
     }
