@@ -1,6 +1,7 @@
 // korva esiste / conta / azzera / rigenera-indici / elimina / verifica-tracciato on the demo
 // company.
 
+#include "dictionary/tabelle_dizionario.h"
 #include "engines/paradox/table.h"
 #include "support/cartella_temporanea.h"
 #include "support/esegui.h"
@@ -17,6 +18,15 @@ namespace korva {
 namespace {
 
 using test::CartellaTemporanea;
+
+// Every file of a folder with its bytes.
+std::map<std::string, std::string> fileDi(const std::string& dir)
+{
+    std::map<std::string, std::string> f;
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        f[e.path().filename().string()] = test::leggiFile(e.path().string());
+    return f;
+}
 
 // Every file of clienti (data and index files) with its bytes; the lock file aside.
 std::map<std::string, std::string> fileDiClienti(const std::string& dir)
@@ -127,6 +137,46 @@ TEST_F(CliControlli, VerificaTracciatoElencaLeDifferenze)
     EXPECT_EQ(korva({"verifica-tracciato"}).codice, 1);
 }
 
+
+// A dictionary entry whose folder leads out of the data directory: every command refuses it
+// with the same message, and the table of that name out there stays as it is.
+TEST_F(CliControlli, UnaVoceFuoriDallaDirectoryDiLavoroVieneRifiutata)
+{
+    const std::string fuori = t / "demo/alfa/fuori";
+    std::filesystem::create_directories(fuori);
+    {
+        paradox::Table tab;
+        tab.setDatabaseName(fuori);
+        tab.setTableName("esterna.DB");
+        tab.fieldDefs = {{"k", paradox::FieldType::Long, 0, false}};
+        tab.indexDefs = {{"", "k", paradox::IndexOption::Primary | paradox::IndexOption::Unique}};
+        tab.createTable();
+        tab.open();
+        tab.append();
+        tab.field(0).setInteger(7);
+        tab.post();
+    }
+    RigheTabella r;
+    r.tabella = {"esterna", "../fuori/", 1, 1, 0, 0, 0, 0};
+    r.campi = {{"esterna", 1, "k", "I", 1, 0, 0}};
+    scriviRigheDizionario(paradox::Session::standard(), t / "demo/alfa/tracciati1/", r);
+    const auto prima = fileDi(fuori);
+    const std::string messaggio = "La cartella \"../fuori/\" della tabella esterna è fuori dalla directory di lavoro " +
+                                  t / "demo/alfa/dati/: impossibile procedere";
+    for (const std::vector<std::string>& comando :
+         {std::vector<std::string>{"esiste", "esterna"}, {"conta", "esterna"}, {"--si", "azzera", "esterna"},
+          {"rigenera-indici", "esterna"}, {"verifica-tracciato", "esterna"}, {"--si", "rigenera", "esterna"},
+          {"--si", "compatta", "esterna"}, {"backup", "esterna"}, {"verifica-integrita", "esterna"},
+          {"--si", "ripara", "esterna"}, {"crea", "esterna"}}) {
+        const test::Esito e = korva(comando);
+        EXPECT_EQ(e.codice, 1) << comando.back() << e.out;
+        // The backup tells first that its folder out there would be the table's own.
+        const std::string atteso = comando[0] == "backup" ? "ATTENZIONE: errore in impostazione directory" : messaggio;
+        EXPECT_NE((e.out + e.err).find(atteso), std::string::npos) << comando[comando.size() - 2] << "\n"
+                                                                    << e.out << e.err;
+        EXPECT_EQ(fileDi(fuori), prima) << comando[comando.size() - 2];
+    }
+}
 
 // Two programs verify every table of the same folders at once, again and again: each waits
 // for the other's turn in a folder and answers right, and no comparison table stays.

@@ -3,6 +3,7 @@
 
 #include "base/errore.h"
 #include "dictionary/gestione_tabelle.h"
+#include "dictionary/nome_riservato.h"
 #include "ditta_prova.h"
 #include "engines/interbase/query.h"
 #include "engines/interbase/transaction.h"
@@ -134,6 +135,26 @@ TEST_F(RegistrazioneIb, NessunaSceltaTabelleRifiutateEVoceVecchiaIntatta)
     EXPECT_TRUE(voce(g.TracciatiDir(), "ordine").empty());
     EXPECT_EQ(d.io.eventi(), (Righe{"domanda: Tabella esistente, Sostituire tabella? "}));
     EXPECT_FALSE(d.tabForm->IBTransaction1.inTransaction());
+}
+
+// The typed folder stays inside the data directory; XXXCONF, the verification's own name, is
+// registered with a warning.
+TEST_F(RegistrazioneIb, CartellaFuoriRifiutataENomeDelConfrontoAvvisato)
+{
+    sql({"CREATE TABLE CLIENTI (CODICE INTEGER NOT NULL, PRIMARY KEY (CODICE))",
+         "CREATE TABLE XXXCONF (CODICE INTEGER NOT NULL, PRIMARY KEY (CODICE))"});
+    GestioneTabelle g(d.io, *d.tabForm, d.tabForm->TracciatiDir1);
+    for (const std::string fuori : {"../../../fuori/", "a/../../", "..\\"}) {
+        EXPECT_EQ(erroreDi([&] { registra(g, "CLIENTI", fuori); }),
+                  "Impossibile registrare la tabella clienti: la cartella \"" + fuori +
+                      "clienti/\" è fuori dalla directory di lavoro " + d.tabForm->LavoroDir)
+            << fuori;
+        EXPECT_TRUE(voce(g.TracciatiDir(), "clienti").empty());
+    }
+    EXPECT_TRUE(registra(g, "CLIENTI", "initab/../archivi/"));
+    EXPECT_TRUE(registra(g, "XXXCONF", "initab/"));
+    EXPECT_EQ(d.io.eventi(), (Righe{"messaggio: " + avvisoNomeTabellaConfronto("xxxconf")}));
+    EXPECT_FALSE(voce(g.TracciatiDir(), "xxxconf").empty());
 }
 
 }  // namespace

@@ -95,7 +95,7 @@ std::string textOf(const FieldInfo& a, const std::uint8_t* from, int cpFrom, con
     if (textBlob(a.def.type))
         return codepage::toUtf8(blobFrom, cpFrom);
     if (isBlob(a.def.type) || a.def.type == FieldType::Bytes)
-        refuse(b, detail::valueText(a, from, cpFrom).substr(0, 64),
+        refuse(b, (isBlob(a.def.type) ? toHex(blobFrom) : detail::valueText(a, from, cpFrom)).substr(0, 64),
                "un valore binario (" + typeName(a.def.type) + ") non diventa un altro tipo");
     const std::string text = detail::valueText(a, from, cpFrom);
     if (a.def.type == FieldType::Timestamp) {
