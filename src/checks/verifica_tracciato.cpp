@@ -29,7 +29,8 @@ void CreaTabConfronto(GestioneTabelle& g, paradox::Table& C)
     const DefinizioniParadox definizioni = definizioniParadox(g.descrizioneCorrente());
     C.fieldDefs = definizioni.campi;
     C.indexDefs = definizioni.indici;
-    C.createTable();
+    // The one just removed: another that appeared meanwhile is not ours to replace.
+    C.createNewTable();
     C.close();
 }
 

@@ -77,7 +77,8 @@ std::string busy(const std::string& dir, const std::string& base)
 // Records the switch, then makes it, holding the journal until it is gone. `journaled` is set
 // once the journal is this process's: from then on the new files belong to it. Another
 // switch under way, or one left pending, is TableBusy and nothing begins.
-void runSwitch(Env& env, const std::string& dir, const std::string& base, const Switch& sw, bool& journaled)
+void runSwitch(Env& env, const std::string& dir, const std::string& base, const Switch& sw, bool& journaled,
+               const std::function<void()>& beforeSwitch = {})
 {
     std::string text = "KRVSWT01\n";
     for (const auto& r : sw.removals)
@@ -99,6 +100,15 @@ void runSwitch(Env& env, const std::string& dir, const std::string& base, const 
     // meanwhile, took it for a journal left behind: the switch does not begin.
     if (!journal->lock(kOpenByte, 1, LockType::Exclusive, false) || env.identity(jp) != journal->identity())
         throw TableBusy(busy(dir, base));
+    if (beforeSwitch) {
+        // No other switch of the table can begin now: what the caller must know still holds.
+        try {
+            beforeSwitch();
+        } catch (...) {
+            env.remove(jp);
+            throw;
+        }
+    }
     journaled = true;
     journal->writeAt(0, text.data(), text.size());
     journal->sync();
@@ -324,7 +334,7 @@ void FileSwitch::add(const std::string& final, const std::vector<std::uint8_t>& 
         f.writeAt(0, data.data(), data.size());
 }
 
-void FileSwitch::commit(const std::vector<std::string>& removals)
+void FileSwitch::commit(const std::vector<std::string>& removals, const std::function<void()>& beforeSwitch)
 {
     for (auto& f : open_)
         f->sync();
@@ -333,7 +343,7 @@ void FileSwitch::commit(const std::vector<std::string>& removals)
     sw.removals = removals;
     for (const auto& [temp, final] : files_)
         sw.renames.emplace_back(temp, final);
-    runSwitch(env_, dir_, base_, sw, journaled_);
+    runSwitch(env_, dir_, base_, sw, journaled_, beforeSwitch);
     done_ = true;
 }
 

@@ -7,6 +7,7 @@
 
 #include "base/env.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -29,8 +30,9 @@ public:
     void add(const std::string& final, const std::vector<std::uint8_t>& data);
     // Flushes the new files and switches them in; the files named in `removals` go in the
     // same step. TableBusy, and nothing switched, when another switch of the table is under
-    // way or left pending.
-    void commit(const std::vector<std::string>& removals = {});
+    // way or left pending. `beforeSwitch` runs once no other switch of the table can begin,
+    // before anything is switched: what it throws stops the switch.
+    void commit(const std::vector<std::string>& removals = {}, const std::function<void()>& beforeSwitch = {});
 
 private:
     void discard() noexcept;

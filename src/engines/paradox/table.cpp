@@ -134,6 +134,12 @@ void Table::createTable()
     paradox::createTable(session_, dirFs(), withExtension(name_), fieldDefs, indexDefs);
 }
 
+void Table::createNewTable()
+{
+    requireClosed("creare la tabella");
+    paradox::createTable(session_, dirFs(), withExtension(name_), fieldDefs, indexDefs, false);
+}
+
 void Table::deleteTable()
 {
     requireClosed("eliminare la tabella");

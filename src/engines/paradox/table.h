@@ -131,6 +131,9 @@ public:
 
     // ---- table operations (on a closed table object) ----
     void createTable();
+    // The same for a table that must not exist yet: an Error, and nothing replaced, when one of
+    // that name is there or appears meanwhile.
+    void createNewTable();
     void deleteTable();
     // Deletes the table only when it holds no record (an Error saying how many it holds, or
     // why they cannot be counted, and nothing deleted otherwise). Without a data file, what
@@ -283,7 +286,7 @@ private:
 // ---- table operations by path (what the table object's operations call) ----
 // `dir` without final separator, `name` the .DB file name.
 void createTable(Session& s, const std::string& dir, const std::string& name,
-                 const std::vector<FieldDef>& fields, const std::vector<IndexDef>& indexes);
+                 const std::vector<FieldDef>& fields, const std::vector<IndexDef>& indexes, bool replace = true);
 void deleteTable(Session& s, const std::string& dir, const std::string& name);
 void deleteEmptyTable(Session& s, const std::string& dir, const std::string& name);
 // The Error createTable would give for these definitions ("Impossibile creare la tabella

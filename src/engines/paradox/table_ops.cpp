@@ -313,7 +313,7 @@ void checkNewTable(const std::string& what, const std::vector<FieldDef>& fields,
 }
 
 void createTable(Session& s, const std::string& dir, const std::string& name,
-                 const std::vector<FieldDef>& fields, const std::vector<IndexDef>& indexes)
+                 const std::vector<FieldDef>& fields, const std::vector<IndexDef>& indexes, bool replace)
 {
     Env& env = s.env();
     const std::string what = display(dir, name);
@@ -329,6 +329,8 @@ void createTable(Session& s, const std::string& dir, const std::string& name,
     std::vector<std::string> oldFiles;
     for (int round = 0;; ++round) {
         if (auto old = findFile(env, dir, name)) {
+            if (!replace)
+                throw Error("Impossibile creare la tabella " + what + ": esiste già il file " + *old);
             hold = holdExclusive(env, dir, *old, "sostituirla");
             oldFiles = findTableFiles(env, dir, *old).all();
             break;
@@ -358,7 +360,11 @@ void createTable(Session& s, const std::string& dir, const std::string& name,
     for (const auto& o : oldFiles)
         if (!finals.count(o))
             removals.push_back(o);
-    sw.commit(removals);
+    // A table of that name made meanwhile by another process is not ours to replace.
+    sw.commit(removals, [&] {
+        if (!hold.file && findFile(env, dir, name))
+            throw TableBusy("La tabella " + what + " è stata creata da un altro programma: non viene sostituita");
+    });
 }
 
 void deleteTable(Session& s, const std::string& dir, const std::string& name)
