@@ -77,7 +77,8 @@ bool GestioneTabelle::CreaTabCorrente()
         creaPercorso(DirTabellaCorrente);
     tabella.fieldDefs = definizioni.campi;
     tabella.indexDefs = definizioni.indici;
-    tabella.createTable();
+    // One another program made since the test above is not replaced.
+    tabella.createNewTable();
     tabella.close();
     sessione_.dropIdleConnections();
     return true;
