@@ -132,11 +132,11 @@ TEST(ScambiConcorrenti, UnGiornaleTenutoDaUnProcessoVivoNonSiTocca)
     EXPECT_FALSE(fs::exists(d / nuovo));
 }
 
-// The index rebuild and the emptying (which puts a new data file in place) killed at random
-// moments while a second process reads the table in a loop, and that reader killed too: the
-// reader sees the old table or the new one or is told the table is in use, never anything
-// else; afterwards the next exclusive user finds the old state or the new one, with no
-// journal and no temporary file left.
+// The index rebuild, the emptying (which puts a new data file in place) and a batch of new
+// records (its rollback journal) killed at random moments while a second process reads the
+// table in a loop, and that reader killed too: the reader sees the old table or the new one
+// or is told the table is in use, never anything else; afterwards the next exclusive user
+// finds the old state or the new one, with no journal and no temporary file left.
 TEST(ScambiConcorrenti, UccisiInUnMomentoQualsiasiConUnLettoreAccanto)
 {
     const char* quanti = std::getenv("KORVA_GIRI_CRASH");
@@ -148,16 +148,30 @@ TEST(ScambiConcorrenti, UccisiInUnMomentoQualsiasiConUnLettoreAccanto)
     const std::string indiciDopo = " indici :K V:V TestoV:Testo;V";
     const std::string dopoRicostruzione = std::to_string(kRighe) + " record," + indiciDopo;
     const std::string dopoAzzeramento = "0 record, indici :K Testo:Testo";
+    const std::string dopoAggiunta = std::to_string(kRighe + 500) + " record, indici :K Testo:Testo";
 
     // In a child: the work, tried again while the reader has the table.
     auto lavoroDi = [&](int giro) {
         for (;;) {
             try {
                 Session s;
-                if (giro % 2 == 0)
+                if (giro % 3 == 0) {
                     IndexRebuild(s, lavoro.percorso(), "G.DB").run(kDopo);
-                else
+                } else if (giro % 3 == 1) {
                     emptyTable(s, lavoro.percorso(), "G.DB");
+                } else {
+                    Table t(s);
+                    punta(t, lavoro.percorso(), "G.DB");
+                    t.open();
+                    t.beginBatch();
+                    for (int k = 0; k < 500; ++k) {
+                        t.append();
+                        t.field(0).setInteger(kRighe + k);
+                        t.field(2).setString("nuova");
+                        t.post();
+                    }
+                    t.endBatch();
+                }
                 _exit(0);
             } catch (const TableBusy&) {
             } catch (const std::exception& e) {
@@ -168,7 +182,7 @@ TEST(ScambiConcorrenti, UccisiInUnMomentoQualsiasiConUnLettoreAccanto)
     };
     // How long each takes here, timed in a child as the killed ones run.
     std::chrono::microseconds durata{0};
-    for (int giro = 0; giro < 2; ++giro) {
+    for (int giro = 0; giro < 3; ++giro) {
         copiaCartella(originale.percorso(), lavoro.percorso());
         const auto t0 = std::chrono::steady_clock::now();
         const pid_t pid = fork();
@@ -183,7 +197,7 @@ TEST(ScambiConcorrenti, UccisiInUnMomentoQualsiasiConUnLettoreAccanto)
     for (int giro = 0; giro < giri; ++giro) {
         SCOPED_TRACE("giro " + std::to_string(giro));
         copiaCartella(originale.percorso(), lavoro.percorso());
-        const std::string dopo = giro % 2 == 0 ? dopoRicostruzione : dopoAzzeramento;
+        const std::string dopo = giro % 3 == 0 ? dopoRicostruzione : giro % 3 == 1 ? dopoAzzeramento : dopoAggiunta;
         int canale[2];
         ASSERT_EQ(pipe(canale), 0);
         const pid_t lettore = fork();
