@@ -32,8 +32,12 @@ bool eseguiLavoro(GestioneTabelle& g, MotoreStampa& motore, const std::string& p
     const bool binImpostata = directoryImpostata(t.BinDir);
     const int job = binImpostata ? motore.ApriStampa(t.PercorsoReport) : 0;
     if (job == 0) {
+        // The system's message, whatever is wrong; what is known of the file beside it.
         const std::string errore = binImpostata ? motore.erroreReport() : std::string();
-        g.interazione().messaggio(errore.empty() ? std::string(kReportNonDisponibile) : errore);
+        if (errore.empty())
+            g.interazione().messaggio(kReportNonDisponibile);
+        else
+            g.interazione().messaggioConDettagli(kReportNonDisponibile, {errore});
     }
     motore.ImpostaPosizioneTabella(job, 0, tracciati + "KORVA" + kSep + "KORVA.DB");
     motore.ImpostaPosizioneTabella(job, 1, tracciati + "CAMPI" + kSep + "CAMPI.DB");

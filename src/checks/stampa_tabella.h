@@ -24,8 +24,8 @@ public:
     // Opens the report file: the job, or 0 when the file is missing, unreadable or not a
     // sound report.
     virtual int ApriStampa(const std::string& percorsoReport) = 0;
-    // After ApriStampa gave 0: what is wrong with a report file that was read; empty when
-    // the file was missing or could not be read.
+    // After ApriStampa gave 0: what is wrong with a report file that is there (it cannot be
+    // read, or is not a sound report); empty when the file is missing.
     virtual std::string erroreReport() const = 0;
     // The .DB file of the report's table 0 or 1.
     virtual bool ImpostaPosizioneTabella(int job, int tabella, const std::string& posizione) = 0;
@@ -50,8 +50,8 @@ bool StampaTabella(GestioneTabelle& g, MotoreStampa& motore);
 // the file `pdf` when one is given. NomeTabellaCorrente := the row's name; Table1 and
 // TabCampi are closed while the job is set up and started (TabIndicic stays open) and are
 // reopened on the row that was current whatever happens. A report that cannot be opened
-// gives "ATTENZIONE: directory bin errata o CRW non inizializzato" (or what is wrong with
-// it), as does a BinDir never set, and nothing is printed. A name holding a quote, or one
+// gives "ATTENZIONE: directory bin errata o CRW non inizializzato" (with what is wrong with
+// the file as its details), as does a BinDir never set, and nothing is printed. A name holding a quote, or one
 // whose field rows cannot be looked up, is refused before anything is touched: the first
 // would end the selection's text early. True when the job was started.
 bool StampaTabellaCorrente(GestioneTabelle& g, MotoreStampa& motore, const std::string& pdf = {});

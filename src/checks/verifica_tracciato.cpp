@@ -1,11 +1,12 @@
 #include "checks/verifica_tracciato.h"
 
+#include "base/errore.h"
 #include "base/percorsi.h"
+#include "checks/turno_verifica.h"
 #include "dictionary/creazione_paradox.h"
 #include "engines/paradox/table.h"
 #include "shell/directory_ditta.h"
 
-#include <cctype>
 #include <filesystem>
 
 namespace korva {
@@ -29,44 +30,43 @@ void CreaTabConfronto(GestioneTabelle& g, paradox::Table& C)
     const DefinizioniParadox definizioni = definizioniParadox(g.descrizioneCorrente());
     C.fieldDefs = definizioni.campi;
     C.indexDefs = definizioni.indici;
-    C.createTable();
+    // The one just removed: another that appeared meanwhile is not ours to replace.
+    C.createNewTable();
     C.close();
 }
 
 namespace {
 
-// The comparison table of the directory, and what a deletion or creation cut short left of
-// it (index and memo files without their data file): the name is reserved.
-void eliminaConfronto(paradox::Session& s, paradox::Table& C, const std::string& dir)
+std::chrono::milliseconds attesaTurno{20000};
+
+// The comparison table of the folder, or what is left of it, which the verification makes and
+// removes: one that holds records is not the verification's, and is never removed.
+void eliminaConfronto(paradox::Table& C)
 {
-    if (C.exists())
-        C.deleteTable();
-    const std::string prefisso = std::string(kTabellaConfronto) + ".";
-    for (const std::string& nome : s.env().list(dir)) {
-        std::string maiuscolo = nome;
-        for (char& c : maiuscolo)
-            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        if (maiuscolo.rfind(prefisso, 0) == 0)
-            s.env().remove((std::filesystem::path(dir) / nome).string());
-    }
+    C.deleteEmptyTable();
 }
 
 // After a failure: the comparison table goes and both tables are closed, whatever else
 // fails on the way; the first failure is the one the user sees.
-void rimuoviDopoGuasto(paradox::Session& s, paradox::Table& R, paradox::Table& C, const std::string& dir)
+void rimuoviDopoGuasto(paradox::Session& s, paradox::Table& R, paradox::Table& C)
 {
     C.close();
     R.close();
     s.dropIdleConnections();
     try {
-        eliminaConfronto(s, C, dir);
+        eliminaConfronto(C);
     } catch (const std::exception&) {
-        // The next verification in this directory removes it first.
+        // The next verification in this folder removes it first.
     }
     s.dropIdleConnections();
 }
 
 }  // namespace
+
+void impostaAttesaTurnoVerifica(std::chrono::milliseconds attesa)
+{
+    attesaTurno = attesa;
+}
 
 Confronto ConfrontaTabCorrente(GestioneTabelle& g)
 {
@@ -74,6 +74,14 @@ Confronto ConfrontaTabCorrente(GestioneTabelle& g)
     if (!g.Precondizioni())
         return esito;
     const std::string percorso = g.ImpostaPercorsoTabellaCorrente();
+    const std::string nome = g.EditTabellaCorrente();
+    // Its files would be taken for the comparison table's.
+    if (nomeTabellaConfronto(nome)) {
+        esito.rifiutata = true;
+        g.interazione().messaggio("Impossibile verificare il tracciato della tabella " + nome + ": " +
+                                  kNomeTabellaConfronto + " è il nome della tabella di confronto della verifica");
+        return esito;
+    }
     const auto file = esisteFile(percorso) ? risolviPercorso(percorso) : std::nullopt;
     if (!file) {
         g.interazione().messaggio(kTabellaDaConfrontareNonEsiste);
@@ -91,7 +99,7 @@ Confronto ConfrontaTabCorrente(GestioneTabelle& g)
         R.close();
         g.sessione().dropIdleConnections();
         esito.TabellaCorrotta = true;
-        g.interazione().messaggioConDettagli(testoCorrotta(g.EditTabellaCorrente()), {e.what()});
+        g.interazione().messaggioConDettagli(testoCorrotta(nome), {e.what()});
         return esito;
     }
 
@@ -99,8 +107,23 @@ Confronto ConfrontaTabCorrente(GestioneTabelle& g)
     C.setDatabaseName(dir);
     C.setTableName(std::string(kTabellaConfronto) + ".DB");
     try {
-        eliminaConfronto(g.sessione(), C, dir);
+        // XXXCONF is the folder's to one verification at a time, from its removal to the next.
+        TurnoVerifica turno(g.sessione().env(), dir, attesaTurno);
+        try {
+            eliminaConfronto(C);
+        } catch (const Error& e) {
+            R.close();
+            g.sessione().dropIdleConnections();
+            esito.rifiutata = true;
+            g.interazione().messaggioConDettagli(
+                "Impossibile verificare il tracciato della tabella " + nome + ": nella cartella " + dir +
+                    " c'è una tabella " + kTabellaConfronto + " che la verifica non può eliminare. " +
+                    "Controllarla e spostarla altrove prima di procedere",
+                {e.what()});
+            return esito;
+        }
         CreaTabConfronto(g, C);
+        C.setExclusive(true);
         C.open();
         R.updateFieldDefs();
         R.updateIndexDefs();
@@ -110,9 +133,9 @@ Confronto ConfrontaTabCorrente(GestioneTabelle& g)
         esito.corrisponde = confronto.corrisponde;
         esito.differenze = confronto.differenze;
         C.close();
-        eliminaConfronto(g.sessione(), C, dir);
+        eliminaConfronto(C);
     } catch (...) {
-        rimuoviDopoGuasto(g.sessione(), R, C, dir);
+        rimuoviDopoGuasto(g.sessione(), R, C);
         throw;
     }
     R.close();
@@ -133,11 +156,11 @@ bool VerificaTracciato(GestioneTabelle& g)
 {
     g.InizioElaborazione();
     const Confronto esito = confrontaNelModo(g);
-    if (!esito.TabellaCorrotta)
+    if (esito.verdetto())
         g.interazione().messaggioConDettagli(esito.corrisponde ? kTracciatoCorrisponde : kTracciatoNonCorrisponde,
                                              esito.differenze);
     g.FineElaborazione();
-    return esito.corrisponde && !esito.TabellaCorrotta;
+    return esito.corrisponde && esito.verdetto();
 }
 
 bool VerificaTuttiTracciati(GestioneTabelle& g)
@@ -160,7 +183,7 @@ bool VerificaTuttiTracciati(GestioneTabelle& g)
             g.interazione().messaggio(testoTabellaNonFatta(g.EditTabellaCorrente(), e.what()));
             esito.TabellaCorrotta = true;
         }
-        if (esito.TabellaCorrotta) {
+        if (!esito.verdetto()) {
             tutte = false;
             ++nonVerificate;
         } else if (!esito.corrisponde) {

@@ -11,7 +11,9 @@
 
 #include "checks/differenze_tracciato.h"
 #include "dictionary/gestione_tabelle.h"
+#include "dictionary/nome_riservato.h"
 
+#include <chrono>
 #include <string>
 
 namespace korva {
@@ -20,7 +22,7 @@ namespace paradox {
 class Table;
 }
 
-inline constexpr const char* kTabellaConfronto = "XXXCONF";
+inline constexpr const char* kTabellaConfronto = kNomeTabellaConfronto;
 inline constexpr const char* kTabellaDaConfrontareNonEsiste = "La Tabella da confrontare non esiste";
 inline constexpr const char* kTracciatoCorrisponde =
     "Il tracciato della Tabella selezionata corrisponde alle informazioni contenute nel Korvad";
@@ -35,16 +37,25 @@ std::string testoCorrotta(const std::string& nomeTabella);
 std::string testoNonCorrisponde(const std::string& nomeTabella);
 
 struct Confronto {
-    // Meaningless when TabellaCorrotta: there is no verdict then.
+    // Meaningless without a verdict.
     bool corrisponde = false;
     bool TabellaCorrotta = false;
+    // Refused with its message, the table not compared: a row named XXXCONF, or a comparison
+    // table in the folder that the verification may not remove.
+    bool rifiutata = false;
     std::vector<std::string> differenze;
+    bool verdetto() const { return !TabellaCorrotta && !rifiutata; }
 };
 
 // The current row's Paradox table against the dictionary. A failed check (no rows, no
 // table selected, no file) shows its message and gives no match; a table that exists but
-// cannot be opened shared shows the CORROTTA message, with the engine's reason beside it.
+// cannot be opened shared shows the CORROTTA message, with the engine's reason beside it. A
+// row named XXXCONF is refused, and so is the comparison when the folder holds an XXXCONF
+// that is not empty or cannot be had: it is left as it is. The verifications of one folder
+// take turns; one that waits too long for its turn is an Error.
 Confronto ConfrontaTabCorrente(GestioneTabelle& g);
+// For tests: how long a verification waits for its turn in a folder (20 seconds).
+void impostaAttesaTurnoVerifica(std::chrono::milliseconds attesa);
 // The dictionary's layout for the current row created as the closed table C (its directory
 // and name already set); left closed. A description that cannot give a sound table is an
 // Error before C is made.

@@ -1,6 +1,7 @@
 // korva stampa NAME --pdf FILE.pdf: the layout of a table of the dictionary, the pages the
 // preview window would show, written as a PDF without a display.
 
+#include "base/errore.h"
 #include "checks/stampa_tabella.h"
 #include "cli/tabelle_cli.h"
 #include "report/motore.h"
@@ -21,6 +22,8 @@ void registraStampa(CLI::App& app, Contesto& contesto)
     stampa->add_option("NOME", *nome, "Il nome della tabella nel dizionario")->required();
     stampa->add_option("--pdf", *pdf, "Il file PDF da scrivere")->required();
     stampa->callback([&contesto, nome, pdf] {
+        if (pdf->empty())
+            throw Error("Indicare il nome del file PDF da scrivere: --pdf FILE.pdf");
         auto aperte = apriGestioneTabelle(contesto);
         if (!aperte)
             return;

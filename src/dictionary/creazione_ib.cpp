@@ -1,6 +1,7 @@
 // Creating tables in the InterBase archive from the dictionary.
 
 #include "dictionary/gestione_tabelle.h"
+#include "dictionary/nome_riservato.h"
 #include "dictionary/sql_creazione.h"
 #include "engines/interbase/identifiers.h"
 #include "engines/interbase/query.h"
@@ -93,6 +94,8 @@ bool GestioneTabelle::CreaTabIB(const std::string& nome)
 
 bool GestioneTabelle::CreaTabIBCorrente()
 {
+    if (nomeTabellaConfronto(EditTabellaCorrente()))
+        interazione_.messaggio(avvisoNomeTabellaConfronto(EditTabellaCorrente()));
     return CreaTabIB(EditTabellaCorrente());
 }
 

@@ -2,6 +2,7 @@
 
 #include "base/percorsi.h"
 #include "dictionary/gestione_tabelle.h"
+#include "dictionary/nome_riservato.h"
 #include "shell/tabform.h"
 
 namespace korva {
@@ -68,13 +69,16 @@ bool GestioneTabelle::CreaTabCorrente()
     }
     // A description that cannot give a sound table is refused before anything is made.
     const DefinizioniParadox definizioni = definizioniParadox(descrizioneCorrente());
+    if (nomeTabellaConfronto(EditTabellaCorrente()))
+        interazione_.messaggio(avvisoNomeTabellaConfronto(EditTabellaCorrente()));
     // Every missing level. The process's current directory stays where it is: a relative
     // working directory would otherwise send the next table somewhere else.
     if (!esisteDirectory(DirTabellaCorrente))
         creaPercorso(DirTabellaCorrente);
     tabella.fieldDefs = definizioni.campi;
     tabella.indexDefs = definizioni.indici;
-    tabella.createTable();
+    // One another program made since the test above is not replaced.
+    tabella.createNewTable();
     tabella.close();
     sessione_.dropIdleConnections();
     return true;

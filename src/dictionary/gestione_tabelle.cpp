@@ -2,6 +2,7 @@
 
 #include "base/errore.h"
 #include "base/percorsi.h"
+#include "dictionary/cartella_tabella.h"
 #include "dictionary/tabelle_dizionario.h"
 #include "engines/interbase/query.h"
 #include "engines/interbase/transaction.h"
@@ -252,6 +253,7 @@ std::string GestioneTabelle::ImpostaPercorsoTabellaCorrente()
     const DefTabella riga = rigaCorrente().value_or(DefTabella{});
     const std::string& lavoroDir = richiediDirectory(tabForm_, DirectoryLavoro::Lavoro);
     richiediNomeFile(riga.NomeTabella);
+    richiediCartellaNellaDirectoryDiLavoro(lavoroDir, riga.PathParziale, riga.NomeTabella);
     DirTabellaCorrente = lavoroDir + riga.PathParziale;
     FileTabellaCorrente = riga.NomeTabella + ".DB";
     return DirTabellaCorrente + FileTabellaCorrente;

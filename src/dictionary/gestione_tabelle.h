@@ -125,7 +125,8 @@ public:
     void FineElaborazione();
     // DirTabellaCorrente := LavoroDir + PathParziale, FileTabellaCorrente := NomeTabella +
     // ".DB", both from the current row; gives the table file's path. An Error, before
-    // anything is set, when LavoroDir is not set or NomeTabella is no plain file name.
+    // anything is set, when LavoroDir is not set, NomeTabella is no plain file name or
+    // PathParziale leads outside LavoroDir.
     std::string ImpostaPercorsoTabellaCorrente();
 
     // A field row of the dictionary by its key, through a cursor of its own.

@@ -6,8 +6,12 @@
 #include "base/codepage.h"
 #include "base/errore.h"
 #include "base/percorsi.h"
+#include "dictionary/cartella_tabella.h"
 #include "dictionary/descrizione.h"
 #include "dictionary/gestione_tabelle.h"
+#include "dictionary/nome_riservato.h"
+#include "shell/directory_ditta.h"
+#include "shell/tabform.h"
 
 namespace korva {
 namespace {
@@ -128,6 +132,16 @@ bool GestioneTabelle::consentiSostituzione(const std::string& nome)
 void GestioneTabelle::registra(const TabellaLetta& letta)
 {
     verificaRegistrazione(letta.righe);
+    const DefTabella& t = letta.righe.tabella;
+    // Typed or chosen, the folder is where the commands will make and change files.
+    const bool dentro = directoryImpostata(tabForm_.LavoroDir)
+                            ? cartellaNellaDirectoryDiLavoro(tabForm_.LavoroDir, t.PathParziale)
+                            : cartellaRelativaInterna(t.PathParziale);
+    if (!dentro)
+        rifiutaRegistrazione(t.NomeTabella, "la cartella \"" + t.PathParziale + "\" è fuori dalla directory di lavoro" +
+                                                (directoryImpostata(tabForm_.LavoroDir) ? " " + tabForm_.LavoroDir : ""));
+    if (nomeTabellaConfronto(t.NomeTabella))
+        interazione_.messaggio(avvisoNomeTabellaConfronto(t.NomeTabella));
     for (const std::string& avviso : letta.avvisi)
         interazione_.messaggio(avviso);
     if (!letta.differenze.empty())

@@ -47,6 +47,11 @@ std::string RilasciaNomeIndiceRidotto(const std::string& nome);
 TabellaLetta righeDaArchivio(const std::string& nomeArchivio, const std::string& nomeTabella,
                              const std::vector<ib::FieldDef>& colonne, const std::vector<ib::IndexDef>& indici);
 
+// The properties of the archive columns that the dictionary cannot keep (DATE and FLOAT
+// columns, text blobs, NOT NULL outside the key), added to the differences of `letta`, whose
+// field rows are those of `colonne`.
+void aggiungiPerditeArchivio(TabellaLetta& letta, const std::vector<ib::FieldDef>& colonne);
+
 // "Impossibile registrare la tabella T: " + the reason, as an Error.
 [[noreturn]] void rifiutaRegistrazione(const std::string& tabella, const std::string& motivo);
 

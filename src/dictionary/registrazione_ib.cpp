@@ -238,6 +238,7 @@ bool GestioneTabelle::RegistraTabellaIb(const std::function<std::optional<std::s
     tabella.setTableName(NomeTabellaCorrente);
     tabella.open();
     TabellaLetta letta = righeDaArchivio(tabella.tableName(), nome, tabella.fieldDefs(), tabella.indexDefs());
+    aggiungiPerditeArchivio(letta, tabella.fieldDefs());
     tabella.close();
     // Folder, table name and separator, as the folder dialog gives them: "initab/clienti/".
     letta.righe.tabella.PathParziale = minuscole(percorso() + nome + kSep);

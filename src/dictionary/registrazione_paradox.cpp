@@ -2,8 +2,11 @@
 
 #include "base/errore.h"
 #include "base/percorsi.h"
+#include "dictionary/creazione_paradox.h"
+#include "dictionary/descrizione.h"
 #include "dictionary/gestione_tabelle.h"
 #include "dictionary/registrazione.h"
+#include "engines/paradox/table.h"
 #include "engines/paradox/table_file.h"
 #include "shell/directory_ditta.h"
 #include "shell/tabform.h"
@@ -72,6 +75,22 @@ std::string proprietaPerse(unsigned opzioni, bool anchePerMaiuscole)
     return perse;
 }
 
+// Creation, and the rebuild with it, accept the rows: what they would refuse is refused here.
+void verificaCreazioneParadox(const RigheTabella& righe)
+{
+    DefinizioniParadox definizioni;
+    try {
+        definizioni = definizioniParadox(descriviTabella(righe.tabella, righe.campi, righe.indici));
+    } catch (const Error&) {
+        return;  // the checks of every registration say why
+    }
+    try {
+        paradox::checkNewTable(righe.tabella.NomeTabella, definizioni.campi, definizioni.indici);
+    } catch (const Error& e) {
+        rifiutaRegistrazione(righe.tabella.NomeTabella, e.what());
+    }
+}
+
 }  // namespace
 
 TabellaLetta righeDaParadox(const std::string& nomeTabella, const std::vector<paradox::FieldDef>& campi,
@@ -81,10 +100,19 @@ TabellaLetta righeDaParadox(const std::string& nomeTabella, const std::vector<pa
     DefTabella& t = letta.righe.tabella;
     t.NomeTabella = nomeTabella;
     t.NumeroCampi = static_cast<int>(campi.size());
-    for (const paradox::IndexDef& ix : indici) {
+    for (const paradox::IndexDef& ix : indici)
         if (ix.name.empty())
             t.CampiChiavePrimaria = 1 + static_cast<int>(std::count(ix.fields.begin() + (ix.fields.empty() ? 0 : 1),
                                                                     ix.fields.end(), ';'));
+    // Creation and the rebuild give secondary indexes only to a table with a key: without
+    // one they are left out.
+    const bool conChiave = t.CampiChiavePrimaria > 0;
+    for (const paradox::IndexDef& ix : indici) {
+        if (ix.name.empty())
+            continue;
+        if (!conChiave)
+            letta.differenze.push_back("indice " + ix.name + ": non registrato (gli indici secondari "
+                                       "richiedono una chiave primaria, che la tabella non ha)");
         else if (composto(ix.fields))
             ++t.IndiciSecComposti;
         else
@@ -102,6 +130,9 @@ TabellaLetta righeDaParadox(const std::string& nomeTabella, const std::vector<pa
         if (codice->adattato)
             letta.differenze.push_back("campo " + f.name + " (" + paradox::typeName(f.type) +
                                        "): registrato come " + codice->codice);
+        if (f.required)
+            letta.differenze.push_back("campo " + f.name + ": registrato senza l'obbligo di un valore "
+                                       "(il dizionario non lo descrive)");
         DefCampo c;
         c.NomeTabella = nomeTabella;
         c.NumeroCampo = static_cast<int>(j) + 1;
@@ -109,7 +140,7 @@ TabellaLetta righeDaParadox(const std::string& nomeTabella, const std::vector<pa
         c.TipoELunghezza = codice->codice;
         c.Chiave = static_cast<int>(j) < t.CampiChiavePrimaria ? 1 : 0;
         for (const paradox::IndexDef& ix : indici)
-            if (ix.name == f.name)
+            if (conChiave && ix.name == f.name)
                 c.IndiceSecSingolo = 1;
         c.TipoIndiceSecSingolo = c.IndiceSecSingolo;
         letta.righe.campi.push_back(c);
@@ -118,7 +149,7 @@ TabellaLetta righeDaParadox(const std::string& nomeTabella, const std::vector<pa
         rifiutaRegistrazione(nomeTabella, "il dizionario non può descrivere questi campi:" + rifiutati);
 
     for (const paradox::IndexDef& ix : indici) {
-        if (ix.name.empty())
+        if (ix.name.empty() || !conChiave)
             continue;
         if (!composto(ix.fields)) {
             if (ix.name != ix.fields)
@@ -211,6 +242,8 @@ bool GestioneTabelle::RegistraTabellaParadox()
 
     TabellaLetta letta = righeDaParadox(nome, campi, indici);
     letta.righe.tabella.PathParziale = minuscole(*relativo);
+    verificaRegistrazione(letta.righe);
+    verificaCreazioneParadox(letta.righe);
     registra(letta);
     return true;
 }

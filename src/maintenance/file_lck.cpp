@@ -1,6 +1,7 @@
 #include "maintenance/file_lck.h"
 
 #include "base/errore.h"
+#include "dictionary/cartella_tabella.h"
 #include "dictionary/gestione_tabelle.h"
 #include "maintenance/cartelle.h"
 #include "shell/directory_ditta.h"
@@ -47,11 +48,20 @@ std::vector<VoceLck> CercaFileLck(GestioneTabelle& g, Env& env)
 {
     const std::string lavoroDir = richiediDirectory(g.tabForm(), DirectoryLavoro::Lavoro);
     std::vector<VoceLck> voci;
-    std::set<std::string> cartelleViste;
+    // A folder is the same whatever spelling or link leads to it.
+    std::set<std::pair<std::uint64_t, std::uint64_t>> cartelleViste;
     g.perOgniTabella(
         [&] {
-            const std::string cartella = cartellaFs(lavoroDir + g.rigaCorrente()->PathParziale);
-            if (!cartelleViste.insert(cartella).second)
+            const DefTabella riga = *g.rigaCorrente();
+            if (!cartellaNellaDirectoryDiLavoro(lavoroDir, riga.PathParziale)) {
+                g.interazione().messaggio("La cartella \"" + riga.PathParziale + "\" della tabella " +
+                                          riga.NomeTabella + " è fuori dalla directory di lavoro " + lavoroDir +
+                                          ": non vi si cercano file .lck");
+                return;
+            }
+            const std::string cartella = cartellaFs(lavoroDir + riga.PathParziale);
+            const auto identita = env.identity(cartella);
+            if (!identita || !cartelleViste.insert({identita->device, identita->inode}).second)
                 return;
             for (const auto& nome : fileDellaCartella(cartella))
                 if (fileLck(nome)) {

@@ -26,8 +26,10 @@ struct VoceLck {
 };
 
 // The lock files ("*.lck" without regard to case, hidden files left out) of the folder of
-// every dictionary row (LavoroDir + PathParziale), each folder in name order, each path once;
-// a folder that cannot be listed is skipped. The row current before is current after.
+// every dictionary row (LavoroDir + PathParziale), each folder in name order, each folder once
+// however its rows spell it (folders compared by device and inode); a folder that cannot be
+// listed is skipped, one outside LavoroDir is left out with a message. The row current before
+// is current after.
 std::vector<VoceLck> CercaFileLck(GestioneTabelle& g, Env& env = Env::standard());
 
 // ButtonRicercaLCKClick's search: the entries to show; none after "Nessun File .lck trovato!".

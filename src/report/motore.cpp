@@ -8,6 +8,8 @@
 
 #include <QDate>
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -52,10 +54,16 @@ int MotoreReport::ApriStampa(const std::string& percorsoReport)
     if (!trovato || !esisteFile(*trovato))
         return 0;
     std::ifstream in(*trovato, std::ios::binary);
+    if (!in.is_open()) {
+        errore_ = "Impossibile leggere il file " + *trovato + ": " + std::strerror(errno);
+        return 0;
+    }
     std::ostringstream testo;
     testo << in.rdbuf();
-    if (!in.good() && !in.eof())
+    if (in.bad()) {
+        errore_ = "Impossibile leggere il file " + *trovato;
         return 0;
+    }
     auto l = std::make_unique<Lavoro>();
     try {
         l->def = leggiDefinizione(testo.str());

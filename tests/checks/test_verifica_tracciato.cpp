@@ -2,6 +2,7 @@
 // match, tables changed by hand are told with what differs, and nothing of the comparison
 // stays behind, whatever fails.
 
+#include "checks/turno_verifica.h"
 #include "checks/verifica_tracciato.h"
 #include "dictionary/creazione_paradox.h"
 #include "ditta_prova.h"
@@ -10,8 +11,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <functional>
+#include <map>
 
 namespace korva {
 namespace {
@@ -28,12 +32,18 @@ const std::string kCorrisponde = std::string("messaggio: ") + kTracciatoCorrispo
 const std::string kNonCorrisponde = std::string("messaggio: ") + kTracciatoNonCorrisponde;
 
 // Any file of the comparison table (XXXCONF.DB, .PX, .X02, .MB, ...) in the folder.
+// What stays of the comparison table. The turn's file may stay when even its removal failed:
+// the next turn takes it over.
 std::string restaConfronto(const std::string& dir)
 {
-    std::string rimasti;
+    std::vector<std::string> nomi;
     for (const auto& e : fs::directory_iterator(dir))
-        if (e.path().stem().string() == kTabellaConfronto)
-            rimasti += e.path().filename().string() + " ";
+        if (e.path().stem().string() == kTabellaConfronto && e.path().filename() != kFileTurnoVerifica)
+            nomi.push_back(e.path().filename().string());
+    std::sort(nomi.begin(), nomi.end());
+    std::string rimasti;
+    for (const auto& n : nomi)
+        rimasti += n + " ";
     return rimasti;
 }
 
@@ -209,6 +219,88 @@ TEST_F(VerificaParadox, DizionarioNonValidoLasciaTuttoPulito)
               "Descrizione della tabella clienti non valida: indice perscad: posizione 21 fuori dall'intervallo da 0 a 20");
     EXPECT_EQ(restaConfronto(dir), "");
     EXPECT_TRUE(libera(dir, "clienti.DB"));
+}
+
+// XXXCONF is the verification's own: a row of that name is refused; a comparison table that
+// holds records, or files merely named like it, are never removed, while what a stopped
+// process of the engine left of it goes.
+TEST_F(VerificaParadox, UnaXXXCONFConRecordEIFileSoloSimiliRestano)
+{
+    ASSERT_TRUE(g->CreaTabCorrente());
+    creaSuDisco(dir, "XXXCONF.DB", {{{"zz", FieldType::Long, 0, false}}, {}});
+    {
+        paradox::Table t;
+        t.setDatabaseName(dir);
+        t.setTableName("XXXCONF.DB");
+        t.open();
+        for (int i = 1; i <= 2; ++i) {
+            t.append();
+            t.field(0).setInteger(i);
+            t.post();
+        }
+    }
+    const std::map<std::string, std::string> altri = {
+        {"XXXCONF.txt", "appunti"}, {"xxxconf.db.bak", "una copia"}, {"XXXCONF.TV", "vista di un altro programma"}};
+    for (const auto& [nome, testo] : altri)
+        test::scriviFile(dir + nome, testo);
+    const std::string dati = test::leggiFile(dir + "XXXCONF.DB");
+    // A new file of a switch that a stopped process never began.
+    test::scriviFile(dir + "XXXCONF.PX.tmp-999999999-3", "resto");
+
+    verifica("clienti", false);
+    EXPECT_EQ(d.io.eventi(),
+              (Eventi{"inizio",
+                      "messaggio: Impossibile verificare il tracciato della tabella clienti: nella cartella " +
+                          dir.substr(0, dir.size() - 1) +
+                          " c'è una tabella XXXCONF che la verifica non può eliminare. Controllarla e spostarla "
+                          "altrove prima di procedere",
+                      "dettaglio: La tabella " + dir + "XXXCONF.DB contiene 2 record: non viene eliminata", "fine"}));
+    EXPECT_EQ(test::leggiFile(dir + "XXXCONF.DB"), dati);
+    EXPECT_FALSE(fs::exists(dir + "XXXCONF.PX.tmp-999999999-3"));
+    EXPECT_TRUE(libera(dir, "clienti.DB"));
+
+    // Emptied, it is taken for a comparison table left behind: it goes, the other files stay.
+    paradox::emptyTable(paradox::Session::standard(), dir.substr(0, dir.size() - 1), "XXXCONF.DB");
+    verifica("clienti", true);
+    EXPECT_EQ(restaConfronto(dir), "XXXCONF.TV XXXCONF.txt ");
+    for (const auto& [nome, testo] : altri)
+        EXPECT_EQ(test::leggiFile(dir + nome), testo) << nome;
+
+    // A dictionary row of that name is not verified, and its table not touched.
+    d.dizionario({righe("XxxConf", "archivi/", {"zz:I*"})}, d.tabForm->TracciatiDir2);
+    GestioneTabelle g2(d.io, *d.tabForm, d.tabForm->TracciatiDir2);
+    d.io.azzera();
+    ASSERT_TRUE(g2.CreaTabCorrente());
+    EXPECT_EQ(d.io.eventi(), (Eventi{"messaggio: " + avvisoNomeTabellaConfronto("XxxConf")}));
+    const std::string creata = test::leggiFile(dir + "XxxConf.DB");
+    d.io.azzera();
+    EXPECT_FALSE(VerificaTracciato(g2));
+    EXPECT_EQ(d.io.eventi(), (Eventi{"inizio",
+                                     "messaggio: Impossibile verificare il tracciato della tabella XxxConf: XXXCONF "
+                                     "è il nome della tabella di confronto della verifica",
+                                     "fine"}));
+    EXPECT_EQ(test::leggiFile(dir + "XxxConf.DB"), creata);
+}
+
+// The verifications of one folder take turns: one that finds the turn held waits for it, and
+// after its wait says so without touching anything.
+TEST_F(VerificaParadox, UnaVerificaAspettaIlTurnoDellaCartella)
+{
+    ASSERT_TRUE(g->CreaTabCorrente());
+    const std::string cartella = dir.substr(0, dir.size() - 1);
+    impostaAttesaTurnoVerifica(std::chrono::milliseconds(300));
+    {
+        TurnoVerifica altra(paradox::Session::standard().env(), cartella, std::chrono::milliseconds(0));
+        ASSERT_TRUE(g->vaiA("clienti"));
+        EXPECT_EQ(erroreDi([&] { VerificaTracciato(*g); }),
+                  "Un'altra verifica del tracciato è in corso nella cartella " + cartella +
+                      ": riprovare quando sarà terminata");
+        EXPECT_EQ(restaConfronto(dir), "");
+        EXPECT_TRUE(libera(dir, "clienti.DB"));
+    }
+    impostaAttesaTurnoVerifica(std::chrono::seconds(20));
+    verifica("clienti", true);
+    EXPECT_FALSE(fs::exists(dir + kFileTurnoVerifica));
 }
 
 // Each writing step of the comparison failed in turn: whatever failed, no XXXCONF file stays

@@ -1,11 +1,15 @@
 // korva esiste / conta / azzera / rigenera-indici / elimina / verifica-tracciato on the demo
 // company.
 
+#include "dictionary/tabelle_dizionario.h"
 #include "engines/paradox/table.h"
 #include "support/cartella_temporanea.h"
 #include "support/esegui.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <map>
@@ -14,6 +18,15 @@ namespace korva {
 namespace {
 
 using test::CartellaTemporanea;
+
+// Every file of a folder with its bytes.
+std::map<std::string, std::string> fileDi(const std::string& dir)
+{
+    std::map<std::string, std::string> f;
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        f[e.path().filename().string()] = test::leggiFile(e.path().string());
+    return f;
+}
 
 // Every file of clienti (data and index files) with its bytes; the lock file aside.
 std::map<std::string, std::string> fileDiClienti(const std::string& dir)
@@ -122,6 +135,87 @@ TEST_F(CliControlli, VerificaTracciatoElencaLeDifferenze)
     EXPECT_EQ(e.out, "Il tracciato della Tabella selezionata corrisponde alle informazioni contenute nel Korvad\n");
     EXPECT_FALSE(std::filesystem::exists(t / "demo/alfa/dati/archivi/XXXCONF.DB"));
     EXPECT_EQ(korva({"verifica-tracciato"}).codice, 1);
+}
+
+
+// A dictionary entry whose folder leads out of the data directory: every command refuses it
+// with the same message, and the table of that name out there stays as it is.
+TEST_F(CliControlli, UnaVoceFuoriDallaDirectoryDiLavoroVieneRifiutata)
+{
+    const std::string fuori = t / "demo/alfa/fuori";
+    std::filesystem::create_directories(fuori);
+    {
+        paradox::Table tab;
+        tab.setDatabaseName(fuori);
+        tab.setTableName("esterna.DB");
+        tab.fieldDefs = {{"k", paradox::FieldType::Long, 0, false}};
+        tab.indexDefs = {{"", "k", paradox::IndexOption::Primary | paradox::IndexOption::Unique}};
+        tab.createTable();
+        tab.open();
+        tab.append();
+        tab.field(0).setInteger(7);
+        tab.post();
+    }
+    RigheTabella r;
+    r.tabella = {"esterna", "../fuori/", 1, 1, 0, 0, 0, 0};
+    r.campi = {{"esterna", 1, "k", "I", 1, 0, 0}};
+    scriviRigheDizionario(paradox::Session::standard(), t / "demo/alfa/tracciati1/", r);
+    const auto prima = fileDi(fuori);
+    const std::string messaggio = "La cartella \"../fuori/\" della tabella esterna è fuori dalla directory di lavoro " +
+                                  t / "demo/alfa/dati/: impossibile procedere";
+    for (const std::vector<std::string>& comando :
+         {std::vector<std::string>{"esiste", "esterna"}, {"conta", "esterna"}, {"--si", "azzera", "esterna"},
+          {"rigenera-indici", "esterna"}, {"verifica-tracciato", "esterna"}, {"--si", "rigenera", "esterna"},
+          {"--si", "compatta", "esterna"}, {"backup", "esterna"}, {"verifica-integrita", "esterna"},
+          {"--si", "ripara", "esterna"}, {"crea", "esterna"}}) {
+        const test::Esito e = korva(comando);
+        EXPECT_EQ(e.codice, 1) << comando.back() << e.out;
+        // The backup tells first that its folder out there would be the table's own.
+        const std::string atteso = comando[0] == "backup" ? "ATTENZIONE: errore in impostazione directory" : messaggio;
+        EXPECT_NE((e.out + e.err).find(atteso), std::string::npos) << comando[comando.size() - 2] << "\n"
+                                                                    << e.out << e.err;
+        EXPECT_EQ(fileDi(fuori), prima) << comando[comando.size() - 2];
+    }
+}
+
+// Two programs verify every table of the same folders at once, again and again: each waits
+// for the other's turn in a folder and answers right, and no comparison table stays.
+TEST_F(CliControlli, DueVerificheInsiemeNelleStesseCartelle)
+{
+    constexpr int kVolte = 6;
+    std::vector<std::pair<pid_t, int>> figli;
+    for (int p = 0; p < 2; ++p) {
+        int canale[2];
+        ASSERT_EQ(pipe(canale), 0);
+        const pid_t pid = fork();
+        if (pid == 0) {
+            close(canale[0]);
+            for (int i = 0; i < kVolte; ++i) {
+                const test::Esito e = korva({"verifica-tracciato", "--tutte"});
+                const std::string riga = std::to_string(e.codice) + " " + e.out + "\x1e";
+                if (write(canale[1], riga.data(), riga.size()) < 0)
+                    _exit(1);
+            }
+            _exit(0);
+        }
+        close(canale[1]);
+        figli.emplace_back(pid, canale[0]);
+    }
+    for (const auto& [pid, canale] : figli) {
+        std::string letto;
+        char buf[4096];
+        for (ssize_t n; (n = read(canale, buf, sizeof buf)) > 0;)
+            letto.append(buf, static_cast<std::size_t>(n));
+        close(canale);
+        waitpid(pid, nullptr, 0);
+        const std::string atteso = "0 Verifica tracciati di tutte le tabelle terminata\n\x1e";
+        std::string tutti;
+        for (int i = 0; i < kVolte; ++i)
+            tutti += atteso;
+        EXPECT_EQ(letto, tutti);
+    }
+    for (const auto& e : std::filesystem::recursive_directory_iterator(t / "demo/alfa/dati"))
+        EXPECT_NE(e.path().stem(), "XXXCONF") << e.path();
 }
 
 }  // namespace

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <regex>
 
@@ -50,14 +53,46 @@ TEST_F(CliStampa, ClientiDellaDemoSuUnaPagina)
     EXPECT_EQ(testo.find("codart"), std::string::npos);
 }
 
+// A report missing, damaged or unreadable: the system's message (with the reason beside it
+// when the file is there), status 1, no PDF. An empty PDF name is refused before anything.
 TEST_F(CliStampa, SenzaReportIlMessaggioEdEsitoUno)
 {
-    std::filesystem::remove(t / "demo/bin/report/struttur.rpt");
+    namespace fs = std::filesystem;
+    const std::string rpt = t / "demo/bin/report/struttur.rpt";
     const std::string pdf = t / "x.pdf";
+    test::scriviFile(rpt, "[tabelle]\n0 = Korva\n");
     auto e = korva({"stampa", "clienti", "--pdf", pdf});
     EXPECT_EQ(e.codice, 1);
+    EXPECT_EQ(e.out.rfind("ATTENZIONE: directory bin errata o CRW non inizializzato\n", 0), 0u) << e.out;
+    EXPECT_NE(e.out.find("Report errato alla riga 2"), std::string::npos) << e.out;
+    EXPECT_FALSE(fs::exists(pdf));
+
+    // Unreadable to the user who prints (another one when the tests run as root).
+    test::Ambiente altro;
+    altro.senza = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
+    if (geteuid() == 0) {
+        altro.utente = 65534;
+        for (const auto& p : fs::recursive_directory_iterator(t.percorso()))
+            chmod(p.path().c_str(), p.is_directory() ? 0777 : 0666);
+        chmod(t.percorso().c_str(), 0777);
+    }
+    chmod(rpt.c_str(), 0);
+    e = eseguiKorva({"--ini", t / "demo/varnelo.ini", "--dir", t / "demo", "stampa", "clienti", "--pdf", pdf}, {},
+                    altro);
+    EXPECT_EQ(e.codice, 1);
+    EXPECT_EQ(e.out, "ATTENZIONE: directory bin errata o CRW non inizializzato\n"
+                     "  Impossibile leggere il file " + rpt + ": Permission denied\n") << e.err;
+    EXPECT_FALSE(fs::exists(pdf));
+
+    fs::remove(rpt);
+    e = korva({"stampa", "clienti", "--pdf", pdf});
+    EXPECT_EQ(e.codice, 1);
     EXPECT_EQ(e.out, "ATTENZIONE: directory bin errata o CRW non inizializzato\n");
-    EXPECT_FALSE(std::filesystem::exists(pdf));
+    EXPECT_FALSE(fs::exists(pdf));
+
+    e = korva({"stampa", "clienti", "--pdf", ""});
+    EXPECT_EQ(e.codice, 1);
+    EXPECT_NE((e.out + e.err).find("Indicare il nome del file PDF da scrivere"), std::string::npos) << e.out << e.err;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include "base/errore.h"
 #include "dictionary/gestione_tabelle.h"
+#include "dictionary/nome_riservato.h"
 #include "ditta_prova.h"
 #include "engines/interbase/query.h"
 #include "engines/interbase/transaction.h"
@@ -63,9 +64,16 @@ TEST_F(RegistrazioneIb, ChiaveDiDueColonneDalNomeIndiciRidottiETipi)
                      "campo 3|C|A3|0|0|0", "campo 4|D|D|0|0|0", "campo 5|E|M80|0|0|0", "campo 6|F|D|0|0|0",
                      "campo 7|G|T|0|0|0", "campo 8|H|N|0|0|0", "campo 9|I|I|0|1|1", "campo 10|J|M80|0|0|0",
                      "indice CLI_PERDATA|1|2|1", "indice CLI_PERDATA|4|0|1", "indice CLI_PERDATA|9|1|1"}));
+    // What the archive would not get back: the text subtype, DATE, FLOAT.
     EXPECT_EQ(d.io.eventi(), (Righe{"messaggio: La tabella mov_cli sarà registrata con queste differenze:\n"
                                     "colonna C (CHAR(3)): registrata come A3\n"
-                                    "indice MOV_CLI_I: registrato senza le proprietà discendente"}));
+                                    "indice MOV_CLI_I: registrato senza le proprietà discendente\n"
+                                    "colonna E (BLOB SUB_TYPE TEXT): registrata come M80, nell'archivio sarà "
+                                    "creata BLOB (senza il sottotipo testo)\n"
+                                    "colonna F (DATE): registrata come D, nell'archivio sarà creata TIMESTAMP "
+                                    "(data e ora)\n"
+                                    "colonna H (FLOAT): registrata come N, nell'archivio sarà creata DOUBLE "
+                                    "PRECISION"}));
     EXPECT_EQ(g.EditTabellaCorrente(), "mov_cli");
     EXPECT_EQ(g.indiciCorrenti().size(), 3u);
     EXPECT_FALSE(d.tabForm->IBTransaction1.inTransaction());
@@ -95,7 +103,11 @@ TEST_F(RegistrazioneIb, ChiaveDiUnaColonnaDalNomeEIrregolaritaSegnalata)
     EXPECT_EQ(voce(g.TracciatiDir(), "doppia"),
               (Righe{"tabella doppia|doppia/|3|1|0|0|0|0", "campo 1|A|I|1|0|0", "campo 2|B|I|0|0|0",
                      "campo 3|C|A5|0|0|0"}));
-    EXPECT_EQ(d.io.eventi(), (Righe{"messaggio: Sospetta irregolarità nel riconoscimento chiave primaria"}));
+    // B is NOT NULL in the archive, and no longer a key column.
+    EXPECT_EQ(d.io.eventi(), (Righe{"messaggio: Sospetta irregolarità nel riconoscimento chiave primaria",
+                                    "messaggio: La tabella doppia sarà registrata con queste differenze:\n"
+                                    "colonna B: registrata senza NOT NULL (il dizionario lo descrive soltanto "
+                                    "per le colonne della chiave)"}));
 }
 
 TEST_F(RegistrazioneIb, NessunaSceltaTabelleRifiutateEVoceVecchiaIntatta)
@@ -123,6 +135,26 @@ TEST_F(RegistrazioneIb, NessunaSceltaTabelleRifiutateEVoceVecchiaIntatta)
     EXPECT_TRUE(voce(g.TracciatiDir(), "ordine").empty());
     EXPECT_EQ(d.io.eventi(), (Righe{"domanda: Tabella esistente, Sostituire tabella? "}));
     EXPECT_FALSE(d.tabForm->IBTransaction1.inTransaction());
+}
+
+// The typed folder stays inside the data directory; XXXCONF, the verification's own name, is
+// registered with a warning.
+TEST_F(RegistrazioneIb, CartellaFuoriRifiutataENomeDelConfrontoAvvisato)
+{
+    sql({"CREATE TABLE CLIENTI (CODICE INTEGER NOT NULL, PRIMARY KEY (CODICE))",
+         "CREATE TABLE XXXCONF (CODICE INTEGER NOT NULL, PRIMARY KEY (CODICE))"});
+    GestioneTabelle g(d.io, *d.tabForm, d.tabForm->TracciatiDir1);
+    for (const std::string fuori : {"../../../fuori/", "a/../../", "..\\"}) {
+        EXPECT_EQ(erroreDi([&] { registra(g, "CLIENTI", fuori); }),
+                  "Impossibile registrare la tabella clienti: la cartella \"" + fuori +
+                      "clienti/\" è fuori dalla directory di lavoro " + d.tabForm->LavoroDir)
+            << fuori;
+        EXPECT_TRUE(voce(g.TracciatiDir(), "clienti").empty());
+    }
+    EXPECT_TRUE(registra(g, "CLIENTI", "initab/../archivi/"));
+    EXPECT_TRUE(registra(g, "XXXCONF", "initab/"));
+    EXPECT_EQ(d.io.eventi(), (Righe{"messaggio: " + avvisoNomeTabellaConfronto("xxxconf")}));
+    EXPECT_FALSE(voce(g.TracciatiDir(), "xxxconf").empty());
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 // Registering Paradox tables: real tables made by the engine, the real dictionary tables.
 
 #include "base/errore.h"
+#include "checks/rigenerazione_indici.h"
 #include "dictionary/gestione_tabelle.h"
+#include "dictionary/nome_riservato.h"
 #include "ditta_prova.h"
 #include "engines/paradox/table.h"
 #include "support/env_guasti.h"
@@ -185,6 +187,54 @@ TEST(RegistrazioneParadox, TabellaFuoriDallaDirectoryDiLavoroONomeDiAltroFileRif
 
 // Any single failure of the file system while the entry is replaced leaves the old entry or
 // the new one, whole, and a failure reported leaves the old one.
+// Registration keeps what creation and the rebuild accept: an unkeyed table is registered
+// without its secondary indexes, and every property left out (a required field, an index) is
+// named in the one message. The entries then create and rebuild.
+TEST(RegistrazioneParadox, QuelloCheCreazioneERicostruzioneNonAccettanoRestaFuoriEVieneDetto)
+{
+    DittaProva d;
+    d.dizionario({});
+    const std::string dati = d.tabForm->LavoroDir + "joins/";
+    fs::create_directories(dati);
+    const std::string campioni = std::string(KORVA_SAMPLES_DIR) + "/leonhad-paradoxdriver/src/test/resources/joins/";
+    for (const char* f : {"case.db", "case.x01", "case.y01", "C.DB", "C.PX", "C.VAL", "C.X02", "C.X03", "C.Y02", "C.Y03"}) {
+        fs::copy_file(campioni + f, dati + f);
+        fs::permissions(dati + f, fs::perms::owner_write, fs::perm_options::add);
+    }
+    GestioneTabelle g(d.io, *d.tabForm, d.tabForm->TracciatiDir1);
+
+    EXPECT_TRUE(registra(g, dati, "case.db"));
+    EXPECT_EQ(voce(g.TracciatiDir(), "case"), (Righe{"tabella case|joins/|1|0|0|0|0|0", "campo 1|C|A10|0|0|0"}));
+    EXPECT_TRUE(registra(g, dati, "C.DB"));
+    EXPECT_EQ(voce(g.TracciatiDir(), "c"), (Righe{"tabella c|joins/|3|1|2|0|0|0", "campo 1|C|I|1|0|0",
+                                                  "campo 2|A|I|0|1|1", "campo 3|B|I|0|1|1"}));
+    EXPECT_EQ(d.io.eventi(),
+              (Righe{"messaggio: La tabella case sarà registrata con queste differenze:\n"
+                     "indice C: non registrato (gli indici secondari richiedono una chiave primaria, che la "
+                     "tabella non ha)",
+                     "messaggio: La tabella c sarà registrata con queste differenze:\n"
+                     "campo C: registrato senza l'obbligo di un valore (il dizionario non lo descrive)\n"
+                     "campo A: registrato senza l'obbligo di un valore (il dizionario non lo descrive)"}));
+
+    // Both rebuild over their records and create anew elsewhere.
+    for (const char* nome : {"case", "c"}) {
+        ASSERT_TRUE(g.vaiA(nome));
+        EXPECT_TRUE(RigIndTabCorrente(g)) << nome << "\n" << d.io.eventi().back();
+    }
+    d.tabForm->LavoroDir = d.cartella.dir() + "altrove/";
+    for (const char* nome : {"case", "c"}) {
+        ASSERT_TRUE(g.vaiA(nome));
+        EXPECT_EQ(erroreDi([&] { EXPECT_TRUE(g.CreaTabCorrente()); }), "nessun errore") << nome;
+    }
+
+    // The verification's own name: registered, with a warning.
+    d.tabForm->LavoroDir = d.cartella.dir() + "dati/";
+    creaTabella(dati, "XxxConf.db", {{"k", FieldType::Long}});
+    d.io.azzera();
+    EXPECT_TRUE(registra(g, dati, "XxxConf.db"));
+    EXPECT_EQ(d.io.eventi(), (Righe{"messaggio: " + avvisoNomeTabellaConfronto("xxxconf")}));
+}
+
 TEST(RegistrazioneParadox, UnGuastoInQualunquePassoLasciaUnaVoceIntera)
 {
     DittaProva d;

@@ -124,21 +124,29 @@ private slots:
     void senzaReportUnMessaggioESiRestaSullaRiga()
     {
         DittaConReport d;
-        QFile::remove(d.percorso("bin/report/struttur.rpt"));
         TBaseMainForm w(d.ini());
         TKorvaForm f(&w, w.TabForm->TracciatiDir1, w.TabForm, w.guardia());
         f.show();
         f.gestione().vaiA("articoli");
         QCoreApplication::processEvents();
-        Copione c;
-        c.rispondi(QMessageBox::Ok);
-        c.rispondi(QMessageBox::Ok);
-        f.ButtonStampaTabella->click();
-        QCoreApplication::processEvents();
-        QVERIFY(c.finito());
-        QVERIFY2(c.imprevisti.isEmpty(), qPrintable(c.imprevisti.join('\n')));
-        QCOMPARE(c.visti, (QStringList{kConferma, "Progetto KORVAWIN|nessuna|ATTENZIONE: directory bin errata o "
-                                                  "CRW non inizializzato|OK"}));
+        // A damaged report, then none: the same message of the system.
+        {
+            QFile guasto(d.percorso("bin/report/struttur.rpt"));
+            QVERIFY(guasto.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            guasto.write("[tabelle]\n0 = Korva\n");
+        }
+        for (int volta = 0; volta < 2; ++volta) {
+            Copione c;
+            c.rispondi(QMessageBox::Ok);
+            c.rispondi(QMessageBox::Ok);
+            f.ButtonStampaTabella->click();
+            QCoreApplication::processEvents();
+            QVERIFY(c.finito());
+            QVERIFY2(c.imprevisti.isEmpty(), qPrintable(c.imprevisti.join('\n')));
+            QCOMPARE(c.visti, (QStringList{kConferma, "Progetto KORVAWIN|nessuna|ATTENZIONE: directory bin errata o "
+                                                      "CRW non inizializzato|OK"}));
+            QFile::remove(d.percorso("bin/report/struttur.rpt"));
+        }
         QCOMPARE(anteprime().size(), 0);
         QCOMPARE(f.EditTabellaCorrente->text(), QStringLiteral("articoli"));
         QCOMPARE(f.DBGridCampi->model()->rowCount(), 6);

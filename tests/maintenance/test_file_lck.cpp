@@ -143,6 +143,102 @@ TEST(FileLck, GuardareUnFileNonPrendeBlocchi)
     EXPECT_EQ(env.blocchiPresi(), 0);
 }
 
+// A holder open in another process: its pid, once the child has opened `tabella` in `dir`.
+pid_t tieniAperta(const std::string& dir, const std::string& tabella)
+{
+    int segnale[2];
+    if (pipe(segnale) != 0)
+        return -1;
+    const pid_t figlio = fork();
+    if (figlio == 0) {
+        paradox::Table t;
+        t.setDatabaseName(dir);
+        t.setTableName(tabella);
+        t.open();
+        if (write(segnale[1], "k", 1) != 1)
+            _exit(1);
+        pause();
+        _exit(0);
+    }
+    char c;
+    if (read(segnale[0], &c, 1) != 1)
+        return -1;
+    return figlio;
+}
+
+// Another program's lock file beside a table is left byte for byte whoever opens, closes,
+// deletes or renames the table; our holders go beside it, where the search finds them.
+TEST(FileLck, QuelloDiUnAltroProgrammaRestaComEIlTitolareSiTrovaAccanto)
+{
+    Ditta d;
+    ASSERT_TRUE(d.g->vaiA("alfa"));
+    ASSERT_TRUE(d.g->CreaTabCorrente());
+    for (const std::string& altrui : {std::string("\0\1PDOX lock\xff\r\n", 15), std::string("ALTRO pid=12\r\n")}) {
+        SCOPED_TRACE(altrui);
+        scriviFile(d.dati("alfa.LCK"), altrui);
+        const pid_t figlio = tieniAperta(d.dati(""), "alfa.DB");
+        ASSERT_GT(figlio, 0);
+        EXPECT_EQ(test::leggiFile(d.dati("alfa.LCK")), altrui);
+        EXPECT_EQ(d.trovate(), (std::vector<std::string>{
+                                   "alfa.KORVAWIN.LCK in uso da KORVAWIN pid " + std::to_string(figlio) +
+                                       " sul computer " + host() + ", utente " + utente() + ", condiviso",
+                                   "alfa.LCK di un altro programma: non verificabile"}));
+        {
+            paradox::Table t;
+            t.setDatabaseName(d.dati(""));
+            t.setTableName("alfa.DB");
+            t.open();
+        }
+        kill(figlio, SIGKILL);
+        waitpid(figlio, nullptr, 0);
+        EXPECT_EQ(test::leggiFile(d.dati("alfa.LCK")), altrui);
+        // The next user drops the line of the process that died, and the file with it.
+        paradox::Table t;
+        t.setDatabaseName(d.dati(""));
+        t.setTableName("alfa.DB");
+        t.open();
+        t.close();
+        EXPECT_FALSE(fs::exists(d.dati("alfa.KORVAWIN.LCK")));
+        EXPECT_EQ(test::leggiFile(d.dati("alfa.LCK")), altrui);
+    }
+    paradox::renameTable(paradox::Session::standard(), d.dati(""), "alfa.DB", "delta.DB");
+    EXPECT_TRUE(fs::exists(d.dati("alfa.LCK")));
+    paradox::deleteTable(paradox::Session::standard(), d.dati(""), "delta.DB");
+    EXPECT_EQ(test::leggiFile(d.dati("alfa.LCK")), "ALTRO pid=12\r\n");
+}
+
+// Rows that name one folder in several ways (a dot, a detour, a link, another case) make it
+// searched once: each file listed and deleted once. A row whose folder leaves the data
+// directory is not searched.
+TEST(FileLck, UnaCartellaScrittaInPiuModiSiCercaUnaVolta)
+{
+    Ditta d;
+    fs::create_directories(d.dati("sub"));
+    fs::create_symlink(d.dati("sub"), d.dati("legame"));
+    fs::create_directories(d.cartella / "fuori");
+    scriviFile(d.cartella / "fuori/x.lck", lineaMorta("x.DB"));
+    d.g.reset();
+    d.dizionario({righe("beta", "sub/", {"k:A4*"}), righe("b2", "./sub/", {"k:A4*"}),
+                  righe("b3", "sub/../sub/", {"k:A4*"}), righe("b4", "legame/", {"k:A4*"}),
+                  righe("b5", "SUB\\", {"k:A4*"}), righe("fuori", "../fuori/", {"k:A4*"})});
+    d.g = std::make_unique<GestioneTabelle>(d.io, *d.tabForm, d.tabForm->TracciatiDir1);
+    scriviFile(d.dati("sub/b.lck"), lineaMorta("b.DB"));
+    scriviFile(d.dati("sub/c.LCK"), lineaMorta("c.DB"));
+    d.io.azzera();
+    // As the first row in the dictionary's order spells the folder.
+    EXPECT_EQ(d.trovate(), (std::vector<std::string>{"./sub/b.lck non in uso", "./sub/c.LCK non in uso"}));
+    EXPECT_EQ(d.io.eventi(), (std::vector<std::string>{
+                                 "messaggio: La cartella \"../fuori/\" della tabella fuori è fuori dalla directory "
+                                 "di lavoro " + d.tabForm->LavoroDir + ": non vi si cercano file .lck"}));
+    ListaLck lista(d.io, RicercaFileLck(*d.g));
+    d.io.azzera();
+    d.io.risposte({Risposta::Si});
+    EXPECT_TRUE(lista.EliminaSelezionati(lista.nonInUso()));
+    EXPECT_EQ(d.io.eventi(), (std::vector<std::string>{"domanda: Elimino tutti i file.lck selezionati? "}));
+    EXPECT_TRUE(lista.voci().empty());
+    EXPECT_TRUE(fs::exists(d.cartella / "fuori/x.lck"));
+}
+
 TEST(FileLck, NoNonEliminaNullaEUnFileSparitoLasciaLaLista)
 {
     Ditta d;

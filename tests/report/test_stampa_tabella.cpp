@@ -54,11 +54,12 @@ protected:
 TEST_F(Stampa, UnReportGuastoOLaBinNonImpostataESiRestaSullaRiga)
 {
     const std::string prima = stato();
-    // Instead of the message for a missing report, what is wrong and where.
+    // The system's message, with what is wrong and where as its details.
     test::scriviReport(d, "[tabelle]\n0 = Korva\n");
     EXPECT_FALSE(StampaTabellaCorrente(*g, motore));
-    EXPECT_EQ(d.io.eventi(), std::vector<std::string>{"messaggio: Report errato alla riga 2: tabella da scrivere "
-                                                      "come Alias FILE.DB (" + d.tabForm->PercorsoReport + ")"});
+    EXPECT_EQ(d.io.eventi(), (std::vector<std::string>{"messaggio: ATTENZIONE: directory bin errata o CRW non inizializzato",
+                                                       "dettaglio: Report errato alla riga 2: tabella da scrivere "
+                                                       "come Alias FILE.DB (" + d.tabForm->PercorsoReport + ")"}));
     EXPECT_EQ(stato(), prima);
 
     // A program directory never set is a wrong one.

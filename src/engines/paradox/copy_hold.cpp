@@ -3,7 +3,7 @@
 #include "base/errore.h"
 #include "engines/paradox/lock.h"
 #include "engines/paradox/pager.h"
-#include "engines/paradox/table.h"
+#include "engines/paradox/table_hold.h"
 
 namespace korva::paradox {
 
@@ -12,23 +12,10 @@ CopyHold::CopyHold(Env& env, const std::string& dir, const std::string& dbName, 
     const std::string path = dir + "/" + dbName;
     const auto dot = dbName.rfind('.');
     const std::string base = dot == std::string::npos ? dbName : dbName.substr(0, dot);
-    completePendingSwitch(env, dir, base);
-    bool writable = true;
-    // The data file may be replaced between our open and our lock, as for any user.
-    for (int attempt = 0;; ++attempt) {
-        try {
-            db_ = env.open(path, OpenMode::ReadWrite);
-            writable = true;
-        } catch (const Error&) {
-            db_ = env.open(path, OpenMode::Read);
-            writable = false;
-        }
-        lock_ = std::make_unique<TableLock>(env, *db_, dir + "/" + base + ".LCK", dbName, false, path);
-        const auto now = env.identity(path);
-        if ((now && *now == db_->identity()) || attempt >= 5)
-            break;
-        lock_.reset();
-    }
+    HeldTable held = holdTable(env, dir, dbName, false, path);
+    const bool writable = !held.readOnly;
+    db_ = std::move(held.file);
+    lock_ = std::move(held.lock);
     const std::string journal = dir + "/" + base + ".JNL";
     const auto busy = [&] {
         lock_.reset();

@@ -122,7 +122,6 @@ IndexRebuild::IndexRebuild(Session& session, const std::string& dir, const std::
         throw Error("La tabella " + display_ + " non esiste");
     dir_ = path->substr(0, path->rfind('/'));
     const std::string db = path->substr(path->rfind('/') + 1);
-    completePendingSwitch(session_.env(), dir_, db.substr(0, db.rfind('.')));
     file_ = std::make_unique<TableFile>(session_.env(), dir_, db, true, display_, OpenFor::DataOnly);
 }
 

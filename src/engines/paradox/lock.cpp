@@ -7,6 +7,7 @@
 #include <strings.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <sstream>
 #include <thread>
@@ -85,46 +86,135 @@ TableLock::~TableLock()
     db_.unlock(kOpenByte, 1);
 }
 
+namespace {
+
+bool ourLine(const std::string& line)
+{
+    return line.rfind("KORVAWIN ", 0) == 0;
+}
+
+// A lock file this engine wrote: text, each line one of ours. An empty one may be anybody's.
+bool ourLckText(const std::string& text)
+{
+    if (text.empty() || text.find('\0') != std::string::npos)
+        return false;
+    std::istringstream in(text);
+    std::string l;
+    while (std::getline(in, l)) {
+        if (!l.empty() && l.back() == '\r')
+            l.pop_back();
+        if (!l.empty() && !ourLine(l))
+            return false;
+    }
+    return true;
+}
+
+// One of the two files that may hold our lines: T.LCK, or beside another program's T.LCK our own.
+struct LckPart {
+    std::string path;
+    bool exists = false;
+    bool ours = false;
+    std::uint64_t size = 0;
+    std::vector<std::string> lines;  // ours, of running holders
+    bool changed = false;
+
+    bool writable() const { return !exists || ours; }
+
+    void read(Env& env)
+    {
+        exists = env.exists(path);
+        if (!exists)
+            return;
+        const std::string text = readWholeFile(env, path);
+        size = text.size();
+        ours = ourLckText(text);
+        if (!ours)
+            return;
+        std::istringstream in(text);
+        std::string l;
+        while (std::getline(in, l)) {
+            if (!l.empty() && l.back() == '\r')
+                l.pop_back();
+            if (l.empty())
+                continue;
+            if (stale(l))
+                changed = true;
+            else
+                lines.push_back(l);
+        }
+    }
+
+    void write(Env& env) const
+    {
+        if (!changed || !writable())
+            return;
+        if (lines.empty()) {
+            if (exists)
+                env.remove(path);
+            return;
+        }
+        std::string text;
+        for (const auto& l : lines)
+            text += l + "\r\n";
+        // Written over the old lines, blank lines filling what is left of them before the
+        // file is cut: stopped at any moment, it still holds nothing but lines of ours.
+        auto f = env.open(path, exists ? OpenMode::ReadWrite : OpenMode::CreateNew);
+        std::string padded = text;
+        if (size > padded.size())
+            padded.append(static_cast<std::size_t>(size - padded.size()), '\n');
+        f->writeAt(0, padded.data(), padded.size());
+        f->truncate(text.size());
+    }
+};
+
+}  // namespace
+
+std::string ownLckPath(const std::string& lckPath)
+{
+    return lckPath.substr(0, lckPath.size() - 4) + ".KORVAWIN.LCK";
+}
+
 void TableLock::updateLckFile(bool add)
 {
     // Information only: a directory we cannot write in (a read-only medium) does not stop
-    // anybody from reading the table.
+    // anybody from reading the table. Another program's T.LCK is never written: our lines go
+    // into T.KORVAWIN.LCK beside it.
     try {
         db_.lock(kLckByte, 1, LockType::Exclusive, true);
-        std::vector<std::string> lines;
-        if (env_.exists(lckPath_)) {
-            std::istringstream in(readWholeFile(env_, lckPath_));
-            std::string l;
-            while (std::getline(in, l)) {
-                if (!l.empty() && l.back() == '\r')
-                    l.pop_back();
-                if (!l.empty() && !stale(l))
-                    lines.push_back(l);
+        LckPart main, own;
+        main.path = lckPath_;
+        own.path = ownLckPath(lckPath_);
+        main.read(env_);
+        own.read(env_);
+        for (LckPart* p : {&main, &own}) {
+            const auto at = std::find(p->lines.begin(), p->lines.end(), line_);
+            if (at != p->lines.end()) {
+                p->lines.erase(at);
+                p->changed = true;
             }
         }
         if (add) {
-            lines.push_back(line_);
-        } else {
-            for (auto it = lines.begin(); it != lines.end(); ++it)
-                if (*it == line_) {
-                    lines.erase(it);
-                    break;
-                }
+            LckPart& target = main.writable() ? main : own;
+            target.lines.push_back(line_);
+            target.changed = true;
         }
-        if (lines.empty()) {
-            if (env_.exists(lckPath_))
-                env_.remove(lckPath_);
-        } else {
-            std::string text;
-            for (const auto& l : lines)
-                text += l + "\r\n";
-            // Rewritten in place under kLckByte; a line cut by a crash reads as stale.
-            auto f = env_.open(lckPath_, OpenMode::CreateTruncate);
-            f->writeAt(0, text.data(), text.size());
-        }
+        main.write(env_);
+        own.write(env_);
     } catch (const Error&) {
     }
     db_.unlock(kLckByte, 1);
+}
+
+void removeOwnLckFiles(Env& env, const std::string& dir, const std::string& base)
+{
+    for (const std::string& path : {dir + "/" + base + ".LCK", dir + "/" + base + ".KORVAWIN.LCK"}) {
+        try {
+            if (env.exists(path) && ourLckText(readWholeFile(env, path)))
+                env.remove(path);
+        } catch (const Error&) {
+            // Information only: a stale one is harmless and `lck` finds it.
+        }
+    }
 }
 
 bool lockWithin(File& f, std::uint64_t offset, LockType type, std::chrono::milliseconds within)
@@ -195,7 +285,10 @@ LckContent readLck(Env& env, const std::string& path)
     const std::string dir = parentDirectory(path);
     const std::string file = path.substr(path.rfind('/') + 1);
     const auto dot = file.rfind('.');
-    const std::string base = dot == std::string::npos ? file : file.substr(0, dot);
+    std::string base = dot == std::string::npos ? file : file.substr(0, dot);
+    // T.KORVAWIN.LCK: ours, beside another program's T.LCK.
+    if (base.size() > 9 && strcasecmp(base.c_str() + base.size() - 9, ".KORVAWIN") == 0)
+        base.resize(base.size() - 9);
     std::vector<std::string> candidates;
     if (!named.empty() && named.find('/') == std::string::npos)
         candidates.push_back(named);

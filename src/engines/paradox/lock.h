@@ -8,6 +8,7 @@
 // Beside them the directory holds T.LCK, one line per open naming the holder, for people and
 // for the lock-file search. It is information only: a stale one blocks nothing and may be
 // deleted; lines of processes that no longer run on this machine are dropped at each update.
+// A T.LCK that another program wrote is never touched: our lines then go into T.KORVAWIN.LCK.
 
 #include "base/env.h"
 #include "base/errore.h"
@@ -48,6 +49,12 @@ private:
     std::string line_;
     bool exclusive_;
 };
+
+// T.KORVAWIN.LCK beside the T.LCK of `lckPath`.
+std::string ownLckPath(const std::string& lckPath);
+// Removes the lock files of the table `base` that this engine wrote (T.LCK when its lines are
+// ours, T.KORVAWIN.LCK); another program's stays. Failures are not reported.
+void removeOwnLckFiles(Env& env, const std::string& dir, const std::string& base);
 
 // The holder line this process writes for a table.
 std::string lckLine(const std::string& tableFile, bool exclusive);

@@ -1,6 +1,7 @@
 #include "engines/paradox/new_family.h"
 
 #include "base/errore.h"
+#include "engines/paradox/lock.h"
 #include "engines/paradox/table.h"
 
 #include <unistd.h>
@@ -29,7 +30,7 @@ NewFamily::~NewFamily()
             remove(f);
     // What the table object opened on the family may have left.
     remove(base_ + ".JNL");
-    remove(base_ + ".LCK");
+    removeOwnLckFiles(env_, dir_, base_);
 }
 
 std::string NewFamily::write(const std::string& extension, const std::vector<std::uint8_t>& data)
@@ -48,6 +49,8 @@ void NewFamily::switchIn(const std::vector<std::pair<std::string, std::string>>&
 {
     try {
         switchTableFiles(env_, dir_, table_, renames, removals);
+    } catch (const TableBusy&) {
+        throw;  // another switch's journal: ours never began
     } catch (...) {
         // Once its journal is written the switch belongs to the next use of the table.
         if (env_.exists(dir_ + "/" + table_ + ".JSW"))

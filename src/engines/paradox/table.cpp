@@ -134,10 +134,22 @@ void Table::createTable()
     paradox::createTable(session_, dirFs(), withExtension(name_), fieldDefs, indexDefs, sortOrder);
 }
 
+void Table::createNewTable()
+{
+    requireClosed("creare la tabella");
+    paradox::createTable(session_, dirFs(), withExtension(name_), fieldDefs, indexDefs, sortOrder, false);
+}
+
 void Table::deleteTable()
 {
     requireClosed("eliminare la tabella");
     paradox::deleteTable(session_, dirFs(), withExtension(name_));
+}
+
+void Table::deleteEmptyTable()
+{
+    requireClosed("eliminare la tabella");
+    paradox::deleteEmptyTable(session_, dirFs(), withExtension(name_));
 }
 
 void Table::emptyTable()
@@ -181,7 +193,6 @@ void Table::open()
         throw Error("La tabella " + displayName() + " non esiste");
     const std::string dir = path->substr(0, path->rfind('/'));
     const std::string db = path->substr(path->rfind('/') + 1);
-    completePendingSwitch(session_.env(), dir, db.substr(0, db.rfind('.')));
     file_ = std::make_unique<TableFile>(session_.env(), dir, db, exclusive_, displayName());
     file_->setDurable(session_.durable());
     fieldDefs = file_->fieldDefs();

@@ -133,7 +133,14 @@ public:
 
     // ---- table operations (on a closed table object) ----
     void createTable();
+    // The same for a table that must not exist yet: an Error, and nothing replaced, when one of
+    // that name is there or appears meanwhile.
+    void createNewTable();
     void deleteTable();
+    // Deletes the table only when it holds no record (an Error saying how many it holds, or
+    // why they cannot be counted, and nothing deleted otherwise). Without a data file, what
+    // is left of the table's family goes: a pending switch settled, its companion files.
+    void deleteEmptyTable();
     void emptyTable();
     void renameTable(const std::string& newName);
     PackResult packTable(const PackProgress& progress = {});
@@ -283,8 +290,13 @@ private:
 // `sortOrder`: the language driver as headers name it (see tableSortOrder); empty: DBWINUS0.
 void createTable(Session& s, const std::string& dir, const std::string& name,
                  const std::vector<FieldDef>& fields, const std::vector<IndexDef>& indexes,
-                 std::string_view sortOrder = {});
+                 std::string_view sortOrder = {}, bool replace = true);
 void deleteTable(Session& s, const std::string& dir, const std::string& name);
+void deleteEmptyTable(Session& s, const std::string& dir, const std::string& name);
+// The Error createTable would give for these definitions ("Impossibile creare la tabella
+// <what>: ..."), before anything is written; nothing when it would make the table.
+void checkNewTable(const std::string& what, const std::vector<FieldDef>& fields,
+                   const std::vector<IndexDef>& indexes);
 void emptyTable(Session& s, const std::string& dir, const std::string& name);
 void renameTable(Session& s, const std::string& dir, const std::string& name,
                  const std::string& newName);
@@ -311,11 +323,16 @@ void replaceTableFiles(Env& env, const std::string& dir, const std::string& base
                        const std::vector<std::string>& removals = {});
 // Removes `removals`, then renames files built beside a table (names holding ".tmp-") to their
 // final names in the order given (the data file's last), as one journaled switch that the next
-// use of the table completes when a process stopped half-way.
+// exclusive user of the table completes when a process stopped half-way. TableBusy, and
+// nothing done, when another switch of the table is under way or left pending.
 void switchTableFiles(Env& env, const std::string& dir, const std::string& base,
                       const std::vector<std::pair<std::string, std::string>>& renames,
                       const std::vector<std::string>& removals = {});
-// Completes a switch of files that a stopped process left half-done.
-void completePendingSwitch(Env& env, const std::string& dir, const std::string& base);
+// Completes a switch of files that a stopped process left half-done (or removes the new files
+// of one never begun), then the temporary files of processes that no longer run. Only for a
+// caller that holds the table exclusively, or a folder of its own: TableBusy when the switch
+// is another process's, still under way after a short wait. True when a journal was met (the
+// table's files may have changed).
+bool completePendingSwitch(Env& env, const std::string& dir, const std::string& base);
 
 }  // namespace korva::paradox

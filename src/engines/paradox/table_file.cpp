@@ -4,6 +4,7 @@
 #include "base/errore.h"
 #include "engines/paradox/blob_store.h"
 #include "engines/paradox/collation.h"
+#include "engines/paradox/table_hold.h"
 
 #include <strings.h>
 
@@ -142,25 +143,12 @@ TableFile::TableFile(Env& env, const std::string& dir, const std::string& dbName
 {
     if (purpose_ == OpenFor::DataOnly && !exclusive)
         throw Error("La tabella " + display_ + " si apre senza i suoi indici solo in modo esclusivo");
-    const std::string dbPath = dir + "/" + dbName;
-    std::unique_ptr<File> dbFile;
-    // The .DB may be replaced (emptied, created over) between our open and our lock: then
-    // the lock is on a file no longer there, and we start again on the new one.
-    for (int attempt = 0;; ++attempt) {
-        try {
-            dbFile = env_.open(dbPath, OpenMode::ReadWrite);
-        } catch (const Error&) {
-            // A read-only file or medium: the table can still be read.
-            dbFile = env_.open(dbPath, OpenMode::Read);
-            readOnly_ = true;
-        }
-        lock_ = std::make_unique<TableLock>(env_, *dbFile, dir + "/" + files_.base + ".LCK", dbName,
-                                            exclusive, display_);
-        auto now = env_.identity(dbPath);
-        if ((now && *now == dbFile->identity()) || attempt >= 5)
-            break;
-        lock_.reset();
-    }
+    HeldTable held = holdTable(env_, dir, dbName, exclusive, display_);
+    readOnly_ = held.readOnly;
+    lock_ = std::move(held.lock);
+    std::unique_ptr<File> dbFile = std::move(held.file);
+    // A switch settled on the way may have changed the family.
+    files_ = findTableFiles(env_, dir, dbName);
     // The lock refers to the file: from here on the file lives as long as the lock.
     db_ = std::make_unique<PagedFile>(std::move(dbFile), dbName, 0x58, 1024);
     pager_.addFile(db_.get());

@@ -1,7 +1,6 @@
 // Creating, deleting, emptying and renaming tables. Every change of a table's set of files is
-// made by building the new files beside the old ones and switching with renames; the list of
-// renames is written first to a small journal (T.JSW) that the next operation on the table
-// completes if a process stopped half-way.
+// made while the table is held exclusively, by building the new files beside the old ones and
+// switching them in with a journaled switch (file_switch).
 
 #include "base/codepage.h"
 #include "base/errore.h"
@@ -13,20 +12,14 @@
 #include "engines/paradox/secondary.h"
 #include "engines/paradox/table.h"
 #include "engines/paradox/table_file.h"
+#include "engines/paradox/table_hold.h"
 #include "engines/paradox/table_internal.h"
 
 #include <strings.h>
-#include <signal.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdlib>
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
 #include <set>
-#include <sstream>
 
 namespace korva::paradox {
 
@@ -61,10 +54,12 @@ bool companion(const std::string& file)
     return ext.size() > 1 && isCompanionExtension(ext.substr(1));
 }
 
-std::string tempName(const std::string& final)
+// A file of a table's own family besides its data file: .PX .MB .VAL .Xnn .Ynn .XGn .YGn (the
+// forms and views other programs keep beside a table are theirs).
+bool familyCompanion(const std::string& file)
 {
-    static std::atomic<unsigned> counter{0};
-    return final + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+    const std::string ext = extOf(file);
+    return companion(file) && strcasecmp(ext.c_str(), ".TV") != 0 && strcasecmp(ext.c_str(), ".FAM") != 0;
 }
 
 std::string display(const std::string& dir, const std::string& name)
@@ -72,72 +67,14 @@ std::string display(const std::string& dir, const std::string& name)
     return dir + "/" + name;
 }
 
-
-// Holds a table exclusively while its files are replaced.
-std::unique_ptr<File> holdExclusive(Env& env, const std::string& dir, const std::string& db,
-                                    const std::string& what)
+// Held exclusively while its files are replaced, a pending switch settled first.
+HeldTable holdExclusive(Env& env, const std::string& dir, const std::string& db, const std::string& what)
 {
-    auto f = env.open(dir + "/" + db, OpenMode::ReadWrite);
-    if (!f->lock(kOpenByte, 1, LockType::Exclusive, false))
-        throw Error("La tabella " + display(dir, db) + " è in uso: impossibile " + what);
-    return f;
-}
-
-struct Switch {
-    std::vector<std::string> removals;                       // old files that go
-    std::vector<std::pair<std::string, std::string>> renames;  // from -> to, in order
-};
-
-std::string switchPath(const std::string& dir, const std::string& base)
-{
-    return dir + "/" + base + ".JSW";
-}
-
-void writeFileSynced(Env& env, const std::string& path, const std::vector<std::uint8_t>& data)
-{
-    auto f = env.open(path, OpenMode::CreateNew);
-    if (!data.empty())
-        f->writeAt(0, data.data(), data.size());
-    f->sync();
-}
-
-// Whether a rename of the switch is still to be made. A new file's name (".tmp-<pid>-<n>") is
-// never used twice, so while it is there its rename is pending. A table's own file (renaming a
-// table) is pending only while the new name is free: the rename starts only when it is, and a
-// file of the old name met later is another table that arrived since, never to be moved.
-bool renamePending(Env& env, const std::string& dir, const std::string& from, const std::string& to)
-{
-    if (!env.exists(dir + "/" + from))
-        return false;
-    return from.find(".tmp-") != std::string::npos || !env.exists(dir + "/" + to);
-}
-
-void applySwitch(Env& env, const std::string& dir, const Switch& sw)
-{
-    for (const auto& r : sw.removals)
-        if (env.exists(dir + "/" + r))
-            env.remove(dir + "/" + r);
-    for (const auto& [from, to] : sw.renames)
-        if (renamePending(env, dir, from, to))
-            env.rename(dir + "/" + from, dir + "/" + to);
-    env.syncDir(dir);
-}
-
-// Records the switch, then makes it.
-void runSwitch(Env& env, const std::string& dir, const std::string& base, const Switch& sw)
-{
-    std::string text = "KRVSWT01\n";
-    for (const auto& r : sw.removals)
-        text += "D\t" + r + "\n";
-    for (const auto& [from, to] : sw.renames)
-        text += "R\t" + from + "\t" + to + "\n";
-    text += "END\t" + std::to_string(crc32(text.data(), text.size())) + "\n";
-    const std::string jp = switchPath(dir, base);
-    env.syncDir(dir);  // the new files' names are durable before the journal names them
-    writeFileSynced(env, jp, std::vector<std::uint8_t>(text.begin(), text.end()));
-    env.syncDir(dir);
-    applySwitch(env, dir, sw);
-    env.remove(jp);
+    try {
+        return holdTable(env, dir, db, true, display(dir, db));
+    } catch (const TableBusy&) {
+        throw TableBusy("La tabella " + display(dir, db) + " è in uso: impossibile " + what);
+    }
 }
 
 void removeQuietly(Env& env, const std::string& path)
@@ -149,102 +86,18 @@ void removeQuietly(Env& env, const std::string& path)
     }
 }
 
-}  // namespace
-
-namespace {
-
-// New files of a switch that never began, left by a process that stopped (or by this one,
-// when even removing them failed): "<name>.tmp-<pid>-<n>".
-void removeOrphanTemps(Env& env, const std::string& dir, const std::string& base)
+// The files of a table held exclusively, the data file first: from then on there is no table,
+// only leftovers. A lock file goes only when it is this engine's.
+void removeHeldTable(Env& env, const std::string& dir, const std::string& db)
 {
-    std::vector<std::string> names;
-    try {
-        names = env.list(dir);
-    } catch (const Error&) {
-        return;
-    }
-    for (const auto& n : names) {
-        const auto at = n.find(".tmp-");
-        if (at == std::string::npos || n.size() <= base.size() || n[base.size()] != '.' ||
-            strncasecmp(n.c_str(), base.c_str(), base.size()) != 0)
-            continue;
-        const long pid = std::strtol(n.c_str() + at + 5, nullptr, 10);
-        if (pid <= 0 || (pid != ::getpid() && !(::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)))
-            continue;
-        removeQuietly(env, dir + "/" + n);
-    }
+    TableFiles t = findTableFiles(env, dir, db);
+    env.remove(dir + "/" + db);
+    for (const auto& f : t.all())
+        if (f != db)
+            env.remove(dir + "/" + f);
+    removeQuietly(env, dir + "/" + t.base + ".JNL");
+    removeOwnLckFiles(env, dir, t.base);
 }
-
-}  // namespace
-
-void completePendingSwitch(Env& env, const std::string& dir, const std::string& base)
-{
-    const std::string jp = switchPath(dir, base);
-    if (!env.exists(jp)) {
-        removeOrphanTemps(env, dir, base);
-        return;
-    }
-    std::string text = readWholeFile(env, jp);
-    Switch sw;
-    std::vector<std::string> temps;
-    bool valid = false;
-    std::istringstream in(text);
-    std::string line;
-    std::size_t consumed = 0;
-    bool first = true;
-    while (std::getline(in, line)) {
-        const std::size_t lineStart = consumed;
-        consumed += line.size() + 1;
-        if (first) {
-            first = false;
-            if (line != "KRVSWT01")
-                break;
-            continue;
-        }
-        std::vector<std::string> parts;
-        std::istringstream ls(line);
-        std::string p;
-        while (std::getline(ls, p, '\t'))
-            parts.push_back(p);
-        if (parts.size() == 2 && parts[0] == "D") {
-            sw.removals.push_back(parts[1]);
-        } else if (parts.size() == 3 && parts[0] == "R") {
-            sw.renames.emplace_back(parts[1], parts[2]);
-            temps.push_back(parts[1]);
-        } else if (parts.size() == 2 && parts[0] == "END") {
-            valid = parts[1] == std::to_string(crc32(text.data(), lineStart));
-            break;
-        } else {
-            break;
-        }
-    }
-    auto safe = [](const std::string& n) { return !n.empty() && n.find('/') == std::string::npos && n != ".."; };
-    if (valid) {
-        for (const auto& r : sw.removals)
-            if (!safe(r))
-                valid = false;
-        for (const auto& [a, b] : sw.renames)
-            if (!safe(a) || !safe(b))
-                valid = false;
-    }
-    // A journal whose renames are all made outlived a switch that ended (its removal failed):
-    // replaying its removals could take files that have appeared since.
-    const bool pending = std::any_of(sw.renames.begin(), sw.renames.end(), [&](const auto& r) {
-        return renamePending(env, dir, r.first, r.second);
-    });
-    if (valid && pending) {
-        applySwitch(env, dir, sw);
-    } else if (!valid) {
-        // Stopped before the switch began: the old files are whole; the new ones go.
-        for (const auto& t : temps)
-            if (safe(t) && t.find(".tmp-") != std::string::npos)
-                removeQuietly(env, dir + "/" + t);
-    }
-    env.remove(jp);
-    removeOrphanTemps(env, dir, base);
-}
-
-namespace {
 
 struct CheckedDefs {
     std::vector<FieldDef> fields;  // names in the table's code page
@@ -455,9 +308,16 @@ std::vector<std::pair<std::string, std::vector<std::uint8_t>>> detail::newTableF
     return files;
 }
 
+
+void checkNewTable(const std::string& what, const std::vector<FieldDef>& fields,
+                   const std::vector<IndexDef>& indexes)
+{
+    detail::newTableFiles(what, "T.DB", fields, indexes, *tableSortOrder(kNewTableSortOrderId));
+}
+
 void createTable(Session& s, const std::string& dir, const std::string& name,
                  const std::vector<FieldDef>& fields, const std::vector<IndexDef>& indexes,
-                 std::string_view sortOrder)
+                 std::string_view sortOrder, bool replace)
 {
     Env& env = s.env();
     const std::string what = display(dir, name);
@@ -474,137 +334,49 @@ void createTable(Session& s, const std::string& dir, const std::string& name,
         throw Error("Impossibile creare la tabella " + what + ": la directory " + dir +
                     " non esiste");
     const std::string base = baseOf(name);
-    completePendingSwitch(env, dir, base);
 
-    // An existing table of that name is replaced: nobody may be using it.
-    std::unique_ptr<File> hold;
+    // An existing table of that name is replaced: nobody may be using it. Without one, a
+    // creation that stopped half-way is settled first, under its journal's lock.
+    HeldTable hold;
     std::vector<std::string> oldFiles;
-    if (auto old = findFile(env, dir, name)) {
-        hold = holdExclusive(env, dir, *old, "sostituirla");
-        completePendingSwitch(env, dir, baseOf(*old));
-        oldFiles = findTableFiles(env, dir, *old).all();
-    } else {
+    for (int round = 0;; ++round) {
+        if (auto old = findFile(env, dir, name)) {
+            if (!replace)
+                throw Error("Impossibile creare la tabella " + what + ": esiste già il file " + *old);
+            hold = holdExclusive(env, dir, *old, "sostituirla");
+            oldFiles = findTableFiles(env, dir, *old).all();
+            break;
+        }
+        const bool pending = switchPending(env, dir, base);
+        if (pending && round >= 10)
+            throw TableBusy("La tabella " + what + " è in uso: impossibile crearla");
+        completePendingSwitch(env, dir, base);
+        if (pending)
+            continue;
         for (const auto& e : env.list(dir)) {
             // Companions left without their data file belong to no table: they go too.
-            if (strcasecmp(baseOf(e).c_str(), base.c_str()) == 0 && companion(e))
+            if (strcasecmp(baseOf(e).c_str(), base.c_str()) == 0 && familyCompanion(e))
                 oldFiles.push_back(e);
         }
+        break;
     }
 
-    struct NewFile {
-        std::string final, temp;
-        std::vector<std::uint8_t> data;
-    };
-    std::vector<NewFile> files;
-    for (auto& [final, data] : images)
-        files.push_back({final, "", std::move(data)});
-
-    Switch sw;
-    try {
-        for (auto& f : files) {
-            f.temp = tempName(f.final);
-            writeFileSynced(env, dir + "/" + f.temp, f.data);
-        }
-    } catch (...) {
-        for (auto& f : files)
-            if (!f.temp.empty())
-                removeQuietly(env, dir + "/" + f.temp);
-        throw;
-    }
+    FileSwitch sw(env, dir, base);
+    // The data file last: until it is in place no table of that name is half there.
+    for (auto it = images.rbegin(); it != images.rend(); ++it)
+        sw.add(it->first, it->second);
     std::set<std::string> finals;
-    for (const auto& f : files)
-        finals.insert(f.final);
+    for (const auto& f : images)
+        finals.insert(f.first);
+    std::vector<std::string> removals;
     for (const auto& o : oldFiles)
         if (!finals.count(o))
-            sw.removals.push_back(o);
-    // The data file last: until it is in place no table of that name is half there.
-    for (auto it = files.rbegin(); it != files.rend(); ++it)
-        sw.renames.emplace_back(it->temp, it->final);
-    try {
-        runSwitch(env, dir, base, sw);
-    } catch (...) {
-        if (!env.exists(switchPath(dir, base)))
-            for (const auto& f : files)
-                removeQuietly(env, dir + "/" + f.temp);
-        throw;
-    }
-}
-
-FileSwitch::FileSwitch(Env& env, std::string dir, std::string base)
-    : env_(env), dir_(std::move(dir)), base_(std::move(base))
-{
-}
-
-FileSwitch::~FileSwitch()
-{
-    if (!done_)
-        discard();
-}
-
-void FileSwitch::discard() noexcept
-{
-    open_.clear();
-    try {
-        // Once the journal is there the new files belong to it.
-        if (env_.exists(switchPath(dir_, base_)))
-            return;
-    } catch (...) {
-        return;
-    }
-    for (const auto& f : files_)
-        removeQuietly(env_, dir_ + "/" + f.first);
-}
-
-File& FileSwitch::add(const std::string& final)
-{
-    files_.emplace_back(tempName(final), final);
-    try {
-        open_.push_back(env_.open(dir_ + "/" + files_.back().first, OpenMode::CreateNew));
-    } catch (...) {
-        files_.pop_back();
-        throw;
-    }
-    return *open_.back();
-}
-
-void FileSwitch::add(const std::string& final, const std::vector<std::uint8_t>& data)
-{
-    File& f = add(final);
-    if (!data.empty())
-        f.writeAt(0, data.data(), data.size());
-}
-
-void FileSwitch::commit(const std::vector<std::string>& removals)
-{
-    for (auto& f : open_)
-        f->sync();
-    open_.clear();
-    Switch sw;
-    sw.removals = removals;
-    for (const auto& [temp, final] : files_)
-        sw.renames.emplace_back(temp, final);
-    runSwitch(env_, dir_, base_, sw);
-    done_ = true;
-}
-
-void replaceTableFiles(Env& env, const std::string& dir, const std::string& base,
-                       const std::vector<std::pair<std::string, std::vector<std::uint8_t>>>& files,
-                       const std::vector<std::string>& removals)
-{
-    FileSwitch sw(env, dir, base);
-    for (const auto& [final, data] : files)
-        sw.add(final, data);
-    sw.commit(removals);
-}
-
-void switchTableFiles(Env& env, const std::string& dir, const std::string& base,
-                      const std::vector<std::pair<std::string, std::string>>& renames,
-                      const std::vector<std::string>& removals)
-{
-    Switch sw;
-    sw.renames = renames;
-    sw.removals = removals;
-    runSwitch(env, dir, base, sw);
+            removals.push_back(o);
+    // A table of that name made meanwhile by another process is not ours to replace.
+    sw.commit(removals, [&] {
+        if (!hold.file && findFile(env, dir, name))
+            throw TableBusy("La tabella " + what + " è stata creata da un altro programma: non viene sostituita");
+    });
 }
 
 void deleteTable(Session& s, const std::string& dir, const std::string& name)
@@ -613,16 +385,50 @@ void deleteTable(Session& s, const std::string& dir, const std::string& name)
     auto db = findFile(env, dir, name);
     if (!db)
         throw Error("La tabella " + display(dir, name) + " non esiste");
-    completePendingSwitch(env, dir, baseOf(*db));
-    auto hold = holdExclusive(env, dir, *db, "eliminarla");
-    TableFiles t = findTableFiles(env, dir, *db);
-    // The data file first: from then on there is no table, only leftovers.
-    env.remove(dir + "/" + *db);
-    for (const auto& f : t.all())
-        if (f != *db)
-            env.remove(dir + "/" + f);
-    removeQuietly(env, dir + "/" + t.base + ".JNL");
-    removeQuietly(env, dir + "/" + t.base + ".LCK");
+    HeldTable hold = holdExclusive(env, dir, *db, "eliminarla");
+    removeHeldTable(env, dir, *db);
+}
+
+void deleteEmptyTable(Session& s, const std::string& dir, const std::string& name)
+{
+    Env& env = s.env();
+    const std::string base = baseOf(name);
+    auto db = findFile(env, dir, name);
+    for (int round = 0; !db; ++round) {
+        // No table: what a creation or a deletion stopped half-way left of it goes, a pending
+        // switch settled first (it may put the table in place).
+        const bool pending = switchPending(env, dir, base);
+        if (pending && round >= 10)
+            throw TableBusy("La tabella " + display(dir, name) + " è in uso: impossibile eliminarla");
+        completePendingSwitch(env, dir, base);
+        db = findFile(env, dir, name);
+        if (db || pending)
+            continue;
+        for (const auto& e : env.list(dir))
+            if (strcasecmp(baseOf(e).c_str(), base.c_str()) == 0 && familyCompanion(e))
+                env.remove(dir + "/" + e);
+        removeQuietly(env, dir + "/" + base + ".JNL");
+        removeOwnLckFiles(env, dir, base);
+        return;
+    }
+    const std::string what = display(dir, *db);
+    // Its data blocks read, and held until its files are gone: what it holds is known.
+    std::unique_ptr<TableFile> t;
+    try {
+        t = std::make_unique<TableFile>(env, dir, *db, true, what, OpenFor::DataOnly);
+    } catch (const TableBusy&) {
+        throw TableBusy("La tabella " + what + " è in uso: impossibile eliminarla");
+    } catch (const Error& e) {
+        throw Error(std::string(e.what()) + ": la tabella non viene eliminata");
+    }
+    std::uint64_t inBlocks = 0;
+    for (int b = 0; b < t->blocks(); ++b)
+        inBlocks += static_cast<std::uint64_t>(t->countIn(b));
+    const std::uint64_t records = std::max<std::uint64_t>(inBlocks, t->recordCount());
+    if (records > 0)
+        throw Error("La tabella " + what + " contiene " + std::to_string(records) +
+                    " record: non viene eliminata");
+    removeHeldTable(env, dir, *db);
 }
 
 std::optional<std::string> detail::findFile(Env& env, const std::string& dir, const std::string& name)
@@ -675,43 +481,26 @@ std::vector<std::pair<std::string, std::vector<std::uint8_t>>> detail::emptiedFi
     return files;
 }
 
+
 void emptyTable(Session& s, const std::string& dir, const std::string& name)
 {
     Env& env = s.env();
     auto db = findFile(env, dir, name);
     if (!db)
         throw Error("La tabella " + display(dir, name) + " non esiste");
-    completePendingSwitch(env, dir, baseOf(*db));
     std::unique_ptr<TableFile> t;
     try {
         t = std::make_unique<TableFile>(env, dir, *db, true, display(dir, *db));
+    } catch (const TableBusy& e) {
+        throw TableBusy(std::string(e.what()) + ": impossibile azzerarla");
     } catch (const Error& e) {
         throw Error(std::string(e.what()) + ": impossibile azzerarla");
     }
-    struct NewFile {
-        std::string final, temp;
-        std::vector<std::uint8_t> data;
-    };
-    std::vector<NewFile> files;
-    for (auto& [final, data] : detail::emptiedFiles(env, *t))
-        files.push_back({final, "", std::move(data)});
-    const TableFiles& tf = t->files();
-    try {
-        for (auto& f : files) {
-            f.temp = tempName(f.final);
-            writeFileSynced(env, dir + "/" + f.temp, f.data);
-        }
-        Switch sw;
-        for (auto it = files.rbegin(); it != files.rend(); ++it)
-            sw.renames.emplace_back(it->temp, it->final);
-        runSwitch(env, dir, tf.base, sw);
-    } catch (...) {
-        if (!env.exists(switchPath(dir, tf.base)))
-            for (const auto& f : files)
-                if (!f.temp.empty())
-                    removeQuietly(env, dir + "/" + f.temp);
-        throw;
-    }
+    auto files = detail::emptiedFiles(env, *t);
+    FileSwitch sw(env, dir, t->files().base);
+    for (auto it = files.rbegin(); it != files.rend(); ++it)
+        sw.add(it->first, it->second);
+    sw.commit();
 }
 
 void renameTable(Session& s, const std::string& dir, const std::string& name,
@@ -721,7 +510,7 @@ void renameTable(Session& s, const std::string& dir, const std::string& name,
     auto db = findFile(env, dir, name);
     if (!db)
         throw Error("La tabella " + display(dir, name) + " non esiste");
-    completePendingSwitch(env, dir, baseOf(*db));
+    HeldTable hold = holdExclusive(env, dir, *db, "rinominarla");
     std::string target = newName;
     if (extOf(target).empty())
         target += ".DB";
@@ -733,15 +522,14 @@ void renameTable(Session& s, const std::string& dir, const std::string& name,
             throw Error("Impossibile rinominare la tabella " + display(dir, *db) + " in " + target +
                         ": esiste già il file " + e);
     }
-    auto hold = holdExclusive(env, dir, *db, "rinominarla");
     TableFiles t = findTableFiles(env, dir, *db);
-    Switch sw;
+    std::vector<std::pair<std::string, std::string>> renames;
     for (const auto& f : t.all())
         if (f != *db)
-            sw.renames.emplace_back(f, newBase + extOf(f));
-    sw.renames.emplace_back(*db, target);  // the data file last
-    runSwitch(env, dir, t.base, sw);
-    removeQuietly(env, dir + "/" + t.base + ".LCK");
+            renames.emplace_back(f, newBase + extOf(f));
+    renames.emplace_back(*db, target);  // the data file last
+    switchTableFiles(env, dir, t.base, renames);
+    removeOwnLckFiles(env, dir, t.base);
 }
 
 }  // namespace korva::paradox

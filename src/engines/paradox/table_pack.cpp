@@ -2,6 +2,7 @@
 // beside the old one, and switched in when that family is complete and sound.
 
 #include "base/errore.h"
+#include "engines/paradox/lock.h"
 #include "engines/paradox/new_family.h"
 #include "engines/paradox/table.h"
 #include "engines/paradox/table_file.h"
@@ -62,12 +63,13 @@ PackResult packTable(Session& s, const std::string& dir, const std::string& name
     const std::string display = dir + "/" + *db;
     const std::string extension = extensionOf(*db);
     const std::string base = db->substr(0, db->size() - extension.size());
-    completePendingSwitch(env, dir, base);
 
     // Held exclusively until the packed files are in place.
     std::unique_ptr<TableFile> old;
     try {
         old = std::make_unique<TableFile>(env, dir, *db, true, display);
+    } catch (const TableBusy& e) {
+        throw TableBusy(std::string(e.what()) + ": impossibile compattarla");
     } catch (const Error& e) {
         throw Error(std::string(e.what()) + ": impossibile compattarla");
     }

@@ -3,10 +3,12 @@
 
 #include "base/codepage.h"
 #include "base/errore.h"
+#include "engines/paradox/lock.h"
 #include "engines/paradox/new_family.h"
 #include "engines/paradox/table.h"
 #include "engines/paradox/table_file.h"
 #include "engines/paradox/table_internal.h"
+#include "engines/paradox/value_move.h"
 
 #include <algorithm>
 #include <set>
@@ -31,8 +33,8 @@ public:
     using Error::Error;
 };
 
-// Moves records field by field, by position, each value converted to the new field's type as
-// the engine converts text: exact, or refused with a message naming the field and the value.
+// Moves records field by field, by position, each value converted to the new field's type:
+// exact, or refused with a message naming the field and the value.
 class RecordMover {
 public:
     RecordMover(TableFile& from, TableFile& to)
@@ -75,20 +77,10 @@ private:
         const FieldInfo& b = to_.fields()[static_cast<std::size_t>(i)];
         if (blank(a, old))
             return;
-        std::string text;
-        if (isBlob(a.def.type)) {
-            std::string bytes = from_.readBlob(old, i);
-            if (a.def.type == b.def.type) {
-                to_.writeBlob(rec_.data(), i, bytes);
-                return;
-            }
-            text = a.def.type == FieldType::Memo ? codepage::toUtf8(bytes, from_.codePage()) : toHex(bytes);
-        } else {
-            text = detail::valueText(a, old + a.offset, from_.codePage());
-        }
+        const std::string bytes = isBlob(a.def.type) ? from_.readBlob(old, i) : std::string();
         std::string blob;
         try {
-            detail::storeText(b, to_.codePage(), rec_.data() + b.offset, text, &blob);
+            moveValue(a, old + a.offset, from_.codePage(), bytes, b, rec_.data() + b.offset, to_.codePage(), blob);
         } catch (const Error& e) {
             throw RecordAtFault(e.what());
         }
@@ -131,12 +123,13 @@ std::uint32_t regenerateTable(Session& s, const std::string& dir, const std::str
     const std::string display = dir + "/" + *db;
     const std::string extension = extensionOf(*db);
     const std::string base = db->substr(0, db->size() - extension.size());
-    completePendingSwitch(env, dir, base);
 
     // Held exclusively until the new files are in place.
     std::unique_ptr<TableFile> old;
     try {
         old = std::make_unique<TableFile>(env, dir, *db, true, display);
+    } catch (const TableBusy& e) {
+        throw TableBusy(std::string(e.what()) + ": impossibile rigenerarla");
     } catch (const Error& e) {
         throw Error(std::string(e.what()) + ": impossibile rigenerarla");
     }

@@ -8,6 +8,7 @@
 #include "pxlib_ref.h"
 #include "support/cartella_temporanea.h"
 #include "support/env_guasti.h"
+#include "support/errore_di.h"
 
 #include <gtest/gtest.h>
 
@@ -146,6 +147,84 @@ TEST(RigeneraTabella, PxlibLeggeLaTabellaNelNuovoTracciato)
         const int k = std::stoi(r[0].substr(1));
         EXPECT_EQ(r[1], std::to_string(k - 300));
         EXPECT_EQ(r[2], std::to_string(k) + ".25");
+    }
+}
+
+// Each value goes into its new type exactly, or the regeneration stops naming the table, the
+// record, the field and the value, and the table stays as it was. Blobs and memos keep their
+// bytes.
+TEST(RigeneraTabella, OgniValoreEsattoOppureRifiutatoColSuoNome)
+{
+    struct Caso {
+        FieldType da;
+        int daDim;
+        std::string valore;  // as setBytes takes it for blobs, setString for the others
+        FieldType a;
+        int aDim;
+        std::string atteso;  // the new value (asBytes for blobs, asString otherwise), or the refusal
+        bool rifiutato = false;
+    };
+    const std::string binario("\0\xff" "abc\r\n", 7);
+    const std::vector<Caso> casi = {
+        {FieldType::Alpha, 30, "12345678901234567890", FieldType::Number, 0,
+         "Il valore \"12345678901234567890\" non si può portare nel campo F (numero): un numero in virgola mobile non lo "
+         "tiene esattamente", true},
+        {FieldType::Alpha, 30, "0.1", FieldType::Number, 0, "0.1"},
+        {FieldType::Alpha, 30, "1,50", FieldType::Number, 0, "1.5"},
+        {FieldType::Alpha, 30, "9007199254740993", FieldType::Number, 0,
+         "Il valore \"9007199254740993\" non si può portare nel campo F (numero): un numero in virgola mobile non lo "
+         "tiene esattamente", true},
+        {FieldType::Alpha, 30, "-7", FieldType::Long, 0, "-7"},
+        {FieldType::Alpha, 30, "7.5", FieldType::Long, 0, "Il valore \"7.5\" non è valido per il campo F (intero lungo)", true},
+        {FieldType::Number, 0, "12.25", FieldType::Alpha, 10, "12.25"},
+        {FieldType::Number, 0, "3", FieldType::Short, 0, "3"},
+        {FieldType::Number, 0, "3.5", FieldType::Short, 0,
+         "Il valore \"3.5\" non si può portare nel campo F (intero corto): non è un numero intero", true},
+        {FieldType::Long, 0, "2147483647", FieldType::Number, 0, "2147483647"},
+        {FieldType::Long, 0, "40000", FieldType::Short, 0, "Il valore \"40000\" non è valido per il campo F (intero corto)", true},
+        {FieldType::Date, 0, "2024-02-29", FieldType::Alpha, 10, "2024-02-29"},
+        {FieldType::Alpha, 12, "2024-02-30", FieldType::Date, 0, "Il valore \"2024-02-30\" non è valido per il campo F (data)", true},
+        {FieldType::Binary, 0, binario, FieldType::Memo, 5, binario},
+        {FieldType::Memo, 5, "testo\r\n\xe8 0a", FieldType::Binary, 0, "testo\r\n\xe8 0a"},
+        {FieldType::Memo, 5, "ab", FieldType::Graphic, 0, "ab"},
+        {FieldType::Memo, 5, "\xe8 vero", FieldType::Alpha, 10, "è vero"},
+        {FieldType::Binary, 0, "ab", FieldType::Alpha, 10,
+         "Il valore \"6162\" non si può portare nel campo F (alfanumerico): un valore binario (binario) non diventa un altro tipo", true},
+    };
+    for (const Caso& c : casi) {
+        SCOPED_TRACE(typeName(c.da) + " -> " + typeName(c.a) + " " + c.valore);
+        CartellaTemporanea d;
+        Session s;
+        s.setDurable(false);
+        Table t(s);
+        punta(t, d.percorso(), "R.DB");
+        t.fieldDefs = {{"K", FieldType::Long, 0, false}, {"F", c.da, c.daDim, false}};
+        t.indexDefs = {{"", "K", IndexOption::Primary | IndexOption::Unique}};
+        t.createTable();
+        t.open();
+        for (int k = 1; k <= 2; ++k) {
+            t.append();
+            t.field(0).setInteger(k);
+            if (k == 2)
+                isBlob(c.da) ? t.field(1).setBytes(c.valore) : t.field(1).setString(c.valore);
+            t.post();
+        }
+        t.close();
+        const std::string prima = test::leggiFile(d / "R.DB");
+        t.fieldDefs = {{"K", FieldType::Long, 0, false}, {"F", c.a, c.aDim, false}};
+        const std::string errore = test::erroreDi([&] { t.regenerateTable(); });
+        if (c.rifiutato) {
+            EXPECT_EQ(errore, "Rigenerazione della tabella " + d.percorso() + "/R.DB non riuscita: record 2: " +
+                                  c.atteso + ". La tabella è rimasta com'era");
+            EXPECT_EQ(test::leggiFile(d / "R.DB"), prima);
+            continue;
+        }
+        ASSERT_EQ(errore, "nessun errore");
+        t.open();
+        t.last();
+        EXPECT_EQ(isBlob(c.a) ? t.field(1).asBytes() : t.field(1).asString(), c.atteso);
+        t.first();
+        EXPECT_TRUE(t.field(1).isNull());
     }
 }
 
