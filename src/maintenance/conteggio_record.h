@@ -1,0 +1,31 @@
+#pragma once
+
+// How many records a damaged table held, so that every record lost is counted: what the
+// header promised, unless it is found to lie; then the blocks' own counts, or the indexes'
+// (the primary index counts the records of each block, a secondary index holds one entry per
+// record).
+
+#include "maintenance/integrita_dati.h"
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace korva {
+struct FamigliaTabella;
+}
+
+namespace korva::integrita {
+
+struct RecordAttesi {
+    std::optional<std::uint32_t> numero;  // nothing when it cannot be established
+    std::string perche;                    // why not
+    std::vector<std::string> note;         // where the number comes from, when not the header
+    std::map<int, int> perBlocco;          // the records of each block lost whole, where known
+};
+
+RecordAttesi recordAttesi(const FamigliaTabella& f, const LetturaDati& d);
+
+}  // namespace korva::integrita
