@@ -3,6 +3,7 @@
 #include "base/errore.h"
 #include "maintenance/verifica_integrita.h"
 
+#include <algorithm>
 #include <set>
 
 namespace korva::integrita {
@@ -56,7 +57,8 @@ std::optional<std::map<int, int>> fogliePx(const std::string& nome, const std::s
     return buono ? std::optional<std::map<int, int>>(std::move(foglie)) : std::nullopt;
 }
 
-// The records a secondary index holds, when its own chain of blocks is whole.
+// The records a maintained secondary index holds, when its own chain of blocks is whole (one
+// not maintained may be out of date by design).
 std::optional<std::uint32_t> recordNellX(const std::string& nome, const std::string& dati)
 {
     Header x;
@@ -65,6 +67,8 @@ std::optional<std::uint32_t> recordNellX(const std::string& nome, const std::str
     } catch (const Error&) {
         return std::nullopt;
     }
+    if (x.fileType != FileType::XMaintained && x.fileType != FileType::XGMaintained)
+        return std::nullopt;
     const IndiziIntestazione h = leggiIndizi(dati);
     const Censimento c = censisci(dati, x.headerSize, x.blockSize, x.recordSize, h);
     std::uint32_t somma = 0;
@@ -83,40 +87,36 @@ RecordAttesi recordAttesi(const FamigliaTabella& f, const LetturaDati& d)
 {
     RecordAttesi r;
     const std::uint32_t letti = d.neiBlocchiLetti, dichiarati = d.indizi.record;
-    if (d.blocchiPersi.empty()) {
-        // Every block the chain goes through was read: the blocks' own counts are the table.
-        r.numero = letti;
-        if (d.indizi.letti && dichiarati != letti)
-            r.note.push_back(d.file + ": l'intestazione dichiarava " + std::to_string(dichiarati) +
-                             " record, i blocchi della catena ne contengono " + std::to_string(letti));
-        return r;
-    }
-    const std::uint64_t minimo = letti + d.blocchiPersi.size(), massimo = std::uint64_t{letti} + d.capienzaNonLetta;
-    auto possibile = [&](std::uint64_t n) { return n >= minimo && n <= massimo; };
+    std::uint64_t margine = d.margine;
+    bool certo = d.blocchiPersi.empty() && d.sospetti == 0;
 
-    // The witnesses besides the header: the primary index when it agrees with every block read
-    // and counts every block lost, each secondary index whose chain is whole.
+    // The witnesses besides the header: the primary index when it agrees with the blocks read
+    // (a block it disagrees with may have lost its count: its records are no longer certain),
+    // each secondary index whose chain is whole.
     std::vector<std::pair<std::uint64_t, std::string>> testimoni;
     if (const std::string* px = f.dati(f.px); px && d.campiChiave > 0)
         if (const auto foglie = fogliePx(*f.px, *px, d.byteChiave)) {
-            bool accordo = true;
+            std::vector<int> discordi;
             for (const auto& [b, n] : d.blocchiLetti) {
                 const auto it = foglie->find(b);
-                accordo = accordo && it != foglie->end() && it->second == n;
+                if (it == foglie->end() || it->second != n)
+                    discordi.push_back(b);
             }
-            std::uint64_t totale = letti;
-            std::map<int, int> perBlocco;
-            for (const BloccoPerso& p : d.blocchiPersi) {
-                const auto it = foglie->find(p.blocco);
-                accordo = accordo && it != foglie->end();
-                if (it != foglie->end()) {
-                    totale += static_cast<std::uint64_t>(it->second);
-                    perBlocco[p.blocco] = it->second;
+            if (discordi.size() <= std::max<std::size_t>(1, d.blocchiLetti.size() / 20) &&
+                (discordi.empty() || discordi.size() < d.blocchiLetti.size())) {
+                std::uint64_t totale = 0;
+                for (const auto& [b, n] : *foglie) {
+                    totale += static_cast<std::uint64_t>(n);
+                    if (std::none_of(d.blocchiLetti.begin(), d.blocchiLetti.end(), [&](const auto& l) { return l.first == b; }))
+                        r.perBlocco[b] = n;
                 }
-            }
-            if (accordo && foglie->size() == d.blocchiLetti.size() + d.blocchiPersi.size()) {
+                for (int b : discordi)
+                    for (const auto& [l, n] : d.blocchiLetti)
+                        if (l == b)
+                            margine += static_cast<std::uint64_t>(d.capienza - n);
+                certo = certo && discordi.empty();
                 testimoni.emplace_back(totale, *f.px);
-                r.perBlocco = perBlocco;
+                r.secondoPx = *f.px;
             }
         }
     for (const std::string& s : f.secondari) {
@@ -125,66 +125,62 @@ RecordAttesi recordAttesi(const FamigliaTabella& f, const LetturaDati& d)
             if (const auto n = recordNellX(s, f.file.at(s)))
                 testimoni.emplace_back(*n, s);
     }
+    const std::uint64_t minimo =
+        letti + static_cast<std::uint64_t>(std::count_if(d.blocchiPersi.begin(), d.blocchiPersi.end(), [](const BloccoPerso& p) { return p.richiesto; }));
+    const std::uint64_t massimo = d.oltreLaFine ? UINT64_MAX : std::uint64_t{letti} + d.capienzaNonLetta + margine;
+    auto possibile = [&](std::uint64_t n) { return n >= minimo && n <= massimo; };
+    // Every source's number: the header's, the blocks' own when they are certain, the
+    // witnesses'. A number two sources agree on, and no other does, is the table's; without
+    // one, the larger is taken (a loss is never counted short), except a header that says
+    // fewer than certain blocks hold, which could be blocks claiming records they lack.
     std::map<std::uint64_t, std::vector<std::string>> voti;
+    const std::string intestazione = "l'intestazione di " + d.file;
+    if (d.indizi.letti && possibile(dichiarati))
+        voti[dichiarati].push_back(intestazione);
+    if (certo)
+        voti[letti].push_back("i blocchi della catena");
     for (const auto& [n, fonte] : testimoni)
         if (possibile(n))
             voti[n].push_back(fonte);
-    auto piuVotato = [&]() -> std::optional<std::uint64_t> {
-        std::optional<std::uint64_t> v;
-        std::size_t quanti = 0;
-        bool pari = false;
-        for (const auto& [n, fonti] : voti) {
-            if (fonti.size() > quanti) {
-                v = n;
-                quanti = fonti.size();
-                pari = false;
-            } else if (fonti.size() == quanti) {
-                pari = true;
-            }
-        }
-        return pari ? std::nullopt : v;
-    };
-    auto fonti = [&](std::uint64_t n) {
-        std::string t;
-        for (const std::string& s : voti[n])
-            t += (t.empty() ? "" : ", ") + s;
-        return t;
-    };
-    if (d.indizi.letti && possibile(dichiarati)) {
-        // The header holds unless two witnesses agree on another number and none on its own.
-        const auto altro = piuVotato();
-        if (altro && *altro != dichiarati && voti[*altro].size() >= 2 && voti.count(dichiarati) == 0) {
-            r.numero = static_cast<std::uint32_t>(*altro);
-            r.note.push_back(d.file + ": l'intestazione dichiarava " + std::to_string(dichiarati) + " record, " + fonti(*altro) +
-                             " ne contano " + std::to_string(*altro) + ": contati questi");
-        } else {
-            r.numero = dichiarati;
-        }
-    } else if (const auto altro = piuVotato()) {
-        r.numero = static_cast<std::uint32_t>(*altro);
-        r.note.push_back(d.file + ": " +
-                         (d.indizi.letti ? "l'intestazione dichiarava " + std::to_string(dichiarati) + " record, impossibile con i blocchi del file; "
-                                         : std::string("l'intestazione è illeggibile; ")) +
-                         fonti(*altro) + " ne contano " + std::to_string(*altro) + ": contati questi");
-    } else {
+    std::vector<std::uint64_t> concordi;
+    for (const auto& [n, fonti] : voti)
+        if (fonti.size() >= 2)
+            concordi.push_back(n);
+    std::optional<std::uint64_t> numero;
+    if (concordi.size() == 1)
+        numero = concordi.front();
+    else if (concordi.empty() && !voti.empty() && !(certo && d.indizi.letti && dichiarati < letti))
+        numero = voti.rbegin()->first;
+    if (!numero) {
         r.perche = "il numero dei record della tabella non si può stabilire: " +
-                   (d.indizi.letti ? "l'intestazione ne dichiara " + std::to_string(dichiarati) + ", ma "
-                                   : std::string("l'intestazione è illeggibile, ")) +
-                   "i blocchi letti ne contengono " + std::to_string(letti) + " e i " + std::to_string(d.blocchiPersi.size()) +
-                   (d.blocchiPersi.size() == 1 ? " blocco illeggibile ne può" : " blocchi illeggibili ne possono") +
-                   " contenere da " + std::to_string(minimo - letti) + " a " + std::to_string(massimo - letti) +
+                   (d.indizi.letti ? "l'intestazione ne dichiara " + std::to_string(dichiarati) + ", " : std::string("l'intestazione è illeggibile, ")) +
+                   "i blocchi letti ne contengono " + std::to_string(letti) +
+                   (certo ? std::string()
+                          : " e quelli illeggibili o incerti ne possono contenere da " + std::to_string(minimo - letti) +
+                                (massimo == UINT64_MAX ? " in su" : " a " + std::to_string(massimo - letti))) +
                    "; nessun indice ne conferma il numero";
         return r;
     }
-    if (r.perBlocco.empty() && d.blocchiPersi.size() == 1 && *r.numero >= letti)
-        r.perBlocco[d.blocchiPersi.front().blocco] = static_cast<int>(*r.numero - letti);
-    if (!r.perBlocco.empty()) {
-        int somma = 0;
-        for (const auto& [_, n] : r.perBlocco)
-            somma += n;
-        if (static_cast<std::uint64_t>(somma) + letti != *r.numero)
-            r.perBlocco.clear();
+    r.numero = static_cast<std::uint32_t>(*numero);
+    if (d.indizi.letti && *numero != dichiarati) {
+        std::string chi;
+        for (const std::string& s : voti[*numero])
+            chi += (chi.empty() ? "" : ", ") + s;
+        r.note.push_back(d.file + ": l'intestazione dichiarava " + std::to_string(dichiarati) + " record, " + chi + " ne contano " +
+                         std::to_string(*numero) + ": contati questi");
+    } else if (*numero > letti && certo) {
+        r.note.push_back(d.file + ": l'intestazione dichiarava " + std::to_string(dichiarati) + " record, i blocchi della catena ne contengono " +
+                         std::to_string(letti) + ": i mancanti sono contati come persi");
     }
+    if (!r.numero)
+        return r;
+    if (r.perBlocco.empty() && d.blocchiPersi.size() == 1 && d.sospetti == 0 && *r.numero >= letti)
+        r.perBlocco[d.blocchiPersi.front().blocco] = static_cast<int>(*r.numero - letti);
+    std::uint64_t somma = letti;
+    for (const auto& [_, n] : r.perBlocco)
+        somma += static_cast<std::uint64_t>(n);
+    if (somma != *r.numero)
+        r.perBlocco.clear();
     return r;
 }
 

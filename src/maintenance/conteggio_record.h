@@ -23,7 +23,10 @@ struct RecordAttesi {
     std::optional<std::uint32_t> numero;  // nothing when it cannot be established
     std::string perche;                    // why not
     std::vector<std::string> note;         // where the number comes from, when not the header
-    std::map<int, int> perBlocco;          // the records of each block lost whole, where known
+    // The records of each block lost whole, where known; from the primary index (named then)
+    // also blocks the chain no longer reaches.
+    std::map<int, int> perBlocco;
+    std::string secondoPx;
 };
 
 RecordAttesi recordAttesi(const FamigliaTabella& f, const LetturaDati& d);

@@ -401,6 +401,18 @@ LetturaDati leggiDati(const std::string& nome, const std::string& dati, const Tr
         }
     }
 
+    // A block whose neighbours both link back to it (or whose free end the header confirms).
+    auto confermato = [&](int b) {
+        const StatoBlocco& s = stato(b);
+        auto ritorna = [&](int a, bool daDopo) {
+            return a >= 1 && a <= c.nelFile && a != b && (daDopo ? stato(a).indietro : stato(a).avanti) == b;
+        };
+        const bool prima = s.indietro == 0 ? !h.letti || b == h.primo : ritorna(s.indietro, false);
+        const bool dopo = s.avanti == 0 ? !h.letti || b == h.ultimo : ritorna(s.avanti, true);
+        return prima && dopo;
+    };
+    d.capienza = c.capienza;
+
     // The records of each piece: whole in the file, each value a value, in key order.
     const bool ordinati = d.campiChiave > 0;
     std::set<std::string> chiaviTenute;
@@ -412,6 +424,10 @@ LetturaDati leggiDati(const std::string& nome, const std::string& dati, const Tr
             const StatoBlocco& s = stato(b);
             d.neiBlocchiLetti += static_cast<std::uint32_t>(s.conteggio);
             d.blocchiLetti.emplace_back(b, s.conteggio);
+            if (!confermato(b)) {
+                ++d.sospetti;
+                d.margine += static_cast<std::uint32_t>(c.capienza - s.conteggio);
+            }
             if (!inCatena[static_cast<std::size_t>(b)])
                 rilievo(luogo(nome, b) + ": blocco di " + std::to_string(s.conteggio) + " record fuori dalla catena");
             for (int r = 0; r < s.conteggio; ++r) {
@@ -482,23 +498,48 @@ LetturaDati leggiDati(const std::string& nome, const std::string& dati, const Tr
 
     // The blocks the chain needs that are not read, and what the blocks not read could hold.
     std::vector<char> perso(static_cast<std::size_t>(ultimoBlocco) + 1, 0);
-    auto perdi = [&](int b) {
-        if (b < 1 || b > ultimoBlocco || stato(b).fidato || perso[static_cast<std::size_t>(b)])
+    std::set<int> oltre;
+    auto perdi = [&](int b, bool richiesto) {
+        for (BloccoPerso& p : d.blocchiPersi)
+            if (p.blocco == b)
+                p.richiesto = p.richiesto || richiesto;
+        if (b > ultimoBlocco) {
+            if (oltre.insert(b).second) {
+                d.blocchiPersi.push_back({b, "oltre la fine del file", richiesto});
+                d.capienzaNonLetta += static_cast<std::uint32_t>(c.capienza);
+                d.oltreLaFine = true;
+            }
+            return;
+        }
+        if (b < 1 || stato(b).fidato || perso[static_cast<std::size_t>(b)])
             return;
         perso[static_cast<std::size_t>(b)] = 1;
         const StatoBlocco& s = stato(b);
+        d.oltreLaFine = d.oltreLaFine || !s.presente;
         std::string perche = !s.presente           ? "oltre la fine del file"
                              : s.azzerato          ? "azzerato"
                              : s.conteggio < 0     ? "il conteggio dei record non è valido"
                              : s.conteggio == 0    ? "vuoto"
                                                    : "i collegamenti con i blocchi vicini non corrispondono";
-        d.blocchiPersi.push_back({b, std::move(perche)});
+        d.blocchiPersi.push_back({b, std::move(perche), richiesto});
     };
     for (int b : daPerdere)
-        perdi(b);
+        perdi(b, false);
+    // A piece's end leads to a block lost, unless a block read links to that end from the
+    // other side: then it is the end's own link that the damage hit.
+    std::vector<char> daPrima(static_cast<std::size_t>(ultimoBlocco) + 1, 0), daDopo(daPrima.size(), 0);
+    for (int b = 1; b <= c.nelFile; ++b)
+        if (stato(b).fidato) {
+            if (stato(b).avanti >= 1 && stato(b).avanti <= ultimoBlocco)
+                daPrima[static_cast<std::size_t>(stato(b).avanti)] = 1;
+            if (stato(b).indietro >= 1 && stato(b).indietro <= ultimoBlocco)
+                daDopo[static_cast<std::size_t>(stato(b).indietro)] = 1;
+        }
     for (const std::vector<int>& pezzo : pezzi) {
-        perdi(stato(pezzo.front()).indietro);
-        perdi(stato(pezzo.back()).avanti);
+        if (!daPrima[static_cast<std::size_t>(pezzo.front())])
+            perdi(stato(pezzo.front()).indietro, true);
+        if (!daDopo[static_cast<std::size_t>(pezzo.back())])
+            perdi(stato(pezzo.back()).avanti, true);
     }
     for (int b = 1; b <= ultimoBlocco; ++b) {
         const StatoBlocco& s = stato(b);

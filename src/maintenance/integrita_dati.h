@@ -74,6 +74,7 @@ Censimento censisci(const std::string& dati, int dimensioneIntestazione, int dim
 struct BloccoPerso {
     int blocco = 0;
     std::string perche;
+    bool richiesto = false;  // a block read links to it (not the header alone): it held records
 };
 
 struct LetturaDati {
@@ -102,11 +103,18 @@ struct LetturaDati {
     // their sum.
     std::vector<std::pair<int, int>> blocchiLetti;
     std::uint32_t neiBlocchiLetti = 0;
+    int capienza = 0;  // records a block holds at most
+    // Read blocks with a link their neighbour does not return: their count word may have
+    // been hit too, and they could hold up to `margine` records more than it says.
+    int sospetti = 0;
+    std::uint32_t margine = 0;
     // Blocks the chain goes through that could not be read; with the blocks outside the chain
     // and the free list that are not read, they could hold at most `capienzaNonLetta` records,
-    // and held at least one each.
+    // and those a block read links to held at least one each.
     std::vector<BloccoPerso> blocchiPersi;
     std::uint32_t capienzaNonLetta = 0;
+    // The chain goes on past the end of the file: how many blocks followed is not known.
+    bool oltreLaFine = false;
     // Everything found wrong with the file (the losses among them).
     std::vector<std::string> rilievi;
 };

@@ -249,7 +249,7 @@ void inserisciRecord(const integrita::LetturaDati& d, const FamigliaTabella& f, 
     std::string perche;
     if (!t.writable(perche))
         throw Error("la tabella non si può riscrivere: " + perche);
-    integrita::Memo memo(f.dati(f.mb), f.mb.value_or(f.base + ".MB"));
+    integrita::Memo memo(f.dati(f.mb), f.mb.value_or(f.base + ".MB"), d);
     std::map<std::string, std::string> chiavi;  // key bytes -> the record kept
     t.beginBatch();
     for (const integrita::RecordLetto& r : d.record) {
@@ -376,12 +376,17 @@ FamigliaTabella ricostruisci(const FamigliaTabella& f, const DefinizioniParadox*
         throw Error(attesi.perche);
     esito.note.insert(esito.note.end(), attesi.note.begin(), attesi.note.end());
     esito.perdite.insert(esito.perdite.end(), d.perdite.begin(), d.perdite.end());
-    for (const BloccoPerso& b : d.blocchiPersi) {
+    // Blocks lost whole, when they held anything.
+    for (const BloccoPerso& b : *attesi.numero > d.neiBlocchiLetti ? d.blocchiPersi : std::vector<BloccoPerso>{}) {
         const auto n = attesi.perBlocco.find(b.blocco);
         esito.blocchiPersi.push_back(luogo(f.db, b.blocco) + " (" + b.perche + ")" +
                                      (n == attesi.perBlocco.end() ? std::string() : ", con " + std::to_string(n->second) + " record"));
     }
-    if (!d.blocchiPersi.empty() && attesi.perBlocco.empty())
+    for (const auto& [b, n] : attesi.perBlocco)
+        if (std::none_of(d.blocchiPersi.begin(), d.blocchiPersi.end(), [&](const BloccoPerso& p) { return p.blocco == b; }))
+            esito.blocchiPersi.push_back(luogo(f.db, b) + " (non più raggiunto dalla catena, secondo " + attesi.secondoPx + "), con " +
+                                         std::to_string(n) + " record");
+    if (*attesi.numero > d.neiBlocchiLetti && attesi.perBlocco.empty())
         esito.note.push_back("i blocchi persi contenevano in tutto " + std::to_string(*attesi.numero - d.neiBlocchiLetti) + " record");
 
     // Built in memory at the table's own place, so that what the engine says names the real files.

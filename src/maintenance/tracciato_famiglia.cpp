@@ -164,7 +164,8 @@ std::optional<IntestazioneLetta> leggiIntestazione(const std::string& nome, cons
                 const auto campi = descrittori(p, n, at, quanti);
                 if (!campi || (quanti != dichiarati && byteDi(*campi) != h.dimensioneRecord))
                     continue;
-                if (!senzaNomi)
+                // Another number of fields than the header's only when its names read too.
+                if (!senzaNomi && quanti == dichiarati)
                     senzaNomi = campi;
                 const std::size_t nomeAt = at + 6 * static_cast<std::size_t>(quanti) + 4;
                 std::vector<std::string> nomi;
@@ -758,6 +759,15 @@ SceltaTracciato stabilisciTracciato(const FamigliaTabella& f, const DefinizioniP
     s.tracciato = tracciato(finale, chiave);
     s.tracciato->indizi = h ? indizi : indiziSenzaIntestazione(dati, geometria.intestazione, geometria.blocco, finale.dimensioneRecord);
     s.lettura = leggiDati(f.db, dati, *s.tracciato);
+    const Censimento finaleCs = censisci(dati, geometria.intestazione, geometria.blocco, finale.dimensioneRecord, s.tracciato->indizi);
+    if (2 * finaleCs.conteggiValidi < finaleCs.collegati) {
+        s.motivo = "con i campi secondo " + scelta->candidato->copia->fonte + " (record di " + std::to_string(finale.dimensioneRecord) +
+                   " byte) solo " + std::to_string(finaleCs.conteggiValidi) + " dei " + std::to_string(finaleCs.collegati) +
+                   " blocchi collegati hanno un numero di record valido: non è la disposizione dei dati";
+        s.tracciato.reset();
+        s.lettura.reset();
+        return s;
+    }
     if (s.lettura->neiBlocchiLetti >= 8 && 2 * static_cast<std::uint32_t>(s.lettura->scartati) > s.lettura->neiBlocchiLetti) {
         s.motivo = "con i campi secondo " + scelta->candidato->copia->fonte + " " + std::to_string(s.lettura->scartati) + " dei " +
                    std::to_string(s.lettura->neiBlocchiLetti) +
