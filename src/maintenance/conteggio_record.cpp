@@ -13,8 +13,9 @@ using namespace paradox;
 namespace {
 
 // The leaves of a primary index: the records of each data block; nothing when the file is
-// not a readable tree over keys of `byteChiave` bytes.
-std::optional<std::map<int, int>> fogliePx(const std::string& nome, const std::string& dati, int byteChiave)
+// not a readable tree over keys of `byteChiave` bytes counting blocks of at most `capienza`
+// records.
+std::optional<std::map<int, int>> fogliePx(const std::string& nome, const std::string& dati, int byteChiave, int capienza)
 {
     Header x;
     try {
@@ -48,7 +49,7 @@ std::optional<std::map<int, int>> fogliePx(const std::string& nome, const std::s
             const int figlio = getS16(e), record = getS16(e + 2);
             if (livello > 1)
                 self(self, figlio, livello - 1);
-            else if (!foglie.emplace(figlio, record).second)
+            else if (figlio < 1 || record < 1 || record > capienza || !foglie.emplace(figlio, record).second)
                 buono = false;
         }
     };
@@ -95,7 +96,7 @@ RecordAttesi recordAttesi(const FamigliaTabella& f, const LetturaDati& d)
     // each secondary index whose chain is whole.
     std::vector<std::pair<std::uint64_t, std::string>> testimoni;
     if (const std::string* px = f.dati(f.px); px && d.campiChiave > 0)
-        if (const auto foglie = fogliePx(*f.px, *px, d.byteChiave)) {
+        if (const auto foglie = fogliePx(*f.px, *px, d.byteChiave, d.capienza)) {
             std::vector<int> discordi;
             for (const auto& [b, n] : d.blocchiLetti) {
                 const auto it = foglie->find(b);
@@ -112,8 +113,11 @@ RecordAttesi recordAttesi(const FamigliaTabella& f, const LetturaDati& d)
                 }
                 for (int b : discordi)
                     for (const auto& [l, n] : d.blocchiLetti)
-                        if (l == b)
+                        if (l == b) {
                             margine += static_cast<std::uint64_t>(d.capienza - n);
+                            r.note.push_back(luogo(d.file, b) + ": il suo conteggio dice " + std::to_string(n) + " record, " + *f.px +
+                                             (foglie->count(b) ? " " + std::to_string(foglie->at(b)) : std::string(" non lo conosce")));
+                        }
                 certo = certo && discordi.empty();
                 testimoni.emplace_back(totale, *f.px);
                 r.secondoPx = *f.px;
@@ -128,7 +132,9 @@ RecordAttesi recordAttesi(const FamigliaTabella& f, const LetturaDati& d)
     const std::uint64_t minimo =
         letti + static_cast<std::uint64_t>(std::count_if(d.blocchiPersi.begin(), d.blocchiPersi.end(), [](const BloccoPerso& p) { return p.richiesto; }));
     const std::uint64_t massimo = d.oltreLaFine ? UINT64_MAX : std::uint64_t{letti} + d.capienzaNonLetta + margine;
-    auto possibile = [&](std::uint64_t n) { return n >= minimo && n <= massimo; };
+    // Blocks all read and certain bound the number from below only: a count word that lies
+    // low cannot be told from a header that lies high.
+    auto possibile = [&](std::uint64_t n) { return n >= minimo && (certo || n <= massimo); };
     // Every source's number: the header's, the blocks' own when they are certain, the
     // witnesses'. A number two sources agree on, and no other does, is the table's; without
     // one, the larger is taken (a loss is never counted short), except a header that says

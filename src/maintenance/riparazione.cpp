@@ -242,8 +242,9 @@ std::vector<IndexDef> famigliaVuota(const FamigliaTabella& f, const SceltaTracci
     return indici;
 }
 
-// Every record read into the new family, in key order: a duplicate key keeps the first.
-void inserisciRecord(const integrita::LetturaDati& d, const FamigliaTabella& f, MemEnv& mem, EsitoRiparazione& esito)
+// Every record read into the new family, in key order: a duplicate key keeps the first. Gives
+// the records left out.
+std::uint32_t inserisciRecord(const integrita::LetturaDati& d, const FamigliaTabella& f, MemEnv& mem, EsitoRiparazione& esito)
 {
     TableFile t(mem, f.dir, f.db, true, f.db, OpenFor::Use);
     std::string perche;
@@ -251,6 +252,7 @@ void inserisciRecord(const integrita::LetturaDati& d, const FamigliaTabella& f, 
         throw Error("la tabella non si può riscrivere: " + perche);
     integrita::Memo memo(f.dati(f.mb), f.mb.value_or(f.base + ".MB"), d);
     std::map<std::string, std::string> chiavi;  // key bytes -> the record kept
+    std::uint32_t doppi = 0;
     t.beginBatch();
     for (const integrita::RecordLetto& r : d.record) {
         std::string rec = r.byte;
@@ -259,7 +261,7 @@ void inserisciRecord(const integrita::LetturaDati& d, const FamigliaTabella& f, 
         try {
             t.checkInsert(p);
         } catch (const Error& e) {
-            ++esito.persi;
+            ++doppi;
             const std::string chiave = rec.substr(0, static_cast<std::size_t>(d.byteChiave));
             const auto tenuto = chiavi.find(chiave);
             esito.perdite.push_back(qui + ": chiave doppia (" + integrita::testoChiave(d, p) + "), scartato" +
@@ -283,6 +285,7 @@ void inserisciRecord(const integrita::LetturaDati& d, const FamigliaTabella& f, 
         ++esito.recuperati;
     }
     t.endBatch(true);
+    return doppi;
 }
 
 // The new family's files written beside the table under temporary names, its data file held
@@ -393,13 +396,17 @@ FamigliaTabella ricostruisci(const FamigliaTabella& f, const DefinizioniParadox*
     MemEnv mem;
     mem.createDir(f.dir);
     std::vector<IndexDef> indici = famigliaVuota(f, scelta, d, dizionario, mem, esito);
-    inserisciRecord(d, f, mem, esito);
+    const std::uint32_t elencati = static_cast<std::uint32_t>(d.recordPersi) + inserisciRecord(d, f, mem, esito);
     if (!indici.empty()) {
         Session sessione(mem);
         IndexRebuild ricostruzione(sessione, f.dir, f.db);
         ricostruzione.run(indici);
     }
-    esito.persi = *attesi.numero - esito.recuperati;
+    if (esito.recuperati > *attesi.numero)
+        throw Error("i blocchi danno " + std::to_string(esito.recuperati) + " record, più dei " + std::to_string(*attesi.numero) +
+                    " che la tabella aveva: alcuni non sarebbero suoi");
+    // Never fewer than the records listed one by one.
+    esito.persi = std::max(*attesi.numero - esito.recuperati, elencati);
     FamigliaTabella nuova = leggiFamiglia(mem, f.dir, f.db);
     const std::vector<std::string> rilievi = verificaFamiglia(nuova);
     if (!rilievi.empty())

@@ -8,6 +8,8 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <functional>
+#include <iterator>
 #include <map>
 #include <set>
 
@@ -421,14 +423,14 @@ struct Geometria {
     bool operator==(const Geometria&) const = default;
 };
 
-// Blocks placed in a chain under a geometry: linked both ways with a neighbour, or placed by
-// the header alone.
+// Blocks placed in a chain under a geometry, with a count of records that fits them: linked
+// both ways with a neighbour, or placed by the header alone.
 int inCatena(const Censimento& c, const IndiziIntestazione& h)
 {
     int n = 0;
     for (int b = 1; b <= c.nelFile; ++b) {
         const StatoBlocco& s = c.blocchi[static_cast<std::size_t>(b)];
-        n += s.collegato || (b == h.primo && s.indietro == 0) || (b == h.ultimo && s.avanti == 0);
+        n += s.conteggio >= 0 && (s.collegato || (b == h.primo && s.indietro == 0) || (b == h.ultimo && s.avanti == 0));
     }
     return n;
 }
@@ -542,8 +544,21 @@ SceltaTracciato stabilisciTracciato(const FamigliaTabella& f, const DefinizioniP
     if (intestazioni.empty() || !h || h->fine == 0)
         for (int n = 0x800; n <= 0x8000; n += 0x800)
             proponi(n);
-    const int rsProva = candidati.front().dimensioneRecord;
-    auto punti = [&](const Geometria& g) { return inCatena(censisci(dati, g.intestazione, g.blocco, rsProva, indizi), indizi); };
+    std::set<int> dimensioniRecord;
+    for (const Candidato& c : candidati)
+        dimensioniRecord.insert(c.dimensioneRecord);
+    auto punti = [&](const Geometria& g) {
+        int n = 0;
+        for (int rs : dimensioniRecord)
+            n = std::max(n, inCatena(censisci(dati, g.intestazione, g.blocco, rs, indizi), indizi));
+        return n;
+    };
+    // The block sizes the index files state: the engines give them the data file's.
+    std::set<int> blocchiDegliIndici;
+    for (const auto& [nome, byte] : f.file)
+        if (nome != f.db && byte.size() > Hdr::BlockSize && byte[Hdr::BlockSize] >= 1 && byte[Hdr::BlockSize] <= 32 &&
+            std::find(f.secondari.begin(), f.secondari.end(), nome) != f.secondari.end())
+            blocchiDegliIndici.insert(byte[Hdr::BlockSize] * 1024);
     auto adatta = [&](const Geometria& g) {
         return indizi.blocchiDelFile > 0 &&
                dati.size() == static_cast<std::uint64_t>(g.intestazione) + static_cast<std::uint64_t>(indizi.blocchiDelFile) * g.blocco;
@@ -561,7 +576,7 @@ SceltaTracciato stabilisciTracciato(const FamigliaTabella& f, const DefinizioniP
         for (const auto& [g, p] : prove)
             massimo = std::max(massimo, p);
         // The geometries that place the most blocks; among them those the file's size fits.
-        std::vector<Geometria> prime, primeAdatte;
+        std::vector<Geometria> prime;
         int seconda = 0;
         for (const auto& [g, p] : prove) {
             if (p < massimo) {
@@ -569,17 +584,24 @@ SceltaTracciato stabilisciTracciato(const FamigliaTabella& f, const DefinizioniP
                 continue;
             }
             prime.push_back(g);
-            if (adatta(g))
-                primeAdatte.push_back(g);
         }
         const bool dichiarataTraLePrime = dichiarata && std::find(prime.begin(), prime.end(), *dichiarata) != prime.end();
-        const bool chiara = massimo > 2 * seconda;
-        if (dichiarataTraLePrime && (adatta(*dichiarata) || primeAdatte.empty())) {
+        // Among those, one the file's size fits, then one of the block size the index files
+        // state, then one after the header size the header states.
+        std::vector<Geometria> scelte = prime;
+        auto restringi = [&](const std::function<bool(const Geometria&)>& vale) {
+            std::vector<Geometria> r;
+            std::copy_if(scelte.begin(), scelte.end(), std::back_inserter(r), vale);
+            if (!r.empty())
+                scelte = r;
+        };
+        restringi(adatta);
+        restringi([&](const Geometria& g) { return blocchiDegliIndici.count(g.blocco) > 0; });
+        restringi([&](const Geometria& g) { return dichiarata && g.intestazione == dichiarata->intestazione; });
+        if (dichiarataTraLePrime && (adatta(*dichiarata) || std::none_of(prime.begin(), prime.end(), adatta))) {
             geometria = *dichiarata;
-        } else if (chiara && primeAdatte.size() == 1) {
-            geometria = primeAdatte.front();
-        } else if (chiara && prime.size() == 1) {
-            geometria = prime.front();
+        } else if (massimo > 2 * seconda && scelte.size() == 1) {
+            geometria = scelte.front();
         } else if (massimo == 0 && !dichiarata && dizionario && !dizionario->campi.empty()) {
             NewTableLayout l;
             l.fields = dizionario->campi;

@@ -206,6 +206,18 @@ TEST(RiparazioneGuasti, OgniRecordPersoContatoAncheIBlocchiInteri)
         {"conteggio del blocco non valido",
          [](const FornitoriProva& f) { cambia(f.percorso("FORNITOR.DB"), f.inizioBlocco(f.catena[20]) + 4, "\x01\x7F"); },
          tranneIl(20)},
+        {"conteggio del blocco che dice 5 record invece di 17",
+         [](const FornitoriProva& f) {
+             const int add = 4 * f.dimensioneRecord;
+             cambia(f.percorso("FORNITOR.DB"), f.inizioBlocco(f.catena[12]) + 4, {static_cast<char>(add & 0xFF), static_cast<char>(add >> 8)});
+         },
+         [](const FornitoriProva& f) {
+             std::set<std::string> s = f.tutte();
+             for (const auto& k : f.chiaviDel(f.catena[12]))
+                 if (f.record.at(k).offset >= f.inizioBlocco(f.catena[12]) + 6 + 5 * static_cast<std::size_t>(f.dimensioneRecord))
+                     s.erase(k);
+             return s;
+         }},
         {"blocco azzerato e numero di record dell'intestazione falso",
          [](const FornitoriProva& f) {
              cambia(f.percorso("FORNITOR.DB"), f.inizioBlocco(f.catena[30]), std::string(static_cast<std::size_t>(f.dimensioneBlocco), '\0'));
