@@ -12,10 +12,7 @@ using namespace paradox;
 
 namespace {
 
-// The leaves of a primary index: the records of each data block; nothing when the file is
-// not a readable tree over keys of `byteChiave` bytes counting blocks of at most `capienza`
-// records.
-std::optional<std::map<int, int>> fogliePx(const std::string& nome, const std::string& dati, int byteChiave, int capienza)
+std::optional<std::map<int, int>> foglieDi(const std::string& nome, const std::string& dati, int byteChiave, int capienza)
 {
     Header x;
     try {
@@ -84,6 +81,12 @@ std::optional<std::uint32_t> recordNellX(const std::string& nome, const std::str
 
 }  // namespace
 
+std::optional<std::map<int, int>> fogliePx(const FamigliaTabella& f, int byteChiave, int capienza)
+{
+    const std::string* px = f.dati(f.px);
+    return px ? foglieDi(*f.px, *px, byteChiave, capienza) : std::nullopt;
+}
+
 RecordAttesi recordAttesi(const FamigliaTabella& f, const LetturaDati& d)
 {
     RecordAttesi r;
@@ -95,8 +98,8 @@ RecordAttesi recordAttesi(const FamigliaTabella& f, const LetturaDati& d)
     // (a block it disagrees with may have lost its count: its records are no longer certain),
     // each secondary index whose chain is whole.
     std::vector<std::pair<std::uint64_t, std::string>> testimoni;
-    if (const std::string* px = f.dati(f.px); px && d.campiChiave > 0)
-        if (const auto foglie = fogliePx(*f.px, *px, d.byteChiave, d.capienza)) {
+    if (d.campiChiave > 0)
+        if (const auto foglie = fogliePx(f, d.byteChiave, d.capienza)) {
             std::vector<int> discordi;
             for (const auto& [b, n] : d.blocchiLetti) {
                 const auto it = foglie->find(b);
@@ -116,7 +119,7 @@ RecordAttesi recordAttesi(const FamigliaTabella& f, const LetturaDati& d)
                         if (l == b) {
                             margine += static_cast<std::uint64_t>(d.capienza - n);
                             r.note.push_back(luogo(d.file, b) + ": il suo conteggio dice " + std::to_string(n) + " record, " + *f.px +
-                                             (foglie->count(b) ? " " + std::to_string(foglie->at(b)) : std::string(" non lo conosce")));
+                                             (foglie->count(b) ? std::string(" ").append(std::to_string(foglie->at(b))) : std::string(" non lo conosce")));
                         }
                 certo = certo && discordi.empty();
                 testimoni.emplace_back(totale, *f.px);
@@ -163,7 +166,7 @@ RecordAttesi recordAttesi(const FamigliaTabella& f, const LetturaDati& d)
                    "i blocchi letti ne contengono " + std::to_string(letti) +
                    (certo ? std::string()
                           : " e quelli illeggibili o incerti ne possono contenere da " + std::to_string(minimo - letti) +
-                                (massimo == UINT64_MAX ? " in su" : " a " + std::to_string(massimo - letti))) +
+                                (massimo == UINT64_MAX ? std::string(" in su") : std::string(" a ").append(std::to_string(massimo - letti)))) +
                    "; nessun indice ne conferma il numero";
         return r;
     }

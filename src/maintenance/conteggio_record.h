@@ -31,4 +31,9 @@ struct RecordAttesi {
 
 RecordAttesi recordAttesi(const FamigliaTabella& f, const LetturaDati& d);
 
+// The leaves of the family's primary index: the records it counts in each data block; nothing
+// when there is none or it is not a readable tree over keys of `byteChiave` bytes counting
+// blocks of at most `capienza` records.
+std::optional<std::map<int, int>> fogliePx(const FamigliaTabella& f, int byteChiave, int capienza);
+
 }  // namespace korva::integrita

@@ -421,7 +421,12 @@ LetturaDati leggiDati(const std::string& nome, const std::string& dati, const Tr
         std::vector<RecordLetto> letti;
         std::vector<const std::uint8_t*> chiavi;
         for (int b : pezzo) {
-            const StatoBlocco& s = stato(b);
+            StatoBlocco s = stato(b);
+            if (const auto limite = t.limiti.find(b); limite != t.limiti.end() && limite->second < s.conteggio) {
+                rilievo(luogo(nome, b) + ": il conteggio dice " + std::to_string(s.conteggio) + " record, l'indice primario " +
+                        std::to_string(limite->second) + ": letti " + std::to_string(limite->second));
+                s.conteggio = limite->second;
+            }
             d.neiBlocchiLetti += static_cast<std::uint32_t>(s.conteggio);
             d.blocchiLetti.emplace_back(b, s.conteggio);
             if (!confermato(b)) {

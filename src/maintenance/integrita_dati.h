@@ -9,6 +9,7 @@
 #include "engines/paradox/format.h"
 #include "engines/paradox/table_file.h"
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -40,6 +41,9 @@ struct Tracciato {
     int codePage = 1252;
     // What the header says of the chain.
     IndiziIntestazione indizi;
+    // Blocks whose count word says more records than the primary index counts in them: only
+    // that many are read (the rest of the block is no longer records).
+    std::map<int, int> limiti;
     const paradox::Collation* ordine = nullptr;  // the best one known; nullptr: byte order
     // The key order can be held against the records (an order we stand behind): a record out
     // of it is not taken.

@@ -141,7 +141,6 @@ std::vector<IndexDef> indiciDelDizionario(const DefinizioniParadox& diz, const s
             continue;
         }
         aggiunti.push_back(ix);
-        esito.note.push_back("l'indice " + ix.name + " (" + ix.fields + ") è stato ricostruito dalla descrizione del dizionario");
     }
     return aggiunti;
 }
@@ -210,20 +209,25 @@ std::vector<std::uint8_t> nuovaIntestazione(const FamigliaTabella& f, const Scel
     return h;
 }
 
+// The indexes of the repaired table: those the family's files give, and those only the
+// dictionary describes.
+struct Indici {
+    std::vector<IndexDef> dellaFamiglia, delDizionario;
+};
+
 // The empty family the records go into; gives its index definitions.
-std::vector<IndexDef> famigliaVuota(const FamigliaTabella& f, const SceltaTracciato& s, const LetturaDati& d,
-                                    const DefinizioniParadox* dizionario, MemEnv& mem, EsitoRiparazione& esito)
+Indici famigliaVuota(const FamigliaTabella& f, const SceltaTracciato& s, const LetturaDati& d, const DefinizioniParadox* dizionario,
+                     MemEnv& mem, EsitoRiparazione& esito)
 {
     NewTableLayout l;
     const std::vector<std::uint8_t> db = nuovaIntestazione(f, s, d, l, esito);
     std::vector<std::uint8_t> px;
     if (l.keyFields > 0)
         px = buildPxHeader(l, db[Hdr::ChangeCount1], f.base + ".PX");
-    std::vector<IndexDef> indici = indiciDellaFamiglia(f, db, px, esito);
-    if (dizionario) {
-        const std::vector<IndexDef> aggiunti = indiciDelDizionario(*dizionario, indici, s.tracciato->campi, esito);
-        indici.insert(indici.end(), aggiunti.begin(), aggiunti.end());
-    }
+    Indici indici;
+    indici.dellaFamiglia = indiciDellaFamiglia(f, db, px, esito);
+    if (dizionario)
+        indici.delDizionario = indiciDelDizionario(*dizionario, indici.dellaFamiglia, s.tracciato->campi, esito);
     auto metti = [&](const std::string& nome, const std::vector<std::uint8_t>& byte) {
         mem.put(f.dir + "/" + nome, std::string_view(reinterpret_cast<const char*>(byte.data()), byte.size()));
     };
@@ -395,12 +399,27 @@ FamigliaTabella ricostruisci(const FamigliaTabella& f, const DefinizioniParadox*
     // Built in memory at the table's own place, so that what the engine says names the real files.
     MemEnv mem;
     mem.createDir(f.dir);
-    std::vector<IndexDef> indici = famigliaVuota(f, scelta, d, dizionario, mem, esito);
+    const Indici indici = famigliaVuota(f, scelta, d, dizionario, mem, esito);
     const std::uint32_t elencati = static_cast<std::uint32_t>(d.recordPersi) + inserisciRecord(d, f, mem, esito);
-    if (!indici.empty()) {
+    auto costruisci = [&](const std::vector<IndexDef>& quali) {
+        if (quali.empty())
+            return;
         Session sessione(mem);
         IndexRebuild ricostruzione(sessione, f.dir, f.db);
-        ricostruzione.run(indici);
+        ricostruzione.run(quali);
+    };
+    std::vector<IndexDef> tutti = indici.dellaFamiglia;
+    tutti.insert(tutti.end(), indici.delDizionario.begin(), indici.delDizionario.end());
+    try {
+        costruisci(tutti);
+        for (const IndexDef& ix : indici.delDizionario)
+            esito.note.push_back("l'indice " + ix.name + " (" + ix.fields + ") è stato costruito dalla descrizione del dizionario");
+    } catch (const Error& e) {
+        // An index only the dictionary describes that cannot be built does not stop the repair.
+        if (indici.delDizionario.empty())
+            throw;
+        esito.note.push_back(std::string("gli indici descritti solo dal dizionario non sono stati costruiti: ") + e.what());
+        costruisci(indici.dellaFamiglia);
     }
     if (esito.recuperati > *attesi.numero)
         throw Error("i blocchi danno " + std::to_string(esito.recuperati) + " record, più dei " + std::to_string(*attesi.numero) +

@@ -3,6 +3,7 @@
 #include "base/codepage.h"
 #include "base/errore.h"
 #include "engines/paradox/collation.h"
+#include "maintenance/conteggio_record.h"
 #include "maintenance/verifica_integrita.h"
 
 #include <strings.h>
@@ -781,6 +782,21 @@ SceltaTracciato stabilisciTracciato(const FamigliaTabella& f, const DefinizioniP
     s.tracciato = tracciato(finale, chiave);
     s.tracciato->indizi = h ? indizi : indiziSenzaIntestazione(dati, geometria.intestazione, geometria.blocco, finale.dimensioneRecord);
     s.lettura = leggiDati(f.db, dati, *s.tracciato);
+    // A block whose count says more than a primary index that agrees with the other blocks.
+    if (const auto foglie = chiave > 0 ? fogliePx(f, s.lettura->byteChiave, s.lettura->capienza) : std::nullopt) {
+        std::map<int, int> limiti, discordi;
+        for (const auto& [b, n] : s.lettura->blocchiLetti)
+            if (const auto it = foglie->find(b); it == foglie->end() || it->second != n) {
+                discordi[b] = n;
+                if (it != foglie->end() && it->second < n)
+                    limiti[b] = it->second;
+            }
+        if (!limiti.empty() && discordi.size() <= std::max<std::size_t>(1, s.lettura->blocchiLetti.size() / 20) &&
+            discordi.size() < s.lettura->blocchiLetti.size()) {
+            s.tracciato->limiti = limiti;
+            s.lettura = leggiDati(f.db, dati, *s.tracciato);
+        }
+    }
     const Censimento finaleCs = censisci(dati, geometria.intestazione, geometria.blocco, finale.dimensioneRecord, s.tracciato->indizi);
     if (2 * finaleCs.conteggiValidi < finaleCs.collegati) {
         s.motivo = "con i campi secondo " + scelta->candidato->copia->fonte + " (record di " + std::to_string(finale.dimensioneRecord) +

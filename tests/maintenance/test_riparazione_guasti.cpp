@@ -236,6 +236,33 @@ TEST(RiparazioneGuasti, OgniRecordPersoContatoAncheIBlocchiInteri)
     }
 }
 
+// The last block's count says more records than it has: the rest of the block is not read as
+// records when the primary index counts them; without any index nothing tells which number
+// is right, and the repair refuses.
+TEST(RiparazioneGuasti, ConteggioDelBloccoCheDiceDiPiu)
+{
+    for (const bool conIndici : {true, false}) {
+        SCOPED_TRACE(conIndici);
+        test::CartellaTemporanea c;
+        const FornitoriProva f(c / "dati");
+        const int ultimo = f.catena.back();
+        ASSERT_LT(f.chiaviDel(ultimo).size(), 17u);
+        const int add = 16 * f.dimensioneRecord;
+        cambia(f.percorso("FORNITOR.DB"), f.inizioBlocco(ultimo) + 4, {static_cast<char>(add & 0xFF), static_cast<char>(add >> 8)});
+        if (!conIndici)
+            for (const char* via : {"FORNITOR.PX", "FORNITOR.X03", "FORNITOR.Y03"})
+                fs::remove(f.percorso(via));
+        const auto prima = test::fileFornitori(f.dir);
+        const EsitoRiparazione e = ripara(f, &f.dizionario);
+        if (conIndici) {
+            tabellaRiparata(f, e, f.tutte());
+        } else {
+            EXPECT_FALSE(e.riparata) << e.titolo();
+            EXPECT_TRUE(test::fileFornitori(f.dir) == prima);
+        }
+    }
+}
+
 TEST(RiparazioneGuasti, DimensioniDeiCampiFalseNellIntestazione)
 {
     // A6 + A40 said to be A4 + A42: the record's size is the same.
