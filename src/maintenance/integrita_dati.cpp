@@ -433,7 +433,7 @@ LetturaDati leggiDati(const std::string& nome, const std::string& dati, const Tr
                 ++d.sospetti;
                 d.margine += static_cast<std::uint32_t>(c.capienza - s.conteggio);
             }
-            if (!inCatena[static_cast<std::size_t>(b)])
+            if (h.letti && !inCatena[static_cast<std::size_t>(b)])
                 rilievo(luogo(nome, b) + ": blocco di " + std::to_string(s.conteggio) + " record fuori dalla catena");
             for (int r = 0; r < s.conteggio; ++r) {
                 const std::uint64_t at = inizio(b) + 6 + static_cast<std::uint64_t>(r) * rs;
@@ -550,7 +550,7 @@ LetturaDati leggiDati(const std::string& nome, const std::string& dati, const Tr
         const StatoBlocco& s = stato(b);
         if (s.fidato || s.libero)
             continue;
-        if (s.presente && !inCatena[static_cast<std::size_t>(b)] && !perso[static_cast<std::size_t>(b)])
+        if (h.letti && s.presente && !inCatena[static_cast<std::size_t>(b)] && !perso[static_cast<std::size_t>(b)])
             rilievo(luogo(nome, b) + ": blocco né nella catena né tra i liberi" + (s.conteggio > 0 ? ", illeggibile" : ""));
         // A block not read could have held records, unless it says it is free.
         if (perso[static_cast<std::size_t>(b)] || !s.presente || s.conteggio != 0)

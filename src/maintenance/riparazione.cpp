@@ -180,14 +180,12 @@ std::vector<std::uint8_t> nuovaIntestazione(const FamigliaTabella& f, const Scel
     l.blockSize = t.dimensioneBlocco;
     l.codePage = t.codePage;
     const bool conIntestazione = !s.inizioIntestazione.empty();
-    if (conIntestazione) {
+    if (conIntestazione || s.codePage) {
         l.sortOrder = s.ordinamento;
         const Collation* c = collationFor(s.ordinamento, s.idOrdinamento, t.codePage);
         l.sortOrderId = !s.idOrdinamento.empty() || !c ? s.idOrdinamento : std::string(c->name());
-        l.tableName = s.nomeTabella;
-    } else {
-        l.tableName = f.db;
     }
+    l.tableName = conIntestazione ? s.nomeTabella : f.db;
     const std::uint8_t livello = levelFor(l.fields, l.blockSize > 4096);
     l.version = s.versione >= Version::V4 && s.versione <= Version::V7 ? std::max(s.versione, livello) : livello;
     if (s.comeIntestazione)
