@@ -295,6 +295,27 @@ TEST(RiparazioneGuasti, DimensioniDeiCampiFalseNellIntestazione)
     EXPECT_TRUE(test::fileFornitori(f.dir) == prima);
 }
 
+// A dictionary that no longer describes the table (a field longer there, two fields sized
+// otherwise with the same record) is the layout verification's business: the table's own
+// files agree, so nothing is found and the repair keeps their layout.
+TEST(RiparazioneGuasti, DizionarioDiversoDaUnaTabellaSana)
+{
+    test::CartellaTemporanea c;
+    const FornitoriProva f(c / "dati");
+    for (const auto& [uno, due] : {std::pair{40, 20}, std::pair{50, 20}, std::pair{30, 30}}) {
+        DefinizioniParadox diz = f.dizionario;
+        diz.campi[1].size = uno;
+        diz.campi[2].size = due;
+        EXPECT_EQ(verifica(f, &diz), std::vector<std::string>{});
+    }
+    DefinizioniParadox diz = f.dizionario;
+    diz.campi[1].size = 30;
+    diz.campi[2].size = 30;
+    const EsitoRiparazione e = ripara(f, &diz);
+    tabellaRiparata(f, e, f.tutte());
+    EXPECT_EQ(e.note, std::vector<std::string>{});
+}
+
 TEST(RiparazioneGuasti, NumeroDiCampiChiaveFalsoNellIntestazione)
 {
     test::CartellaTemporanea c;
