@@ -135,9 +135,10 @@ RecordAttesi recordAttesi(const FamigliaTabella& f, const LetturaDati& d)
     const std::uint64_t minimo =
         letti + static_cast<std::uint64_t>(std::count_if(d.blocchiPersi.begin(), d.blocchiPersi.end(), [](const BloccoPerso& p) { return p.richiesto; }));
     const std::uint64_t massimo = d.oltreLaFine ? UINT64_MAX : std::uint64_t{letti} + d.capienzaNonLetta + margine;
-    // Blocks all read and certain bound the number from below only: a count word that lies
-    // low cannot be told from a header that lies high.
-    auto possibile = [&](std::uint64_t n) { return n >= minimo && (certo || n <= massimo); };
+    // Blocks all read and certain hold at most what fits in them: a count word that lies low
+    // cannot be told from a header that lies high, one beyond what the blocks could hold can.
+    const std::uint64_t capienzaLetta = static_cast<std::uint64_t>(d.blocchiLetti.size()) * static_cast<std::uint64_t>(d.capienza);
+    auto possibile = [&](std::uint64_t n) { return n >= minimo && n <= (certo ? capienzaLetta + d.capienzaNonLetta : massimo); };
     // Every source's number: the header's, the blocks' own when they are certain, the
     // witnesses'. A number two sources agree on, and no other does, is the table's; without
     // one, the larger is taken (a loss is never counted short), except a header that says

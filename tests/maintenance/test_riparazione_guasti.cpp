@@ -3,6 +3,7 @@
 // it took counted as lost, or the repair refused with the table as it was.
 
 #include "base/env.h"
+#include "engines/paradox/collation.h"
 #include "engines/paradox/format.h"
 #include "engines/paradox/table.h"
 #include "fornitori_prova.h"
@@ -137,8 +138,9 @@ TEST(RiparazioneGuasti, OgniValoreCheIlTipoContieneRestaComEra)
 }
 
 // The genuine level-7 sample: its values (a day and a timestamp before year 1 among them) are
-// read as values; the repair stops at the sort order the engine cannot yet write, naming it.
-TEST(RiparazioneGuasti, TypSammlungLettoComeValoriRifiutoPerLOrdinamento)
+// read as values. Its sort order is a dictionary order: while the engine cannot write keys in
+// it the repair stops there, naming it; once it can, the five records come back as they were.
+TEST(RiparazioneGuasti, TypSammlungLettoComeValori)
 {
     test::CartellaTemporanea c;
     const std::string origine = std::string(KORVA_SAMPLES_DIR) + "/celebithil-Rparadox/inst/extdata/";
@@ -149,11 +151,26 @@ TEST(RiparazioneGuasti, TypSammlungLettoComeValoriRifiutoPerLOrdinamento)
     const auto rilievi = VerificaIntegritaTabella(c / "t/", "TypSammlung.DB", false, io);
     EXPECT_EQ(tutte(rilievi).find("illeggibile"), std::string::npos) << tutte(rilievi);
     EXPECT_EQ(tutte(rilievi).find("blocco"), std::string::npos) << tutte(rilievi);
-    const auto prima = test::leggiFile(c / "t/TypSammlung.DB");
+    const std::string prima = test::leggiFile(c / "t/TypSammlung.DB");
     const EsitoRiparazione e = RiparaTabella(c / "t/", "TypSammlung.DB", c / "salva/", "", io);
-    EXPECT_FALSE(e.riparata);
-    EXPECT_NE(e.motivo.find("ANSIINTL"), std::string::npos) << e.motivo;
-    EXPECT_EQ(test::leggiFile(c / "t/TypSammlung.DB"), prima);
+    if (!paradox::collationFor(0x62, "ANSIINTL", 1252)) {
+        EXPECT_FALSE(e.riparata);
+        EXPECT_NE(e.motivo.find("ANSIINTL"), std::string::npos) << e.motivo;
+        EXPECT_EQ(test::leggiFile(c / "t/TypSammlung.DB"), prima);
+        return;
+    }
+    ASSERT_TRUE(e.riparata) << e.titolo();
+    EXPECT_EQ(e.recuperati, 5u);
+    EXPECT_FALSE(e.conPerdite()) << e.titolo();
+    // The records' bytes as they were, in the same order (the table held them in key order),
+    // the memo (bytes 85-96) and binary (101-111) references apart.
+    const std::string dopo = test::leggiFile(c / "t/TypSammlung.DB");
+    auto record = [](const std::string& db, std::size_t r) {
+        const std::size_t at = paradox::get16(reinterpret_cast<const std::uint8_t*>(db.data()) + 2) + 6 + r * 366;
+        return db.substr(at, 85) + db.substr(at + 96, 5) + db.substr(at + 111, 255);
+    };
+    for (std::size_t r = 0; r < 5; ++r)
+        EXPECT_EQ(record(dopo, r), record(prima, r)) << r;
 }
 
 TEST(RiparazioneGuasti, BloccoAzzeratoNonDiventaUnRecord)
