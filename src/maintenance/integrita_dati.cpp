@@ -558,7 +558,8 @@ LetturaDati leggiDati(const std::string& nome, const std::string& dati, const Tr
     }
     std::sort(d.blocchiPersi.begin(), d.blocchiPersi.end(), [](const BloccoPerso& a, const BloccoPerso& b) { return a.blocco < b.blocco; });
     for (const BloccoPerso& p : d.blocchiPersi)
-        if (stato(p.blocco).presente && !stato(p.blocco).azzerato && !inCatena[static_cast<std::size_t>(p.blocco)])
+        if (p.blocco <= ultimoBlocco && stato(p.blocco).presente && !stato(p.blocco).azzerato &&
+            !inCatena[static_cast<std::size_t>(p.blocco)])
             rilievo(luogo(nome, p.blocco) + ": blocco illeggibile (" + p.perche + ")");
     return d;
 }

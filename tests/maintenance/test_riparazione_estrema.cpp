@@ -253,7 +253,7 @@ TEST(RiparazioneEstrema, DanniACasoNessunRecordInventatoOgniPerditaContata)
     const int n = casi ? std::atoi(casi) : 10000;
     test::CartellaTemporanea c;
     const std::vector<test::FamigliaSana> famiglie = famiglieDaDanneggiare(c);
-    std::mt19937 caso(std::getenv("DEBUG_SEED") ? std::atoi(std::getenv("DEBUG_SEED")) : 2027);
+    std::mt19937 caso(2027);
     int riparate = 0, rifiutate = 0, conPerdite = 0, senzaTestimone = 0;
     for (int i = 0; i < n; ++i) {
         SCOPED_TRACE(i);
@@ -327,11 +327,6 @@ TEST(RiparazioneEstrema, DanniACasoNessunRecordInventatoOgniPerditaContata)
         rifiutate += !esito.riparata;
         conPerdite += esito.riparata && esito.conPerdite();
         const auto rotti = test::invariantiRotti(sana, danneggiata, esito, riparata ? &*riparata : nullptr, testimone);
-        if (!rotti.empty() && std::getenv("DEBUG_DUMP")) {
-            fs::create_directories("/tmp/s27/caso");
-            for (const auto& [nome, byte] : file) test::scriviFile("/tmp/s27/caso/" + nome, byte);
-            for (const auto& [nome, byte] : sana.famiglia.file) test::scriviFile("/tmp/s27/caso/orig." + nome, byte);
-        }
         ASSERT_TRUE(rotti.empty()) << sana.famiglia.db << ": " << rotti.front() << "\n" << esito.titolo();
     }
     // The damage is heavy: many repairs lose something, some are refused, most go through.
