@@ -221,6 +221,40 @@ void creaClienti(const std::string& dir, bool dispari)
     t.endBatch();
 }
 
+void aggiungi(const std::string& dir, const std::string& codice)
+{
+    paradox::Table t;
+    t.setDatabaseName(dir + "/");
+    t.setTableName("FORNITOR.DB");
+    t.open();
+    t.append();
+    t.field(0).setString(codice);
+    t.field(1).setString("Inserito " + codice);
+    t.post();
+}
+
+// The primary index one insert behind the data (what a writer without a journal leaves when
+// the data block and the header reached the disk and the index did not): the data file is
+// sound and agrees with its header. The record the index does not count is readable; it must
+// come back, or at least be counted as lost.
+TEST(RiparazioneOstile, IndicePrimarioIndietroDiUnInserimentoNonTaceUnRecord)
+{
+    test::CartellaTemporanea c;
+    const FornitoriProva f(c / "dati", 300);
+    fs::remove(f.percorso("FORNITOR.X03"));
+    fs::remove(f.percorso("FORNITOR.Y03"));
+    // The first block splits; then one more record goes into the half it left.
+    aggiungi(f.dir, "E00001");
+    const std::string px = test::leggiFile(f.percorso("FORNITOR.PX"));
+    aggiungi(f.dir, "E00002");
+    test::scriviFile(f.percorso("FORNITOR.PX"), px);
+    const EsitoRiparazione e = ripara(f);
+    ASSERT_TRUE(e.riparata) << e.titolo();
+    const std::size_t dopo = test::leggiFornitori(f.dir).size();
+    EXPECT_EQ(e.persi, 302 - dopo) << e.titolo() << "\n" << tutte(e.righe());
+    EXPECT_EQ(e.conPerdite(), dopo < 302);
+}
+
 // A block of the same table of another company (same layout, same block size, the chain in
 // the same order) where one of ours was: its records fit the key order of their neighbours
 // and the counts, but the primary index's key for that block and every entry of the
