@@ -411,6 +411,52 @@ TEST(RiparazioneOstile, MemoCheSiSovrappongonoNonTornanoAlterati)
         << a << ": memo tornato alterato senza che il rapporto lo dica: " << e.titolo() << "\n" << tutte(e.righe());
 }
 
+// A table keyed on an auto-increment field whose header is lost, repaired from the dictionary
+// (which writes I for both the long integer and the auto-increment) and its primary index
+// (which keeps the exact type): the copies agree, the repair goes ahead, and the field stays an
+// auto-increment, so that the next record gets the next number and not a blank key.
+TEST(RiparazioneOstile, IntestazionePersaDiUnaTabellaConChiaveAutoincremento)
+{
+    test::CartellaTemporanea c;
+    {
+        paradox::Session s;
+        s.setDurable(false);
+        paradox::Table t(s);
+        t.setDatabaseName(c.dir());
+        t.setTableName("FATTURE.DB");
+        t.fieldDefs = {{"ID", paradox::FieldType::AutoInc, 0, false}, {"CLIENTE", paradox::FieldType::Alpha, 30, false}};
+        t.indexDefs = {{"", "ID", paradox::IndexOption::Primary | paradox::IndexOption::Unique}};
+        t.createTable();
+        t.open();
+        t.beginBatch();
+        for (int i = 0; i < 300; ++i) {
+            t.append();
+            t.field(1).setString("Cliente " + std::to_string(i));
+            t.post();
+        }
+        t.endBatch();
+    }
+    DefinizioniParadox dizionario;
+    dizionario.campi = {{"ID", paradox::FieldType::Long, 0, false}, {"CLIENTE", paradox::FieldType::Alpha, 30, false}};
+    dizionario.indici = {{"", "ID", paradox::IndexOption::Primary | paradox::IndexOption::Unique}};
+    std::string db = test::leggiFile(c / "FATTURE.DB");
+    db.replace(0, static_cast<std::size_t>(leggi16(db, 2)), static_cast<std::size_t>(leggi16(db, 2)), '\0');
+    test::scriviFile(c / "FATTURE.DB", db);
+    test::InterazioneScriptata io;
+    const EsitoRiparazione e = RiparaTabella(c.dir(), "FATTURE.DB", c / "salva/", "", io, Env::standard(), &dizionario);
+    ASSERT_TRUE(e.riparata) << e.titolo();
+    EXPECT_EQ(e.recuperati, 300u);
+    paradox::Table t;
+    t.setDatabaseName(c.dir());
+    t.setTableName("FATTURE.DB");
+    t.open();
+    EXPECT_EQ(t.field(0).type(), paradox::FieldType::AutoInc);
+    t.append();
+    t.field(1).setString("Nuovo");
+    t.post();
+    EXPECT_EQ(t.field(0).asString(), "301");
+}
+
 // The validity file of another table of as many fields, with the same stamp: it does not
 // belong to the table and must not stop the repair of its data.
 TEST(RiparazioneOstile, IlFileDiValiditaDiUnAltraTabellaNonFermaLaRiparazione)
