@@ -255,6 +255,59 @@ TEST(RiparazioneOstile, IndicePrimarioIndietroDiUnInserimentoNonTaceUnRecord)
     EXPECT_EQ(e.conPerdite(), dopo < 302);
 }
 
+// One byte of a genuine table's primary index damaged: a leaf counts one record fewer than its
+// data block holds. The data file is whole and agrees with its header; no record may go
+// without being counted.
+TEST(RiparazioneOstile, UnByteDellIndicePrimarioNonTaceUnRecordDelCampione)
+{
+    test::CartellaTemporanea c;
+    const std::string db = copiaCampione("leonhad-paradoxdriver/src/test/resources/geog/County", c.percorso());
+    const auto prima = recordDi(c.percorso(), db);
+    const std::string px = [&] {
+        for (const auto& e : fs::directory_iterator(c.percorso()))
+            if (e.path().extension() == ".PX" || e.path().extension() == ".px")
+                return e.path().string();
+        return std::string();
+    }();
+    ASSERT_FALSE(px.empty());
+    std::string indice = test::leggiFile(px);
+    const std::size_t hs = static_cast<std::size_t>(leggi16(indice, 2)), bs = static_cast<std::size_t>(indice[5]) * 1024;
+    const int rs = leggi16(indice, 0);
+    ASSERT_EQ(indice[0x20], 1) << "un solo livello";
+    const std::size_t radice = hs + static_cast<std::size_t>(leggi16(indice, 0x1E) - 1) * bs;
+    // The fourth leaf's record count, a big-endian short with its sign bit flipped.
+    const std::size_t conteggio = radice + 6 + 3 * static_cast<std::size_t>(rs) + static_cast<std::size_t>(rs) - 4;
+    indice[conteggio + 1] = static_cast<char>(indice[conteggio + 1] - 1);
+    test::scriviFile(px, indice);
+    test::InterazioneScriptata io;
+    const EsitoRiparazione e = RiparaTabella(c.dir(), db, c / "salva/", "", io);
+    if (!e.riparata)
+        return;
+    const std::size_t dopo = recordDi(c.percorso(), db).size();
+    EXPECT_EQ(e.persi, prima.size() - dopo) << e.titolo() << "\n" << tutte(e.righe());
+}
+
+// The genuine AREACODE.PX ends in a block shorter than the block size (as its writer left it;
+// the engine reads it). It is still the family's count of the records of each block: a block
+// lost with the header's count also wrong is counted from it.
+TEST(RiparazioneOstile, IndicePrimarioConLUltimoBloccoCortoRestaUnTestimone)
+{
+    test::CartellaTemporanea c;
+    const std::string db = copiaCampione("leonhad-paradoxdriver/src/test/resources/db/AREACODE", c.percorso());
+    const auto prima = recordDi(c.percorso(), db);
+    std::string byte = test::leggiFile(c / db);
+    const std::size_t hs = static_cast<std::size_t>(leggi16(byte, 2)), bs = static_cast<std::size_t>(byte[5]) * 1024;
+    byte.replace(hs + 2 * bs, bs, std::string(bs, '\xFF'));
+    byte.replace(0x06, 4, parola(static_cast<int>(prima.size()) - 15) + parola(0));
+    test::scriviFile(c / db, byte);
+    test::InterazioneScriptata io;
+    const EsitoRiparazione e = RiparaTabella(c.dir(), db, c / "salva/", "", io);
+    if (!e.riparata)
+        return;
+    const std::size_t dopo = recordDi(c.percorso(), db).size();
+    EXPECT_EQ(e.persi, prima.size() - dopo) << e.titolo() << "\n" << tutte(e.righe());
+}
+
 // A block of the same table of another company (same layout, same block size, the chain in
 // the same order) where one of ours was: its records fit the key order of their neighbours
 // and the counts, but the primary index's key for that block and every entry of the
