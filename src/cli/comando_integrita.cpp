@@ -57,7 +57,7 @@ void registraIntegrita(CLI::App& app, Contesto& contesto)
         if (!g.dizionarioVuoto() && !scegliTabella(contesto, g, *nomeRipara))
             return;
         const auto esito = RiparaTabCorrente(g);
-        if (!esito || !esito->riparata)
+        if (!esito || !esito->riparata || esito->conPerdite())
             contesto.esito = 1;
     });
 }

@@ -28,6 +28,16 @@ std::unique_ptr<PresaEsclusiva> prendi(GestioneTabelle& g, Env& env, const std::
     return nullptr;
 }
 
+// The current row's description as Paradox definitions: one more copy of the table's layout.
+std::optional<DefinizioniParadox> descrizioneParadox(GestioneTabelle& g)
+{
+    try {
+        return definizioniParadox(g.descrizioneCorrente());
+    } catch (const Error&) {
+        return std::nullopt;  // the table's own files are the only copies then
+    }
+}
+
 }  // namespace
 
 std::optional<std::vector<std::string>> VerificaIntegritaTabCorr(GestioneTabelle& g, bool singola, Env& env)
@@ -44,7 +54,8 @@ std::optional<std::vector<std::string>> VerificaIntegritaTabCorr(GestioneTabelle
     const auto presa = prendi(g, env, dir, file);
     if (!presa)
         return std::nullopt;
-    return VerificaIntegritaTabella(g.DirTabellaCorrente, file, singola, g.interazione(), env);
+    const auto dizionario = descrizioneParadox(g);
+    return VerificaIntegritaTabella(g.DirTabellaCorrente, file, singola, g.interazione(), env, dizionario ? &*dizionario : nullptr);
 }
 
 bool VerificaIntegritaTabCorrente(GestioneTabelle& g, Env& env)
@@ -110,12 +121,7 @@ std::optional<EsitoRiparazione> RiparaTabCorrente(GestioneTabelle& g, Env& env)
             g.interazione().messaggio(kTabellaUtilizzata);
         }
         if (presa) {
-            std::optional<DefinizioniParadox> dizionario;
-            try {
-                dizionario = definizioniParadox(g.descrizioneCorrente());
-            } catch (const Error&) {
-                // Without a usable description only a table whose header reads is repaired.
-            }
+            const auto dizionario = descrizioneParadox(g);
             esito = RiparaTabella(g.DirTabellaCorrente, file, g.tabForm().BackupRiparazioniDir, riga->PathParziale,
                                   g.interazione(), env, dizionario ? &*dizionario : nullptr);
         }

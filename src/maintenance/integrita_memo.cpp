@@ -14,8 +14,15 @@ namespace {
 constexpr int kUnita = 4096;
 }
 
-Memo::Memo(const std::string* dati, std::string nome) : nome_(std::move(nome)), presente_(dati != nullptr)
+Memo::Memo(const std::string* dati, std::string nome, const LetturaDati& d) : nome_(std::move(nome)), presente_(dati != nullptr)
 {
+    for (const RecordLetto& r : d.record)
+        for (const FieldInfo& c : d.campi)
+            if (isBlob(c.def.type)) {
+                const auto* desc = reinterpret_cast<const std::uint8_t*>(r.byte.data()) + c.offset + c.bytes - 10;
+                if (get32(desc) != 0 && get32(desc + 4) != 0)
+                    usati_[get32(desc)].push_back(luogo(d.file, r.blocco, r.posizione));
+            }
     if (!dati)
         return;
     const std::string percorso = "/" + nome_;
@@ -75,13 +82,11 @@ std::optional<std::string> Memo::valore(const LetturaDati& d, const RecordLetto&
         perche = "l'inizio del valore nel record è diverso da quello nel file dei memo";
         return std::nullopt;
     }
-    if (riferimento != 0) {
+    if (const auto it = usati_.find(riferimento); riferimento != 0 && it != usati_.end() && it->second.size() > 1) {
         const std::string qui = luogo(d.file, r.blocco, r.posizione);
-        const auto [it, nuovo] = usati_.emplace(riferimento, qui);
-        if (!nuovo) {
-            perche = "il valore nel file dei memo è lo stesso del record " + it->second.substr(d.file.size() + 2);
-            return std::nullopt;
-        }
+        const std::string& altro = it->second.front() == qui ? it->second[1] : it->second.front();
+        perche = "il valore nel file dei memo è lo stesso del record " + altro.substr(d.file.size() + 2);
+        return std::nullopt;
     }
     return valore;
 }
@@ -93,7 +98,7 @@ std::vector<std::string> verificaMemo(const LetturaDati& d, const std::string* d
         blob = blob || isBlob(f.def.type);
     if (!blob)
         return {};
-    Memo memo(dati, nome);
+    Memo memo(dati, nome, d);
     std::vector<std::string> rilievi = memo.rilieviFile();
     for (const RecordLetto& r : d.record)
         for (const FieldInfo& f : d.campi) {

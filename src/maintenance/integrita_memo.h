@@ -22,8 +22,8 @@ namespace korva::integrita {
 
 class Memo {
 public:
-    // `dati`: the .MB's bytes, nullptr when the table has none.
-    Memo(const std::string* dati, std::string nome);
+    // `dati`: the .MB's bytes, nullptr when the table has none; `d`: the records that refer to it.
+    Memo(const std::string* dati, std::string nome, const LetturaDati& d);
     ~Memo();
     Memo(const Memo&) = delete;
     Memo& operator=(const Memo&) = delete;
@@ -31,8 +31,8 @@ public:
     // What is wrong with the file itself (its header, its blocks).
     std::vector<std::string> rilieviFile() const;
     // The value of the blob field `campo` of the record, as the .MB stores it; nothing, and the
-    // reason in `perche`, when its reference is broken or already taken by an earlier record
-    // (`luogoRecord` names the record for that).
+    // reason in `perche`, when its reference is broken or shared with another record (which
+    // of the two it belongs to cannot be told: neither gets it).
     std::optional<std::string> valore(const LetturaDati& d, const RecordLetto& r, const paradox::FieldInfo& campo,
                                       std::string& perche);
 
@@ -43,7 +43,7 @@ private:
     std::unique_ptr<paradox::PagedFile> mb_;
     std::unique_ptr<paradox::BlobStore> store_;
     std::vector<std::string> rilievi_;
-    std::map<std::uint32_t, std::string> usati_;  // reference -> the record that has it
+    std::map<std::uint32_t, std::vector<std::string>> usati_;  // reference -> the records that refer to it
 };
 
 // Every blob of every record read: the findings of the memo file.

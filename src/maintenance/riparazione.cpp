@@ -1,9 +1,11 @@
 #include "maintenance/riparazione.h"
 
+#include "base/codepage.h"
 #include "base/errore.h"
 #include "base/mem_env.h"
 #include "base/percorsi.h"
 #include "engines/paradox/blob_store.h"
+#include "engines/paradox/collation.h"
 #include "engines/paradox/index_rebuild.h"
 #include "engines/paradox/lock.h"
 #include "engines/paradox/table.h"
@@ -11,7 +13,9 @@
 #include "engines/paradox/table_internal.h"
 #include "maintenance/cartelle.h"
 #include "maintenance/integrita_dati.h"
+#include "maintenance/conteggio_record.h"
 #include "maintenance/integrita_memo.h"
+#include "maintenance/tracciato_famiglia.h"
 #include "maintenance/verifica_integrita.h"
 #include "shell/directory_ditta.h"
 
@@ -27,10 +31,9 @@
 namespace korva {
 
 using namespace paradox;
+using namespace integrita;
 
 namespace {
-
-constexpr const char* kCostruzione = "/n";
 
 std::string estensione(const std::string& nome)
 {
@@ -74,42 +77,16 @@ std::string salvaFamiglia(Env& env, const FamigliaTabella& f, const std::string&
     return copia;
 }
 
-// The layout of the data file from the dictionary's description, its records read by it. The
-// header and block sizes are those the description gives a new table; when no record reads
-// with them, the other sizes a table can have are tried.
-integrita::LetturaDati leggiConDizionario(const FamigliaTabella& f, const DefinizioniParadox& diz, MemEnv& mem)
-{
-    Session s(mem);
-    createTable(s, kCostruzione, f.db, diz.campi, diz.indici);
-    const std::string nuovo = readWholeFile(mem, std::string(kCostruzione) + "/" + f.db);
-    const Header h = parseHeader(reinterpret_cast<const std::uint8_t*>(nuovo.data()), nuovo.size(), nuovo.size(), f.db);
-    integrita::Tracciato t{diz.campi, h.keyFields, h.headerSize, h.blockSize, h.effectiveCodePage()};
-    const std::string& dati = f.file.at(f.db);
-    integrita::LetturaDati migliore = integrita::leggiDati(f.db, dati, &t);
-    if (!migliore.record.empty())
-        return migliore;
-    for (int kb : {1, 2, 3, 4, 8, 16, 32})
-        for (int hs = 0x800; hs <= 0x8000; hs += 0x800) {
-            t.dimensioneBlocco = kb * 1024;
-            t.dimensioneIntestazione = hs;
-            if (t.dimensioneBlocco < migliore.dimensioneRecord + 6)
-                continue;
-            integrita::LetturaDati prova = integrita::leggiDati(f.db, dati, &t);
-            if (prova.record.size() > migliore.record.size())
-                migliore = std::move(prova);
-        }
-    return migliore;
-}
-
 // The index definitions the family's own files give: the primary key, and every secondary
 // index whose .X header can be read.
 std::vector<IndexDef> indiciDellaFamiglia(const FamigliaTabella& f, const std::vector<std::uint8_t>& db,
                                           const std::vector<std::uint8_t>& px, EsitoRiparazione& esito)
 {
+    // At the table's own place, so that what the engine says names the real files.
     MemEnv mem;
-    mem.createDir("/d");
+    mem.createDir(f.dir);
     auto metti = [&](const std::string& nome, const std::vector<std::uint8_t>& byte) {
-        mem.put("/d/" + nome, std::string_view(reinterpret_cast<const char*>(byte.data()), byte.size()));
+        mem.put(f.dir + "/" + nome, std::string_view(reinterpret_cast<const char*>(byte.data()), byte.size()));
     };
     metti(f.db, db);
     if (!px.empty())
@@ -130,61 +107,154 @@ std::vector<IndexDef> indiciDellaFamiglia(const FamigliaTabella& f, const std::v
         }
     }
     try {
-        TableFile t(mem, "/d", f.db, true, f.db, OpenFor::Use);
+        TableFile t(mem, f.dir, f.db, true, f.db, OpenFor::Use);
         return t.indexDefs();
     } catch (const Error& e) {
-        esito.note.push_back(std::string(e.what()) + ": gli indici secondari non sono stati ricostruiti");
+        esito.note.push_back(std::string(e.what()) + ": gli indici secondari non sono stati ricostruiti dai loro file");
     }
-    for (const std::string& nome : mem.list("/d"))
+    for (const std::string& nome : mem.list(f.dir))
         if (nome != f.db && strcasecmp(estensione(nome).c_str(), ".PX") != 0)
-            mem.remove("/d/" + nome);
-    TableFile t(mem, "/d", f.db, true, f.db, OpenFor::Use);
+            mem.remove(f.dir + "/" + nome);
+    TableFile t(mem, f.dir, f.db, true, f.db, OpenFor::Use);
     return t.indexDefs();
 }
 
-// The empty family the records go into, from the table's own headers.
-std::vector<IndexDef> famigliaVuota(const FamigliaTabella& f, const integrita::LetturaDati& d, MemEnv& mem,
-                                    EsitoRiparazione& esito)
+// The secondary indexes the dictionary describes that the family's files did not give, when
+// their fields are the table's.
+std::vector<IndexDef> indiciDelDizionario(const DefinizioniParadox& diz, const std::vector<IndexDef>& presenti,
+                                          const std::vector<FieldDef>& campi, EsitoRiparazione& esito)
 {
-    const Header& h = *d.intestazione;
-    const std::vector<std::uint8_t> db = detail::emptiedHeader(h.raw, false);
-    std::vector<std::uint8_t> px;
-    if (h.keyFields > 0) {
-        NewTableLayout l;
-        for (const FieldInfo& c : d.campi)
-            l.fields.push_back(c.def);
-        l.keyFields = h.keyFields;
-        l.version = h.version;
-        l.blockSize = h.blockSize;
-        l.codePage = h.effectiveCodePage();
-        l.sortOrder = h.sortOrder;
-        l.sortOrderId = h.sortOrderId;
-        l.tableName = h.tableName;
-        px = buildPxHeader(l, h.raw[Hdr::ChangeCount1], f.base + ".PX");
+    auto uguali = [](const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) == 0; };
+    std::vector<IndexDef> aggiunti;
+    for (const IndexDef& ix : diz.indici) {
+        if (isPrimaryIndex(ix) || std::any_of(presenti.begin(), presenti.end(), [&](const IndexDef& p) {
+                return uguali(p.name, ix.name) || (uguali(p.fields, ix.fields) && p.options == ix.options);
+            }))
+            continue;
+        const auto nomi = splitFields(ix.fields);
+        const bool campiNoti = std::all_of(nomi.begin(), nomi.end(), [&](const std::string& n) {
+            return std::any_of(campi.begin(), campi.end(), [&](const FieldDef& c) { return uguali(c.name, n); });
+        });
+        if (!campiNoti) {
+            esito.note.push_back("l'indice " + ix.name + " del dizionario non è stato costruito: i suoi campi (" + ix.fields +
+                                 ") non sono quelli della tabella");
+            continue;
+        }
+        aggiunti.push_back(ix);
     }
-    const std::vector<IndexDef> indici = indiciDellaFamiglia(f, db, px, esito);
+    return aggiunti;
+}
+
+// Why a validity file cannot go with the repaired table; empty when it can. A file whose
+// stamp is not the table's (`stampo`, when known) was not applied to it.
+std::string difettoVal(const std::string& v, std::size_t campi, std::optional<std::uint8_t> stampo)
+{
+    const auto* p = reinterpret_cast<const std::uint8_t*>(v.data());
+    if (v.size() < 0x35)
+        return "file troppo corto";
+    const std::size_t fine = get32(p + 9);
+    if (fine < 0x35 || fine + 6 > v.size())
+        return "la descrizione dei campi è fuori dal file";
+    if (get16(p + fine) != campi)
+        return "descrive " + std::to_string(get16(p + fine)) + " campi, la tabella ne ha " + std::to_string(campi);
+    if (stampo && p[0] != *stampo)
+        return "non corrispondeva alla versione della tabella (i suoi controlli non venivano applicati)";
+    return {};
+}
+
+// The header of the repaired data file: the old one emptied when the layout is its own, else
+// a new one with the layout established, keeping the old one's stamps and counter.
+std::vector<std::uint8_t> nuovaIntestazione(const FamigliaTabella& f, const SceltaTracciato& s, const LetturaDati& d,
+                                            NewTableLayout& l, EsitoRiparazione& esito)
+{
+    const Tracciato& t = *s.tracciato;
+    for (FieldDef c : t.campi) {
+        try {
+            c.name = codepage::fromUtf8(c.name, t.codePage);
+        } catch (const Error&) {
+            // A name the code page cannot hold keeps its bytes.
+        }
+        l.fields.push_back(c);
+    }
+    l.keyFields = t.campiChiave;
+    l.blockSize = t.dimensioneBlocco;
+    l.codePage = t.codePage;
+    const bool conIntestazione = !s.inizioIntestazione.empty();
+    if (conIntestazione || s.codePage) {
+        l.sortOrder = s.ordinamento;
+        const Collation* c = collationFor(s.ordinamento, s.idOrdinamento, t.codePage);
+        l.sortOrderId = !s.idOrdinamento.empty() || !c ? s.idOrdinamento : std::string(c->name());
+    }
+    l.tableName = conIntestazione ? s.nomeTabella : f.db;
+    const std::uint8_t livello = levelFor(l.fields, l.blockSize > 4096);
+    l.version = s.versione >= Version::V4 && s.versione <= Version::V7 ? std::max(s.versione, livello) : livello;
+    if (s.comeIntestazione)
+        return detail::emptiedHeader(d.intestazione->raw, false);
+    std::vector<std::uint8_t> h = buildDbHeader(l);
+    if (conIntestazione) {
+        const std::vector<std::uint8_t>& v = s.inizioIntestazione;
+        h[Hdr::ChangeCount1] = v[Hdr::ChangeCount1];
+        h[Hdr::ChangeCount2] = v[Hdr::ChangeCount2];
+        std::copy(v.begin() + Hdr::AutoInc, v.begin() + Hdr::AutoInc + 4, h.begin() + Hdr::AutoInc);
+    } else if (const std::string* val = f.dati(f.val); val && difettoVal(*val, l.fields.size(), std::nullopt).empty()) {
+        // The validity file keeps the stamp the lost header had.
+        h[Hdr::ChangeCount2] = static_cast<std::uint8_t>((*val)[0]);
+    }
+    esito.note.push_back(f.db + ": l'intestazione è stata riscritta con il tracciato usato");
+    if (s.versione != l.version && conIntestazione)
+        esito.note.push_back(f.db + ": il livello della tabella è ora " + std::to_string(l.version) + " (era " +
+                             std::to_string(s.versione) + ")");
+    return h;
+}
+
+// The indexes of the repaired table: those the family's files give, and those only the
+// dictionary describes.
+struct Indici {
+    std::vector<IndexDef> dellaFamiglia, delDizionario;
+};
+
+// The empty family the records go into; gives its index definitions.
+Indici famigliaVuota(const FamigliaTabella& f, const SceltaTracciato& s, const LetturaDati& d, const DefinizioniParadox* dizionario,
+                     MemEnv& mem, EsitoRiparazione& esito)
+{
+    NewTableLayout l;
+    const std::vector<std::uint8_t> db = nuovaIntestazione(f, s, d, l, esito);
+    std::vector<std::uint8_t> px;
+    if (l.keyFields > 0)
+        px = buildPxHeader(l, db[Hdr::ChangeCount1], f.base + ".PX");
+    Indici indici;
+    indici.dellaFamiglia = indiciDellaFamiglia(f, db, px, esito);
+    if (dizionario)
+        indici.delDizionario = indiciDelDizionario(*dizionario, indici.dellaFamiglia, s.tracciato->campi, esito);
     auto metti = [&](const std::string& nome, const std::vector<std::uint8_t>& byte) {
-        mem.put(std::string(kCostruzione) + "/" + nome, std::string_view(reinterpret_cast<const char*>(byte.data()), byte.size()));
+        mem.put(f.dir + "/" + nome, std::string_view(reinterpret_cast<const char*>(byte.data()), byte.size()));
     };
     metti(f.db, db);
     if (!px.empty())
         metti(f.base + ".PX", px);
     if (std::any_of(d.campi.begin(), d.campi.end(), [](const FieldInfo& c) { return isBlob(c.def.type); }))
         metti(f.mb.value_or(f.base + ".MB"), BlobStore::newHeader());
-    if (const std::string* val = f.dati(f.val))
-        mem.put(std::string(kCostruzione) + "/" + *f.val, *val);
+    if (const std::string* val = f.dati(f.val)) {
+        const std::string difetto = difettoVal(*val, l.fields.size(), db[Hdr::ChangeCount2]);
+        if (difetto.empty())
+            mem.put(f.dir + "/" + *f.val, *val);
+        else
+            esito.note.push_back(*f.val + ": " + difetto + ": non è stato rimesso nella tabella riparata (resta nella copia salvata)");
+    }
     return indici;
 }
 
-// Every record read into the new family, in key order: a duplicate key keeps the first.
-void inserisciRecord(const integrita::LetturaDati& d, const FamigliaTabella& f, MemEnv& mem, EsitoRiparazione& esito)
+// Every record read into the new family, in key order: a duplicate key keeps the first. Gives
+// the records left out.
+std::uint32_t inserisciRecord(const integrita::LetturaDati& d, const FamigliaTabella& f, MemEnv& mem, EsitoRiparazione& esito)
 {
-    TableFile t(mem, kCostruzione, f.db, true, f.db, OpenFor::Use);
+    TableFile t(mem, f.dir, f.db, true, f.db, OpenFor::Use);
     std::string perche;
     if (!t.writable(perche))
         throw Error("la tabella non si può riscrivere: " + perche);
-    integrita::Memo memo(f.dati(f.mb), f.mb.value_or(f.base + ".MB"));
+    integrita::Memo memo(f.dati(f.mb), f.mb.value_or(f.base + ".MB"), d);
     std::map<std::string, std::string> chiavi;  // key bytes -> the record kept
+    std::uint32_t doppi = 0;
     t.beginBatch();
     for (const integrita::RecordLetto& r : d.record) {
         std::string rec = r.byte;
@@ -193,7 +263,7 @@ void inserisciRecord(const integrita::LetturaDati& d, const FamigliaTabella& f, 
         try {
             t.checkInsert(p);
         } catch (const Error& e) {
-            ++esito.persi;
+            ++doppi;
             const std::string chiave = rec.substr(0, static_cast<std::size_t>(d.byteChiave));
             const auto tenuto = chiavi.find(chiave);
             esito.perdite.push_back(qui + ": chiave doppia (" + integrita::testoChiave(d, p) + "), scartato" +
@@ -217,6 +287,7 @@ void inserisciRecord(const integrita::LetturaDati& d, const FamigliaTabella& f, 
         ++esito.recuperati;
     }
     t.endBatch(true);
+    return doppi;
 }
 
 // The new family's files written beside the table under temporary names, its data file held
@@ -300,32 +371,60 @@ std::unique_ptr<Sostituzione> sostituisci(Env& env, const FamigliaTabella& vecch
 
 FamigliaTabella ricostruisci(const FamigliaTabella& f, const DefinizioniParadox* dizionario, EsitoRiparazione& esito)
 {
-    MemEnv mem;
-    mem.createDir(kCostruzione);
-    integrita::LetturaDati d = integrita::leggiDati(f.db, f.file.at(f.db));
-    std::vector<IndexDef> indici;
-    if (d.intestazione) {
-        indici = famigliaVuota(f, d, mem, esito);
-    } else {
-        if (!dizionario)
-            throw Error("l'intestazione è illeggibile e il dizionario non descrive la tabella");
-        d = leggiConDizionario(f, *dizionario, mem);
-        indici = dizionario->indici;
-        esito.note.push_back("intestazione illeggibile: la tabella è stata ricostruita con il tracciato del dizionario");
-        if (f.val)
-            esito.note.push_back(*f.val + ": non conservato, apparteneva all'intestazione perduta");
-    }
-    esito.persi += static_cast<std::uint32_t>(d.recordPersi);
+    const SceltaTracciato scelta = stabilisciTracciato(f, dizionario);
+    esito.note.insert(esito.note.end(), scelta.note.begin(), scelta.note.end());
+    if (!scelta.tracciato)
+        throw Error(scelta.motivo);
+    const LetturaDati& d = *scelta.lettura;
+    const RecordAttesi attesi = recordAttesi(f, d);
+    if (!attesi.numero)
+        throw Error(attesi.perche);
+    esito.note.insert(esito.note.end(), attesi.note.begin(), attesi.note.end());
     esito.perdite.insert(esito.perdite.end(), d.perdite.begin(), d.perdite.end());
-    inserisciRecord(d, f, mem, esito);
-    if (!indici.empty()) {
-        Session sessione(mem);
-        IndexRebuild ricostruzione(sessione, kCostruzione, f.db);
-        ricostruzione.run(indici);
+    // Blocks lost whole, when they held anything.
+    for (const BloccoPerso& b : *attesi.numero > d.neiBlocchiLetti ? d.blocchiPersi : std::vector<BloccoPerso>{}) {
+        const auto n = attesi.perBlocco.find(b.blocco);
+        esito.blocchiPersi.push_back(luogo(f.db, b.blocco) + " (" + b.perche + ")" +
+                                     (n == attesi.perBlocco.end() ? std::string() : ", con " + std::to_string(n->second) + " record"));
     }
-    if (d.intestazione && d.intestazione->numRecords != esito.recuperati + esito.persi)
-        esito.note.push_back("l'intestazione dichiarava " + std::to_string(d.intestazione->numRecords) + " record");
-    FamigliaTabella nuova = leggiFamiglia(mem, kCostruzione, f.db);
+    for (const auto& [b, n] : attesi.perBlocco)
+        if (std::none_of(d.blocchiPersi.begin(), d.blocchiPersi.end(), [&](const BloccoPerso& p) { return p.blocco == b; }))
+            esito.blocchiPersi.push_back(luogo(f.db, b) + " (non più raggiunto dalla catena, secondo " + attesi.secondoPx + "), con " +
+                                         std::to_string(n) + " record");
+    if (*attesi.numero > d.neiBlocchiLetti && attesi.perBlocco.empty())
+        esito.note.push_back("i blocchi persi contenevano in tutto " + std::to_string(*attesi.numero - d.neiBlocchiLetti) + " record");
+
+    // Built in memory at the table's own place, so that what the engine says names the real files.
+    MemEnv mem;
+    mem.createDir(f.dir);
+    const Indici indici = famigliaVuota(f, scelta, d, dizionario, mem, esito);
+    const std::uint32_t elencati = static_cast<std::uint32_t>(d.recordPersi) + inserisciRecord(d, f, mem, esito);
+    auto costruisci = [&](const std::vector<IndexDef>& quali) {
+        if (quali.empty())
+            return;
+        Session sessione(mem);
+        IndexRebuild ricostruzione(sessione, f.dir, f.db);
+        ricostruzione.run(quali);
+    };
+    std::vector<IndexDef> tutti = indici.dellaFamiglia;
+    tutti.insert(tutti.end(), indici.delDizionario.begin(), indici.delDizionario.end());
+    try {
+        costruisci(tutti);
+        for (const IndexDef& ix : indici.delDizionario)
+            esito.note.push_back("l'indice " + ix.name + " (" + ix.fields + ") è stato costruito dalla descrizione del dizionario");
+    } catch (const Error& e) {
+        // An index only the dictionary describes that cannot be built does not stop the repair.
+        if (indici.delDizionario.empty())
+            throw;
+        esito.note.push_back(std::string("gli indici descritti solo dal dizionario non sono stati costruiti: ") + e.what());
+        costruisci(indici.dellaFamiglia);
+    }
+    if (esito.recuperati > *attesi.numero)
+        throw Error("i blocchi danno " + std::to_string(esito.recuperati) + " record, più dei " + std::to_string(*attesi.numero) +
+                    " che la tabella aveva: alcuni non sarebbero suoi");
+    // Never fewer than the records listed one by one.
+    esito.persi = std::max(*attesi.numero - esito.recuperati, elencati);
+    FamigliaTabella nuova = leggiFamiglia(mem, f.dir, f.db);
     const std::vector<std::string> rilievi = verificaFamiglia(nuova);
     if (!rilievi.empty())
         throw Error("la tabella ricostruita non supera la verifica: " + rilievi.front());
@@ -351,6 +450,8 @@ std::vector<std::string> EsitoRiparazione::righe() const
         r.push_back("La tabella danneggiata è stata salvata in " + copia);
     for (const auto& p : perdite)
         r.push_back("Record perso: " + p);
+    for (const auto& b : blocchiPersi)
+        r.push_back("Blocco perso: " + b);
     for (const auto& m : memoPersi)
         r.push_back("Memo perso: " + m);
     for (const auto& n : note)

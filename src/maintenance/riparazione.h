@@ -20,12 +20,15 @@ struct EsitoRiparazione {
     std::string tabella;             // the table's data file, for the report
     std::string motivo;              // why it was not repaired
     std::uint32_t recuperati = 0;
-    std::uint32_t persi = 0;         // records known to be lost
+    std::uint32_t persi = 0;         // the records the table held that are not in the repaired one
     std::vector<std::string> perdite;   // each lost record, or group of them, and why
+    std::vector<std::string> blocchiPersi;  // each block lost whole, with its records where known
     std::vector<std::string> memoPersi; // each blob left blank, and why
     std::vector<std::string> note;      // what else the repair changed
     std::string copia;               // the folder the damaged family was saved into
     std::vector<std::string> righe() const;
+    // Something the table held is not in the repaired table: a record or a memo.
+    bool conPerdite() const { return persi > 0 || !memoPersi.empty(); }
     std::string titolo() const;
 };
 

@@ -8,6 +8,7 @@
 #include "maintenance/cartelle.h"
 #include "maintenance/integrita_dati.h"
 #include "maintenance/integrita_memo.h"
+#include "maintenance/tracciato_famiglia.h"
 
 #include <strings.h>
 
@@ -19,8 +20,10 @@ using namespace paradox;
 
 namespace {
 
-// The validity file against the table it belongs to.
-std::vector<std::string> verificaVal(const integrita::LetturaDati& d, const std::string& nome, const std::string& v)
+// The validity file against the table it belongs to: its stamp, and its list of fields after
+// its checks (whatever level of the table wrote it).
+std::vector<std::string> verificaVal(const integrita::LetturaDati& d, const std::string& nome, const std::string& v,
+                                     std::uint8_t stampo)
 {
     std::vector<std::string> out;
     auto rilievo = [&](const std::string& s) {
@@ -31,14 +34,11 @@ std::vector<std::string> verificaVal(const integrita::LetturaDati& d, const std:
     const std::size_t n = v.size();
     if (n < 0x35)
         return rilievo("file troppo corto (" + std::to_string(n) + " byte)");
-    const Header& h = *d.intestazione;
-    if (p[0] != h.raw[Hdr::ChangeCount2])
+    if (p[0] != stampo)
         rilievo("non corrisponde alla versione della tabella: i suoi controlli non vengono applicati");
-    if (p[1] != Version::V4 && p[1] != Version::V5)
-        rilievo("livello del file " + std::to_string(p[1]) + " non valido");
     const std::size_t fine = get32(p + 9);
-    if (fine + 6 > n)
-        return rilievo("posizione della descrizione dei campi oltre la fine del file");
+    if (fine < 0x35 || fine + 6 > n)
+        return rilievo("posizione della descrizione dei campi fuori dal file");
     const int campi = get16(p + fine);
     if (campi != static_cast<int>(d.campi.size()))
         return rilievo("descrive " + std::to_string(campi) + " campi, la tabella ne ha " + std::to_string(d.campi.size()));
@@ -48,12 +48,13 @@ std::vector<std::string> verificaVal(const integrita::LetturaDati& d, const std:
 // The primary and secondary indexes against a sound data file, through the engine's own check.
 std::vector<std::string> verificaIndici(const FamigliaTabella& f)
 {
+    // In memory at the table's own place, so that what the engine says names the real files.
     MemEnv mem;
-    mem.createDir("/t");
+    mem.createDir(f.dir);
     for (const auto& [nome, byte] : f.file)
-        mem.put("/t/" + nome, byte);
+        mem.put(f.dir + "/" + nome, byte);
     try {
-        TableFile t(mem, "/t", f.db, true, f.db, OpenFor::Use);
+        TableFile t(mem, f.dir, f.db, true, f.db, OpenFor::Use);
         std::vector<std::string> out;
         for (const std::string& r : t.check())
             out.push_back(f.db + ": " + r);
@@ -109,33 +110,39 @@ FamigliaTabella leggiFamiglia(Env& env, const std::string& dir, const std::strin
     return f;
 }
 
-std::vector<std::string> verificaFamiglia(const FamigliaTabella& f)
+std::vector<std::string> verificaFamiglia(const FamigliaTabella& f, const DefinizioniParadox* dizionario)
 {
-    const integrita::LetturaDati d = integrita::leggiDati(f.db, f.file.at(f.db));
-    std::vector<std::string> out = d.rilievi;
-    if (!d.intestazione)
+    const integrita::SceltaTracciato scelta = integrita::stabilisciTracciato(f, dizionario);
+    std::vector<std::string> out = scelta.note;
+    if (!scelta.tracciato) {
+        out.push_back(f.db + ": " + scelta.motivo);
         return out;
+    }
+    const integrita::LetturaDati& d = *scelta.lettura;
+    out.insert(out.end(), d.rilievi.begin(), d.rilievi.end());
     const bool datiSani = out.empty();
     for (std::string& r : integrita::verificaMemo(d, f.dati(f.mb), f.mb.value_or(f.base + ".MB")))
         out.push_back(std::move(r));
     if (const std::string* val = f.dati(f.val))
-        for (std::string& r : verificaVal(d, *f.val, *val))
+        for (std::string& r : verificaVal(d, *f.val, *val, f.file.at(f.db).size() > Hdr::ChangeCount2
+                                                               ? static_cast<std::uint8_t>(f.file.at(f.db)[Hdr::ChangeCount2])
+                                                               : 0))
             out.push_back(std::move(r));
     for (std::string& r : metaMancanti(f))
         out.push_back(std::move(r));
-    if (datiSani)
+    if (datiSani && scelta.comeIntestazione)
         for (std::string& r : verificaIndici(f))
             out.push_back(std::move(r));
     else if (d.campiChiave > 0 && !f.px)
         out.push_back(f.db + ": manca l'indice primario (" + f.base + ".PX)");
-    if (!datiSani && (d.campiChiave > 0 || !f.secondari.empty()))
+    if (!(datiSani && scelta.comeIntestazione) && (d.campiChiave > 0 || !f.secondari.empty()))
         out.push_back(f.db + ": gli indici non si possono confrontare con un file dati danneggiato "
                              "(la riparazione li ricostruisce)");
     return out;
 }
 
 std::vector<std::string> VerificaIntegritaTabella(const std::string& directory, const std::string& file, bool singola,
-                                                  Interazione& io, Env& env)
+                                                  Interazione& io, Env& env, const DefinizioniParadox* dizionario)
 {
     const std::string dir = cartellaFs(directory);
     std::vector<std::string> rilievi;
@@ -145,7 +152,7 @@ std::vector<std::string> VerificaIntegritaTabella(const std::string& directory, 
         if (!db)
             throw Error("La tabella " + dir + "/" + file + " non esiste");
         nome = *db;
-        rilievi = verificaFamiglia(leggiFamiglia(env, dir, *db));
+        rilievi = verificaFamiglia(leggiFamiglia(env, dir, *db), dizionario);
     } catch (const Error& e) {
         rilievi.push_back(e.what());
     }

@@ -6,6 +6,7 @@
 
 #include "base/env.h"
 #include "base/interazione.h"
+#include "dictionary/creazione_paradox.h"
 
 #include <map>
 #include <optional>
@@ -31,14 +32,16 @@ struct FamigliaTabella {
 // its own extensions only).
 FamigliaTabella leggiFamiglia(Env& env, const std::string& dir, const std::string& db);
 
-// Every fault of the family; none when it is sound.
-std::vector<std::string> verificaFamiglia(const FamigliaTabella& famiglia);
+// Every fault of the family; none when it is sound. `dizionario`, the dictionary's
+// description of the table when there is one, is one more copy of its layout.
+std::vector<std::string> verificaFamiglia(const FamigliaTabella& famiglia, const DefinizioniParadox* dizionario = nullptr);
 
 // VerificaIntegritaTabella: the table `file` of the folder `directory` (a directory text, "\"
 // read as a separator) verified; the caller holds it exclusively. With `singola` the findings,
 // or "nessun problema trovato", are shown as a report. Gives the findings; a table that is
 // not there is one.
 std::vector<std::string> VerificaIntegritaTabella(const std::string& directory, const std::string& file, bool singola,
-                                                  Interazione& io, Env& env = Env::standard());
+                                                  Interazione& io, Env& env = Env::standard(),
+                                                  const DefinizioniParadox* dizionario = nullptr);
 
 }  // namespace korva

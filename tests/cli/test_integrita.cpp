@@ -64,5 +64,20 @@ TEST_F(CliIntegrita, VerificaRiparaEVerificaDiNuovo)
     EXPECT_EQ(e.codice, 1);
 }
 
+// Records lost: the repair goes through, says how many, and its status says so.
+TEST_F(CliIntegrita, RiparazioneConPerditeEsceConUno)
+{
+    std::string db = test::leggiFile(dati("archivi/clienti.DB"));
+    const std::size_t intestazione = static_cast<unsigned char>(db[2]) | (static_cast<unsigned char>(db[3]) << 8);
+    const std::size_t blocco = static_cast<std::size_t>(static_cast<unsigned char>(db[5])) * 1024;
+    db.replace(intestazione, blocco, std::string(blocco, '\0'));
+    test::scriviFile(dati("archivi/clienti.DB"), db);
+    const auto e = korva({"ripara", "clienti"});
+    EXPECT_EQ(e.codice, 1) << e.out;
+    EXPECT_NE(e.out.find(" completata: "), std::string::npos) << e.out;
+    EXPECT_EQ(e.out.find(" 0 persi"), std::string::npos) << e.out;
+    EXPECT_NE(e.out.find("Blocco perso: clienti.DB, blocco 1 (azzerato)"), std::string::npos) << e.out;
+}
+
 }  // namespace
 }  // namespace korva

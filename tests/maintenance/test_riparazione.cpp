@@ -136,7 +136,7 @@ std::vector<Danno> danni()
              const std::string db = test::leggiFile(f.percorso("ART.DB"));
              cambia(f.percorso("ART.DB"), f.posti.at(15).offset + kMemo, db.substr(f.posti.at(0).offset + kMemo, kLeader + 10));
          },
-         tutti, [](const FamigliaProva&) { return std::set<int>{15}; }, "è lo stesso del record"},
+         tutti, [](const FamigliaProva&) { return std::set<int>{0, 15}; }, "è lo stesso del record"},
         {"chiave doppia nei dati",
          [](const FamigliaProva& f) {
              const std::string db = test::leggiFile(f.percorso("ART.DB"));
