@@ -40,6 +40,8 @@ ib::Query& GestioneTabelle::IBQuery1()
 
 bool GestioneTabelle::TestTabIb(const std::string& nome)
 {
+    // A name the server would read as another table is refused, not looked up.
+    ib::nomeTabellaArchivio(nome);
     FineLetture fine(tabForm_.IBTransaction1);
     tabForm_.ConnettiDatabaseIB();
     return tabellaApribile(nome);

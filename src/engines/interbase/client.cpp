@@ -37,6 +37,14 @@ bool Error::haCodice(std::intptr_t codice) const
     return std::find(codici_.begin(), codici_.end(), codice) != codici_.end();
 }
 
+bool Error::bloccoAltrui() const
+{
+    for (std::intptr_t c : {isc_lock_conflict, isc_lock_timeout, isc_deadlock, isc_update_conflict, isc_obj_in_use})
+        if (haCodice(c))
+            return true;
+    return false;
+}
+
 bool Error::fileInesistente() const
 {
     if (!haCodice(isc_io_error) || !haCodice(isc_io_open_err))
