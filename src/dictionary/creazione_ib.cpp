@@ -2,6 +2,7 @@
 
 #include "dictionary/gestione_tabelle.h"
 #include "dictionary/sql_creazione.h"
+#include "engines/interbase/error.h"
 #include "engines/interbase/identifiers.h"
 #include "engines/interbase/query.h"
 #include "engines/interbase/table.h"
@@ -81,15 +82,22 @@ bool GestioneTabelle::CreaTabIB(const std::string& nome)
     const auto istruzioni = istruzioniCreazioneIB(descrizioneCorrente(LetturaTipo::Archivio), nome);
     // Either the whole table with its key and indexes is committed, or what was executed is
     // rolled back: no half-made table is left for a later commit.
-    ib::TransactionScope lavoro(tabForm_.IBTransaction1);
-    ib::Query& q = IBQuery1();
-    for (const IstruzioneSql& righe : istruzioni) {
+    try {
+        ib::TransactionScope lavoro(tabForm_.IBTransaction1);
+        ib::Query& q = IBQuery1();
+        for (const IstruzioneSql& righe : istruzioni) {
+            q.close();
+            q.sql = righe;
+            q.execSql();
+        }
         q.close();
-        q.sql = righe;
-        q.execSql();
+        lavoro.commit();
+    } catch (const ib::Error& e) {
+        IBQuery1().close();
+        if (!e.indiceNonCreabile())
+            throw;
+        throw Error(e.what() + std::string(kRimedioIndiceNonCreabile));
     }
-    q.close();
-    lavoro.commit();
     return true;
 }
 

@@ -33,6 +33,12 @@ inline constexpr const char* kTabellaEsisteGia = "La Tabella Esiste Già";
 inline constexpr const char* kTabellaCreata = "La Tabella è stata creata";
 inline constexpr const char* kCreazioneTutteTerminata = "Creazione di tutte le tabelle terminata";
 
+// Said after the server's refusal to create an index that a killed change of structure caused.
+inline constexpr const char* kRimedioIndiceNonCreabile =
+    ". L'archivio conserva i resti di una modifica della sua struttura interrotta (un programma chiuso a "
+    "forza mentre creava o eliminava tabelle): la compattazione dell'archivio (Compatta tabella corrente) li "
+    "elimina, poi si può riprovare";
+
 class GestioneTabelle {
 public:
     // Opening over the record-layout directory `tracciatiDir` (TracciatiDir1 or 2 of the

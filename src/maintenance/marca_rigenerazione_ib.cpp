@@ -31,7 +31,8 @@ std::optional<T> numeroDopo(const std::string& testo, const std::string& chiave)
 
 std::string testoMarca(const MarcaRigenerazione& marca)
 {
-    return kInizio + marca.tabella + "; passo=" + std::to_string(marca.passo) + "; righe=" + std::to_string(marca.righe);
+    return kInizio + marca.tabella + "; passo=" + std::to_string(marca.passo) + "; righe=" + std::to_string(marca.righe) +
+           "; transazione=" + std::to_string(marca.transazione);
 }
 
 std::string istruzioneMarca(const std::string& testo)
@@ -60,11 +61,13 @@ std::optional<MarcaRigenerazione> leggiMarca(ib::Database& db, ib::Transaction& 
     m.tabella = testo.substr(std::string(kInizio).size(), fine - std::string(kInizio).size());
     const auto passo = numeroDopo<int>(testo, "; passo=");
     const auto righe = numeroDopo<std::int64_t>(testo, "; righe=");
-    if (!ib::nomeCatalogoIndirizzabile(m.tabella) || !passo || !righe ||
-        (*passo != kMarcaCreata && *passo != kMarcaTabellaEliminata && *passo != kMarcaTabellaCreata))
+    const auto transazione = numeroDopo<std::int64_t>(testo, "; transazione=");
+    if (!ib::nomeCatalogoIndirizzabile(m.tabella) || !passo || !righe || !transazione || *passo < kMarcaCreata ||
+        *passo > kMarcaRicopiata)
         return m;
     m.passo = *passo;
     m.righe = *righe;
+    m.transazione = *transazione;
     m.nostra = true;
     return m;
 }

@@ -15,16 +15,20 @@ class Database;
 class Transaction;
 }
 
-// The steps a mark can say: TMP222 created (still empty, the table untouched), the rows
-// copied into TMP222 and the table dropped, the table created again (empty).
+// The steps a mark can say, each the last one committed: TMP222 created (still empty), the
+// rows copied into TMP222, the table dropped, the table created again (empty), the rows
+// copied back into it.
 inline constexpr int kMarcaCreata = 2;
+inline constexpr int kMarcaCopiata = 3;
 inline constexpr int kMarcaTabellaEliminata = 4;
 inline constexpr int kMarcaTabellaCreata = 5;
+inline constexpr int kMarcaRicopiata = 6;
 
 struct MarcaRigenerazione {
     std::string tabella;     // the table regenerated, as the catalogue names it
     int passo = 0;
-    std::int64_t righe = 0;  // rows copied into TMP222
+    std::int64_t righe = 0;        // rows copied into TMP222
+    std::int64_t transazione = 0;  // the transaction that copied them
     // TMP222's description is a mark of ours: without one TMP222 is someone else's.
     bool nostra = true;
 };

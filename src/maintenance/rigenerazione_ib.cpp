@@ -1,10 +1,11 @@
 // Regenerating an archive table: its rows parked in TMP222 while the table is created again
-// from the dictionary. TMP222 is created and committed (the server needs a commit after each
-// creation); then, with both tables reserved against every other writer, the rows are copied
-// into it and the table is dropped in one transaction; the table is created again; then, in
-// one reserved transaction again, the rows are copied back and TMP222 dropped. Every committed
-// row is in the table or in TMP222 at every moment. Each step also writes, in its own
-// transaction, the mark that makes TMP222 ours: the next regeneration of the same table
+// from the dictionary. Each step is committed on its own, in an order that keeps every
+// committed row in the table or in TMP222: the rows are copied and committed before the table
+// they came from is dropped. The in-process engine releases a dropped table's pages before the
+// drop is committed, so a process killed then leaves that table in the catalogue without its
+// pages (unreadable, and no drop or backup can take it); the rows it held are then elsewhere,
+// and the next regeneration rebuilds it empty with a compaction. Each step also writes, in its
+// own transaction, the mark that makes TMP222 ours: the next regeneration of the same table
 // finishes a run that was killed, from the step where it stopped.
 
 #include "maintenance/rigenerazione.h"
@@ -12,12 +13,18 @@
 #include "base/errore.h"
 #include "dictionary/gestione_tabelle.h"
 #include "dictionary/sql_creazione.h"
+#include "engines/interbase/error.h"
 #include "engines/interbase/identifiers.h"
 #include "engines/interbase/query.h"
 #include "engines/interbase/transaction.h"
+#include "maintenance/compattazione_archivio.h"
 #include "maintenance/copia_esatta_ib.h"
+#include "maintenance/impronta_archivio.h"
 #include "maintenance/marca_rigenerazione_ib.h"
+#include "shell/directory_ditta.h"
 #include "shell/tabform.h"
+
+#include <set>
 
 namespace korva {
 
@@ -32,7 +39,7 @@ std::function<void(const std::string&)>& guasto()
 // Where the rows are while the work goes on.
 enum class Righe { NellaTabella, InTmp222, NellaTabellaRigenerata };
 
-constexpr int kPassi = 4;
+constexpr int kPassi = 6;
 
 class RigenerazioneIb {
 public:
@@ -51,24 +58,44 @@ public:
     void riprendi(const MarcaRigenerazione& marca)
     {
         righe_ = marca.righe;
+        copiaTransazione_ = marca.transazione;
         lavoroCreato_ = true;
         prova([&] {
+            // A table whose drop was killed comes back empty: what it held is elsewhere.
+            const auto ricostruite = ricostruisciSenzaPagine();
+            const bool tabellaVuotata = ricostruite.count(nome_) > 0;
+            const bool lavoroVuotato = ricostruite.count(kTabellaLavoroIb) > 0;
             const bool tabella = esiste(nome_);
-            if (marca.passo == kMarcaCreata) {
-                if (!tabella)
-                    throw Error("la tabella " + nome_ + " non c'è più e TMP222 non ne ha ricevuto le righe");
-                // The table was never touched: the empty work table goes, the work starts again.
-                eliminaLavoroVuoto();
-                daCapo();
+            switch (marca.passo) {
+            case kMarcaCreata:
+            case kMarcaCopiata:
+                if (tabella && !tabellaVuotata) {
+                    // The table has every row: the work table goes, the work starts again.
+                    eliminaLavoro(false);
+                    daCapo();
+                    return;
+                }
+                if (marca.passo == kMarcaCreata || lavoroVuotato)
+                    throw Error("la tabella " + nome_ + " non ha più le sue righe e TMP222 non le contiene");
+                if (tabella)
+                    eliminaTabellaVuota();
+                break;
+            case kMarcaTabellaEliminata:
+                if (tabella)
+                    throw Error("la tabella " + nome_ + " è stata creata di nuovo da altri dopo che la rigenerazione "
+                                "l'aveva eliminata");
+                break;
+            case kMarcaTabellaCreata:
+                break;
+            case kMarcaRicopiata:
+                dove_ = Righe::NellaTabellaRigenerata;
+                eliminaLavoro(true, !lavoroVuotato);
                 return;
             }
-            if (marca.passo == kMarcaTabellaEliminata && tabella)
-                throw Error("la tabella " + nome_ + " è stata creata di nuovo da altri dopo che la rigenerazione "
-                            "l'aveva eliminata");
             dove_ = Righe::InTmp222;
-            if (!tabella)
+            if (!esiste(nome_))
                 crea(nome_, kMarcaTabellaCreata);
-            avanza(3);
+            avanza(4);
             copiaIndietro();
         });
     }
@@ -91,17 +118,33 @@ private:
         avanza(1);
         riservate("copia in TMP222", [&](ib::Query& q, ib::Transaction& tr) {
             righe_ = copiaEsatta(t_.IBDatabase1, tr, nome_, kTabellaLavoroIb);
+            copiaTransazione_ = transazioneCorrente(q);
+            scriviMarca(q, kMarcaCopiata);
+        });
+        avanza(2);
+        // Dropped only as it was copied: no row added, changed or deleted since.
+        riservate("elimina " + nome_, [&](ib::Query& q, ib::Transaction&) {
+            q.sql = {"SELECT COUNT(*), COUNT(CASE WHEN RDB$RECORD_VERSION > " + std::to_string(copiaTransazione_) +
+                     " THEN 1 END) FROM " + ib::nomeTraVirgolette(nome_)};
+            q.open();
+            const std::int64_t n = q.field(0).asInt64();
+            const std::int64_t cambiate = q.field(1).asInt64();
+            q.close();
+            if (n != righe_ || cambiate > 0)
+                throw Error("un altro programma ha cambiato la tabella " + nome_ + " durante la copia in TMP222 (" +
+                            std::to_string(righe_) + " righe copiate, ora " + std::to_string(n) + ", " +
+                            std::to_string(cambiate) + " cambiate)");
             esegui(q, {"DROP TABLE " + ib::nomeTraVirgolette(nome_)});
-            esegui(q, {istruzioneMarca(testoMarca({nome_, kMarcaTabellaEliminata, righe_}))});
+            scriviMarca(q, kMarcaTabellaEliminata);
         });
         dove_ = Righe::InTmp222;
-        avanza(2);
-        crea(nome_, kMarcaTabellaCreata);
         avanza(3);
+        crea(nome_, kMarcaTabellaCreata);
+        avanza(4);
         copiaIndietro();
     }
 
-    // The rows back into the table, and TMP222 dropped, in one transaction.
+    // The rows back into the table, committed; then TMP222 dropped.
     void copiaIndietro()
     {
         riservate("copia nella tabella", [&](ib::Query& q, ib::Transaction& tr) {
@@ -109,11 +152,93 @@ private:
             if (copiate != righe_)
                 throw Error("nella tabella TMP222 ci sono " + std::to_string(copiate) + " righe invece delle " +
                             std::to_string(righe_) + " che vi erano state copiate");
-            esegui(q, {std::string("DROP TABLE ") + kTabellaLavoroIb});
+            scriviMarca(q, kMarcaRicopiata);
         });
         dove_ = Righe::NellaTabellaRigenerata;
+        avanza(5);
+        eliminaLavoro(true);
+    }
+
+    // TMP222 of this run, still marked ours for this table, dropped: once the table holds
+    // every row again (`ricopiata`; TMP222 holding them too unless `contaLavoro` is false), or
+    // when it holds nothing the table lacks.
+    void eliminaLavoro(bool ricopiata, bool contaLavoro = true)
+    {
+        riservate(std::string("elimina ") + kTabellaLavoroIb, [&](ib::Query& q, ib::Transaction& tr) {
+            const auto m = leggiMarca(t_.IBDatabase1, tr);
+            if (!m || !m->nostra || m->tabella != nome_)
+                throw Error("la tabella TMP222 non è più quella della rigenerazione");
+            if (ricopiata) {
+                q.sql = {std::string("SELECT (SELECT COUNT(*) FROM ") + kTabellaLavoroIb + "), (SELECT COUNT(*) FROM " +
+                         ib::nomeTraVirgolette(nome_) + ") FROM RDB$DATABASE"};
+                q.open();
+                const std::int64_t lavoro = q.field(0).asInt64(), tabella = q.field(1).asInt64();
+                q.close();
+                if ((contaLavoro && lavoro != righe_) || tabella < righe_)
+                    throw Error("TMP222 ha " + std::to_string(lavoro) + " righe e la tabella " + nome_ + " " +
+                                std::to_string(tabella) + ", invece di " + std::to_string(righe_) +
+                                ": TMP222 non è stata eliminata");
+            }
+            esegui(q, {std::string("DROP TABLE ") + kTabellaLavoroIb});
+        });
         lavoroCreato_ = false;
         avanza(kPassi);
+    }
+
+    // The table, rebuilt empty after its killed drop, dropped again.
+    void eliminaTabellaVuota()
+    {
+        riservate("elimina " + nome_, [&](ib::Query& q, ib::Transaction&) {
+            q.sql = {"SELECT COUNT(*) FROM " + ib::nomeTraVirgolette(nome_)};
+            q.open();
+            const std::int64_t n = q.field(0).asInt64();
+            q.close();
+            if (n != 0)
+                throw Error("la tabella " + nome_ + " ricostruita vuota contiene " + std::to_string(n) +
+                            " righe messe da altri");
+            esegui(q, {"DROP TABLE " + ib::nomeTraVirgolette(nome_)});
+            scriviMarca(q, kMarcaTabellaEliminata);
+        });
+    }
+
+    // The tables of this run that a killed drop left without their pages: what they held is
+    // elsewhere, and a compaction brings them back empty, so that they can go. Which ones.
+    std::set<std::string> ricostruisciSenzaPagine()
+    {
+        std::vector<std::string> senzaPagine;
+        {
+            ib::TransactionScope lettura(t_.IBTransaction1);
+            senzaPagine = tabelleSenzaPagine(t_.IBDatabase1, t_.IBTransaction1);
+            lettura.commit();
+        }
+        std::set<std::string> nostre;
+        for (const std::string& n : senzaPagine)
+            if (n == nome_ || n == kTabellaLavoroIb)
+                nostre.insert(n);
+        if (!nostre.empty())
+            compatta();
+        return nostre;
+    }
+
+    // The archive compacted in the middle of the work, with the connection closed and opened
+    // again; the tables whose pages were gone come back empty.
+    void compatta()
+    {
+        Compattazione c;
+        c.cartellaBackup = richiediDirectory(t_, DirectoryLavoro::BackupRiparazioni);
+        c.parametri = t_.IBDatabase1.params;
+        c.nome = t_.IBDatabase1.databaseName();
+        Interazione& io = g_.interazione();
+        c.attesa = [&] { io.elaboraEventi(); };
+        t_.IBDatabase1.disconnect();
+        compattato_ = true;
+        try {
+            compattaArchivio(c);
+        } catch (...) {
+            t_.ConnettiDatabaseIB();
+            throw;
+        }
+        t_.ConnettiDatabaseIB();
     }
 
     void avanza(int passo) { g_.interazione().progresso("Rigenerazione " + nome_, passo, kPassi); }
@@ -131,13 +256,14 @@ private:
         scope.commit();
     }
 
-    // Both tables reserved against every other writer, in a transaction of their own: no row
-    // can arrive in the table that is dropped after the copy.
+    // Both tables reserved against every other writer, in a transaction of their own.
     void riservate(const std::string& nome, const std::function<void(ib::Query&, ib::Transaction&)>& lavoro)
     {
         ib::Transaction tr(&t_.IBDatabase1);
-        tr.params = {"write", "concurrency", "lock_write=" + nome_, "protected",
-                     std::string("lock_write=") + kTabellaLavoroIb, "protected"};
+        tr.params = {"write", "concurrency"};
+        for (const std::string& tabella : {nome_, std::string(kTabellaLavoroIb)})
+            if (esiste(tabella))
+                tr.params.insert(tr.params.end(), {"lock_write=" + tabella, "protected"});
         passo(nome, tr, [&](ib::Query& q) { lavoro(q, tr); });
     }
 
@@ -147,6 +273,21 @@ private:
         q.sql = std::move(sql);
         q.execSql();
         q.close();
+    }
+
+    static std::int64_t transazioneCorrente(ib::Query& q)
+    {
+        q.close();
+        q.sql = {"SELECT CURRENT_TRANSACTION FROM RDB$DATABASE"};
+        q.open();
+        const std::int64_t n = q.field(0).asInt64();
+        q.close();
+        return n;
+    }
+
+    void scriviMarca(ib::Query& q, int passo)
+    {
+        esegui(q, {istruzioneMarca(testoMarca({nome_, passo, righe_, copiaTransazione_}))});
     }
 
     bool esiste(const std::string& tabella)
@@ -159,48 +300,51 @@ private:
 
     // The table `tabella` created from the dictionary, with the mark of step `numero`, in one
     // transaction.
+    //
+    // The remains of a change of structure that was killed can make the server refuse the
+    // indexes: a compaction removes them, and the creation is tried once more.
     void crea(const std::string& tabella, int numero)
     {
         if (guasto())
             guasto()("crea " + tabella);
         const auto istruzioni = istruzioniCreazioneIB(g_.descrizioneCorrente(LetturaTipo::Archivio), tabella);
-        passo("creata " + tabella, t_.IBTransaction1, [&](ib::Query& q) {
-            for (const IstruzioneSql& righe : istruzioni)
-                esegui(q, righe);
-            esegui(q, {istruzioneMarca(testoMarca({nome_, numero, righe_}))});
-        });
-    }
-
-    // TMP222 of this run, created and never filled, dropped (still marked ours, for this
-    // table, and empty: checked in the transaction that drops it).
-    void eliminaLavoroVuoto()
-    {
-        riservate(std::string("elimina ") + kTabellaLavoroIb, [&](ib::Query& q, ib::Transaction& tr) {
-            const auto m = leggiMarca(t_.IBDatabase1, tr);
-            if (!m || !m->nostra || m->tabella != nome_ || m->passo != kMarcaCreata)
-                throw Error("la tabella TMP222 non è più quella creata dalla rigenerazione");
-            q.sql = {std::string("SELECT COUNT(*) FROM ") + kTabellaLavoroIb};
-            q.open();
-            const std::int64_t n = q.field(0).asInt64();
-            q.close();
-            if (n != 0)
-                throw Error("la tabella TMP222 creata dalla rigenerazione contiene righe che non vi ha messo");
-            esegui(q, {std::string("DROP TABLE ") + kTabellaLavoroIb});
-        });
-        lavoroCreato_ = false;
+        auto creazione = [&] {
+            passo("creata " + tabella, t_.IBTransaction1, [&](ib::Query& q) {
+                for (const IstruzioneSql& righe : istruzioni)
+                    esegui(q, righe);
+                scriviMarca(q, numero);
+            });
+        };
+        try {
+            creazione();
+        } catch (const ib::Error& e) {
+            if (!e.indiceNonCreabile() || compattato_)
+                throw;
+            compatta();
+            try {
+                creazione();
+            } catch (const ib::Error& ancora) {
+                if (!ancora.indiceNonCreabile())
+                    throw;
+                throw Error(ancora.what() + std::string(kRimedioIndiceNonCreabile));
+            }
+        }
     }
 
     // Said after a failure: where the rows are, TMP222 removed when it holds nothing needed.
     std::string dove()
     {
+        const std::string riprende = " La prossima rigenerazione della tabella " + nome_ + " riprende da qui";
         switch (dove_) {
         case Righe::NellaTabella: {
             std::string testo = "Le righe sono nella tabella " + nome_ + ", rimasta com'era";
             if (lavoroCreato_) {
                 try {
-                    eliminaLavoroVuoto();
+                    if (esiste(kTabellaLavoroIb))
+                        eliminaLavoro(false);
                 } catch (const std::exception& e) {
-                    testo += "; la tabella di lavoro TMP222 è rimasta nell'archivio (" + std::string(e.what()) + ")";
+                    testo += "; la tabella di lavoro TMP222 è rimasta nell'archivio (" + std::string(e.what()) + ")." +
+                             riprende;
                 }
             }
             return testo;
@@ -208,11 +352,13 @@ private:
         case Righe::InTmp222:
             return "Le righe sono tutte nella tabella TMP222 dell'archivio, da non eliminare: la tabella " + nome_ +
                    (esisteSenzaErrori(nome_) ? " è stata creata di nuovo ma non le contiene." : " non c'è più.") +
-                   " La prossima rigenerazione della tabella " + nome_ + " riprende da qui";
+                   riprende;
         case Righe::NellaTabellaRigenerata:
             break;
         }
-        return "Le righe sono nella tabella " + nome_ + " rigenerata";
+        if (!lavoroCreato_)
+            return "Le righe sono nella tabella " + nome_ + " rigenerata";
+        return "Le righe sono nella tabella " + nome_ + " rigenerata e anche nella tabella di lavoro TMP222." + riprende;
     }
 
     bool esisteSenzaErrori(const std::string& tabella)
@@ -229,7 +375,9 @@ private:
     std::string nome_;
     Righe dove_ = Righe::NellaTabella;
     std::int64_t righe_ = 0;
+    std::int64_t copiaTransazione_ = 0;
     bool lavoroCreato_ = false;
+    bool compattato_ = false;
 };
 
 std::string tmp222Altrui(const std::string& nome)

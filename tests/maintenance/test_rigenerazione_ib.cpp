@@ -137,13 +137,15 @@ TEST(RigenerazioneArchivio, ControlliDomandaETmp222Rimasta)
 TEST(RigenerazioneArchivio, UnGuastoAOgniPassoLasciaLeRigheDoveDiceIlMessaggioELaProssimaFinisce)
 {
     // Each step, and where its failure leaves the rows.
+    enum Dove { Tabella, Tmp222, Entrambe };
     struct Caso {
         const char* passo;
-        bool inTmp222;  // else in CLIENTI as it was
+        Dove dove;
     };
     const std::vector<Caso> casi = {
-        {"crea TMP222", false},   {"creata TMP222", false}, {"copia in TMP222", false},
-        {"crea CLIENTI", true},   {"creata CLIENTI", true}, {"copia nella tabella", true},
+        {"crea TMP222", Tabella},    {"creata TMP222", Tabella},     {"copia in TMP222", Tabella},
+        {"elimina CLIENTI", Tabella}, {"crea CLIENTI", Tmp222},       {"creata CLIENTI", Tmp222},
+        {"copia nella tabella", Tmp222}, {"elimina TMP222", Entrambe},
     };
     int passiVisti = 0;
     for (const Caso& c : casi) {
@@ -161,13 +163,15 @@ TEST(RigenerazioneArchivio, UnGuastoAOgniPassoLasciaLeRigheDoveDiceIlMessaggioEL
         impostaGuastoRigenerazioneIb({});
         EXPECT_EQ(errore.rfind("Rigenerazione della tabella CLIENTI non riuscita: guasto di prova. ", 0), 0u) << errore;
         EXPECT_FALSE(a.d.tabForm->IBTransaction1.inTransaction());
-        if (!c.inTmp222) {
+        if (c.dove == Tabella) {
             EXPECT_NE(errore.find("Le righe sono nella tabella CLIENTI, rimasta com'era"), std::string::npos) << errore;
             EXPECT_EQ(a.leggi("CLIENTI"), prima);
             EXPECT_FALSE(a.esiste("TMP222"));
             continue;
         }
-        EXPECT_NE(errore.find("Le righe sono tutte nella tabella TMP222 dell'archivio, da non eliminare"),
+        EXPECT_NE(errore.find(c.dove == Tmp222 ? "Le righe sono tutte nella tabella TMP222 dell'archivio, da non eliminare"
+                                               : "Le righe sono nella tabella CLIENTI rigenerata e anche nella tabella di "
+                                                 "lavoro TMP222"),
                   std::string::npos) << errore;
         EXPECT_NE(errore.find("La prossima rigenerazione della tabella CLIENTI riprende da qui"), std::string::npos)
             << errore;
@@ -189,7 +193,7 @@ TEST(RigenerazioneArchivio, Tmp222DiUnAltraTabellaNonSiTocca)
     const Righe prima = a.leggi("CLIENTI");
     // A run of another table that stopped with its rows in TMP222.
     a.esegui({"CREATE TABLE TMP222 (X INTEGER)"});
-    a.esegui({"COMMENT ON TABLE TMP222 IS 'KORVAWIN rigenerazione; tabella=FORNITOR; passo=4; righe=1'",
+    a.esegui({"COMMENT ON TABLE TMP222 IS 'KORVAWIN rigenerazione; tabella=FORNITOR; passo=4; righe=1; transazione=9'",
               "INSERT INTO TMP222 VALUES (7)"});
     a.d.io.risposte({Risposta::Si});
     EXPECT_FALSE(RigeneraTabCorrente(*a.g));

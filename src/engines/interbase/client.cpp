@@ -45,6 +45,11 @@ bool Error::bloccoAltrui() const
     return false;
 }
 
+bool Error::indiceNonCreabile() const
+{
+    return haCodice(isc_no_meta_update) && haCodice(isc_idx_create_err);
+}
+
 bool Error::fileInesistente() const
 {
     if (!haCodice(isc_io_error) || !haCodice(isc_io_open_err))

@@ -32,6 +32,10 @@ public:
     // a table it is using when a drop is committed.
     bool bloccoAltrui() const;
 
+    // The server refused to create an index ("unsuccessful metadata update", "cannot create
+    // index"): what a change of structure left when its process was killed.
+    bool indiceNonCreabile() const;
+
 private:
     std::vector<std::intptr_t> codici_;
     std::optional<int> erroreSistema_;
