@@ -4,6 +4,7 @@
 #include "dictionary/gestione_tabelle.h"
 #include "engines/interbase/catalog.h"
 #include "engines/interbase/database.h"
+#include "engines/interbase/error.h"
 #include "engines/interbase/identifiers.h"
 #include "engines/interbase/query.h"
 #include "engines/interbase/transaction.h"
@@ -101,19 +102,33 @@ std::string segnoBlocco(const std::string& file)
     return file + ".backup-korva";
 }
 
-// A backup lock left by a killed run of this machine is ended; any other stops the copy.
+// A backup lock left by a killed run of this machine is ended; any other stops the copy. The
+// engine's own report of the state is not enough: a run killed while it took or ended the lock
+// can leave the archive refusing a new one while reporting none.
 void riprendiBlocco(TTabForm& t, Env& env, const std::string& file)
 {
-    const auto segno = leggiSegno(env, segnoBlocco(file));
-    if (statoBackupFisico(t) != 0) {
-        if (!segno || processoVivo(*segno))
-            throw Error("L'archivio è già bloccato per un backup fisico (un backup in corso o interrotto "
-                        "con lo strumento nbackup): copia non eseguita");
-        // The killed run's changes, kept aside meanwhile, go back into the archive.
-        esegui(t, "ALTER DATABASE END BACKUP");
-    }
-    if (segno)
+    if (const auto segno = leggiSegno(env, segnoBlocco(file))) {
+        if (processoVivo(*segno))
+            throw Error("Un altro backup dell'archivio è in corso (processo " + std::to_string(segno->pid) +
+                        "): copia non eseguita");
+        // The killed run's changes, kept aside meanwhile, go back into the archive. A run
+        // killed while it took the lock leaves the archive refusing to end it (tried): taken
+        // again, it ends.
+        try {
+            esegui(t, "ALTER DATABASE END BACKUP");
+        } catch (const ib::Error&) {
+            try {
+                esegui(t, "ALTER DATABASE BEGIN BACKUP");
+                esegui(t, "ALTER DATABASE END BACKUP");
+            } catch (const ib::Error&) {
+                // Said below, when the archive is still locked.
+            }
+        }
         env.remove(segnoBlocco(file));
+    }
+    if (const auto stato = statoBackupFisico(t); stato != 0)
+        throw Error("L'archivio è già bloccato per un backup fisico (un backup in corso o interrotto "
+                    "con lo strumento nbackup): copia non eseguita (stato " + std::to_string(stato) + ")");
 }
 
 void copiaArchivio(TTabForm& t, Env& env, const std::string& sorgente, const std::string& destinazione)
