@@ -1,6 +1,7 @@
 #include "checks/esistenza_conteggio.h"
 
 #include "base/percorsi.h"
+#include "engines/interbase/error.h"
 #include "engines/interbase/identifiers.h"
 #include "engines/interbase/query.h"
 #include "engines/interbase/table.h"
@@ -56,16 +57,25 @@ bool azzeraArchivio(GestioneTabelle& g)
     }
     ib::verificaIdentificatore(nome, "tabella");
     TTabForm& t = g.tabForm();
-    // Committed here: the DELETE is never left for a later command's commit.
-    ib::TransactionScope lavoro(t.IBTransaction1);
-    ib::Query& q = g.IBQuery1();
-    q.close();
-    q.sql.clear();
-    q.sql.push_back("DELETE FROM " + nome);
-    q.execSql();
-    // A prepared statement would keep the table in use.
-    q.close();
-    lavoro.commit();
+    // Committed here: the DELETE is never left for a later command's commit. A row another
+    // program is changing stops it after a short wait, rolled back.
+    try {
+        ib::TransactionScope lavoro(t.IBTransaction1);
+        ib::Query& q = g.IBQuery1();
+        q.close();
+        q.sql.clear();
+        q.sql.push_back("DELETE FROM " + nome);
+        q.execSql();
+        // A prepared statement would keep the table in use.
+        q.close();
+        lavoro.commit();
+    } catch (const ib::Error& e) {
+        g.IBQuery1().close();
+        if (!e.bloccoAltrui())
+            throw;
+        throw Error("Azzeramento della tabella " + nome + " non eseguito: un altro programma sta modificando "
+                    "le sue righe o la tiene riservata; la tabella è rimasta com'era (" + std::string(e.what()) + ")");
+    }
     return true;
 }
 
@@ -98,7 +108,7 @@ std::optional<std::int64_t> contaArchivio(GestioneTabelle& g)
         return std::nullopt;
     ib::TransactionScope lettura(t.IBTransaction1);
     ib::Table tabella(t.IBDatabase1, &t.IBTransaction1);
-    tabella.setTableName(ib::maiuscole(g.EditTabellaCorrente()));
+    tabella.setTableName(ib::nomeTabellaArchivio(g.EditTabellaCorrente()));
     // The catalogue decides whether it exists; a table there that cannot be read is an Error.
     const bool esiste = tabella.exists();
     const std::int64_t n = esiste ? tabella.contaRighe() : 0;

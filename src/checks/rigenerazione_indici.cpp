@@ -106,13 +106,12 @@ bool EliminaTabellaIB(GestioneTabelle& g)
         return false;
     }
     ib::verificaIdentificatore(nome, "tabella");
-    // The drop takes effect at the commit, where a table another program uses is refused:
-    // at once, without waiting for that program to let it go (the window would hang).
+    // The drop takes effect at the commit, where a table another program uses is refused
+    // after the short wait every transaction has: a connection that only keeps the table's
+    // description lets it go within it, one that uses the table does not.
     try {
-        ib::Transaction eliminazione(&t.IBDatabase1);
-        eliminazione.params = {"write", "nowait"};
-        ib::TransactionScope lavoro(eliminazione);
-        ib::Query q(t.IBDatabase1, &eliminazione);
+        ib::TransactionScope lavoro(t.IBTransaction1);
+        ib::Query q(t.IBDatabase1, &t.IBTransaction1);
         q.sql.push_back("DROP TABLE " + nome);
         q.execSql();
         q.close();

@@ -5,6 +5,7 @@
 #include "checks/verifica_tracciato.h"
 
 #include "base/errore.h"
+#include "engines/interbase/error.h"
 #include "engines/interbase/identifiers.h"
 #include "engines/interbase/query.h"
 #include "engines/interbase/table.h"
@@ -15,19 +16,6 @@ namespace korva {
 
 namespace {
 
-// "DROP Table XXXCONF" committed; an error rolls it back and goes on to the caller.
-void eliminaConfronto(GestioneTabelle& g)
-{
-    ib::TransactionScope lavoro(g.tabForm().IBTransaction1);
-    ib::Query& q = g.IBQuery1();
-    q.close();
-    q.sql.clear();
-    q.sql.push_back(std::string("DROP Table ") + kTabellaConfronto);
-    q.execSql();
-    q.close();
-    lavoro.commit();
-}
-
 bool confrontoPresente(GestioneTabelle& g)
 {
     ib::TransactionScope lettura(g.tabForm().IBTransaction1);
@@ -36,16 +24,42 @@ bool confrontoPresente(GestioneTabelle& g)
     return c;
 }
 
+// "DROP Table XXXCONF" committed, only while it holds no row: the table is reserved first, so
+// that no other connection can put one in between the count and the drop. A table that holds
+// rows is somebody's data, not a comparison table: it stays, and the verification stops.
+void eliminaConfronto(GestioneTabelle& g)
+{
+    TTabForm& t = g.tabForm();
+    ib::Transaction riservata(&t.IBDatabase1);
+    riservata.params = {"write", "concurrency", std::string("lock_write=") + kTabellaConfronto, "protected"};
+    ib::TransactionScope lavoro(riservata);
+    ib::Query q(t.IBDatabase1, &riservata);
+    q.sql = {std::string("SELECT COUNT(*) FROM ") + kTabellaConfronto};
+    q.open();
+    const std::int64_t righe = q.field(0).asInt64();
+    q.close();
+    if (righe > 0)
+        throw Error(std::string("Verifica non eseguita: la tabella ") + kTabellaConfronto + " dell'archivio contiene " +
+                    std::to_string(righe) + (righe == 1 ? " riga" : " righe") +
+                    ", quindi non è una tabella di confronto lasciata da una verifica: resta com'è. Il nome " +
+                    kTabellaConfronto + " è riservato alla verifica del tracciato");
+    q.sql = {std::string("DROP Table ") + kTabellaConfronto};
+    q.execSql();
+    q.close();
+    lavoro.commit();
+}
+
 // A leftover of an interrupted run goes first. One that cannot go (another program uses
 // it) would be compared in place of the dictionary's layout: refused.
 void eliminaConfrontoRimasto(GestioneTabelle& g)
 {
+    if (!confrontoPresente(g))
+        return;
     try {
         eliminaConfronto(g);
-    } catch (const std::exception& e) {
-        if (confrontoPresente(g))
-            throw Error(std::string("Impossibile eliminare la tabella di confronto ") + kTabellaConfronto +
-                        " rimasta nell'archivio: " + e.what());
+    } catch (const ib::Error& e) {
+        throw Error(std::string("Impossibile eliminare la tabella di confronto ") + kTabellaConfronto +
+                    " rimasta nell'archivio: " + e.what());
     }
 }
 
@@ -57,6 +71,11 @@ Confronto ConfrontaTabIBCorrente(GestioneTabelle& g)
     if (!g.Precondizioni())
         return esito;
     const std::string nome = g.EditTabellaCorrente();
+    if (ib::maiuscole(nome) == kTabellaConfronto) {
+        g.interazione().messaggio(std::string("La tabella ") + nome + " non si può verificare: il nome " +
+                                  kTabellaConfronto + " è riservato alla tabella di confronto della verifica");
+        return esito;
+    }
     if (!g.TestTabIb(nome)) {
         g.interazione().messaggio(kTabellaDaConfrontareNonEsiste);
         return esito;

@@ -3,6 +3,7 @@
 #include "dictionary/gestione_tabelle.h"
 #include "dictionary/nome_riservato.h"
 #include "dictionary/sql_creazione.h"
+#include "engines/interbase/error.h"
 #include "engines/interbase/identifiers.h"
 #include "engines/interbase/query.h"
 #include "engines/interbase/table.h"
@@ -41,6 +42,8 @@ ib::Query& GestioneTabelle::IBQuery1()
 
 bool GestioneTabelle::TestTabIb(const std::string& nome)
 {
+    // A name the server would read as another table is refused, not looked up.
+    ib::nomeTabellaArchivio(nome);
     FineLetture fine(tabForm_.IBTransaction1);
     tabForm_.ConnettiDatabaseIB();
     return tabellaApribile(nome);
@@ -80,15 +83,22 @@ bool GestioneTabelle::CreaTabIB(const std::string& nome)
     const auto istruzioni = istruzioniCreazioneIB(descrizioneCorrente(LetturaTipo::Archivio), nome);
     // Either the whole table with its key and indexes is committed, or what was executed is
     // rolled back: no half-made table is left for a later commit.
-    ib::TransactionScope lavoro(tabForm_.IBTransaction1);
-    ib::Query& q = IBQuery1();
-    for (const IstruzioneSql& righe : istruzioni) {
+    try {
+        ib::TransactionScope lavoro(tabForm_.IBTransaction1);
+        ib::Query& q = IBQuery1();
+        for (const IstruzioneSql& righe : istruzioni) {
+            q.close();
+            q.sql = righe;
+            q.execSql();
+        }
         q.close();
-        q.sql = righe;
-        q.execSql();
+        lavoro.commit();
+    } catch (const ib::Error& e) {
+        IBQuery1().close();
+        if (!e.indiceNonCreabile())
+            throw;
+        throw Error(e.what() + std::string(kRimedioIndiceNonCreabile));
     }
-    q.close();
-    lavoro.commit();
     return true;
 }
 

@@ -38,6 +38,11 @@ inline constexpr const char* kCreazioneTutteTerminata = "Creazione di tutte le t
 std::string tabelleNonFatte(int quante, const char* singolare, const char* plurale);
 // The message of a table a run over every table refused for a reason of its own.
 std::string testoTabellaNonFatta(const std::string& nome, const std::string& motivo);
+// Said after the server's refusal to create an index that a killed change of structure caused.
+inline constexpr const char* kRimedioIndiceNonCreabile =
+    ". L'archivio conserva i resti di una modifica della sua struttura interrotta (un programma chiuso a "
+    "forza mentre creava o eliminava tabelle): la compattazione dell'archivio (Compatta tabella corrente) li "
+    "elimina, poi si può riprovare";
 
 class GestioneTabelle {
 public:

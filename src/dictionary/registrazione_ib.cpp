@@ -5,6 +5,7 @@
 #include "base/percorsi.h"
 #include "dictionary/gestione_tabelle.h"
 #include "dictionary/registrazione.h"
+#include "engines/interbase/identifiers.h"
 #include "engines/interbase/table.h"
 #include "engines/interbase/transaction.h"
 #include "shell/tabform.h"
@@ -85,6 +86,16 @@ bool nomeDiChiave(const ib::IndexDef& ix, const std::string& tabella)
 bool indiceChiave(const ib::IndexDef& ix, const std::string& tabella)
 {
     return ix.primary || nomeDiChiave(ix, tabella);
+}
+
+// Every command addresses an archive table by its dictionary name in upper case, without
+// quotes: a table whose catalogue name is not that form would be another table to them.
+void richiediNomeIndirizzabile(const std::string& nome)
+{
+    if (!ib::nomeCatalogoIndirizzabile(nome))
+        rifiutaRegistrazione("\"" + nome + "\"", "il suo nome nell'archivio non è un identificatore semplice in "
+                                              "maiuscolo (lettere, cifre, _ e $, iniziale una lettera): i comandi "
+                                              "del programma lo leggerebbero come il nome di un'altra tabella");
 }
 
 std::string proprieta(const ib::IndexDef& ix)
@@ -228,6 +239,7 @@ bool GestioneTabelle::RegistraTabellaIb(const std::function<std::optional<std::s
     if (!scelta || scelta->empty())
         return false;
     NomeTabellaCorrente = *scelta;
+    richiediNomeIndirizzabile(NomeTabellaCorrente);
     const std::string nome = minuscole(NomeTabellaCorrente);
     verificaVoce(nome, "");
     if (!consentiSostituzione(nome))

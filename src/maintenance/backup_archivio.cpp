@@ -4,18 +4,18 @@
 #include "dictionary/gestione_tabelle.h"
 #include "engines/interbase/catalog.h"
 #include "engines/interbase/database.h"
+#include "engines/interbase/error.h"
 #include "engines/interbase/identifiers.h"
 #include "engines/interbase/query.h"
 #include "engines/interbase/transaction.h"
 #include "maintenance/backup.h"
 #include "maintenance/cartelle.h"
+#include "engines/interbase/services.h"
 #include "maintenance/copia_file.h"
+#include "maintenance/segno_processo.h"
 #include "shell/directory_ditta.h"
 #include "shell/tabform.h"
 
-#include <unistd.h>
-
-#include <atomic>
 #include <cstdint>
 
 namespace korva {
@@ -89,14 +89,54 @@ void rimuoviSeEsiste(Env& env, const std::string& percorso)
     }
 }
 
+std::string nomeFileDi(const std::string& percorso)
+{
+    const size_t barra = percorso.find_last_of("/\\:");
+    return barra == std::string::npos ? percorso : percorso.substr(barra + 1);
+}
+
+// The backup lock this program takes, recorded beside the archive with its process: a run
+// killed while it held the lock leaves it so, and the next run ends it.
+std::string segnoBlocco(const std::string& file)
+{
+    return file + ".backup-korva";
+}
+
+// A backup lock left by a killed run of this machine is ended; any other stops the copy. The
+// engine's own report of the state is not enough: a run killed while it took or ended the lock
+// can leave the archive refusing a new one while reporting none.
+void riprendiBlocco(TTabForm& t, Env& env, const std::string& file)
+{
+    if (const auto segno = leggiSegno(env, segnoBlocco(file))) {
+        if (processoVivo(*segno))
+            throw Error("Un altro backup dell'archivio è in corso (processo " + std::to_string(segno->pid) +
+                        "): copia non eseguita");
+        // The killed run's changes, kept aside meanwhile, go back into the archive. A run
+        // killed while it took the lock leaves the archive refusing to end it (tried): taken
+        // again, it ends.
+        try {
+            esegui(t, "ALTER DATABASE END BACKUP");
+        } catch (const ib::Error&) {
+            try {
+                esegui(t, "ALTER DATABASE BEGIN BACKUP");
+                esegui(t, "ALTER DATABASE END BACKUP");
+            } catch (const ib::Error&) {
+                // Said below, when the archive is still locked.
+            }
+        }
+        env.remove(segnoBlocco(file));
+    }
+    if (const auto stato = statoBackupFisico(t); stato != 0)
+        throw Error("L'archivio è già bloccato per un backup fisico (un backup in corso o interrotto "
+                    "con lo strumento nbackup): copia non eseguita (stato " + std::to_string(stato) + ")");
+}
+
 void copiaArchivio(TTabForm& t, Env& env, const std::string& sorgente, const std::string& destinazione)
 {
-    if (statoBackupFisico(t) != 0)
-        throw Error("L'archivio è già bloccato per un backup fisico (un backup in corso o interrotto "
-                    "con lo strumento nbackup): copia non eseguita");
-    static std::atomic<unsigned> contatore{0};
-    const std::string copia =
-        destinazione + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(contatore++);
+    riprendiBlocco(t, env, sorgente);
+    rimuoviTemporaneiMorti(env, parentDirectory(destinazione), nomeFileDi(destinazione) + ".tmp-");
+    const std::string copia = destinazione + ".tmp-" + firmaProcesso();
+    scriviSegno(env, segnoBlocco(sorgente), "ALTER DATABASE BEGIN BACKUP");
     esegui(t, "ALTER DATABASE BEGIN BACKUP");
     try {
         copiaInNuovoFile(env, sorgente, copia);
@@ -104,13 +144,15 @@ void copiaArchivio(TTabForm& t, Env& env, const std::string& sorgente, const std
         rimuoviSeEsiste(env, copia);
         try {
             esegui(t, "ALTER DATABASE END BACKUP");
+            env.remove(segnoBlocco(sorgente));
         } catch (const Error&) {
-            // The copy's failure is the one told; the state shows at the next backup.
+            // The copy's failure is the one told; the next backup ends the lock.
         }
         throw;
     }
     try {
         esegui(t, "ALTER DATABASE END BACKUP");
+        env.remove(segnoBlocco(sorgente));
         sbloccaCopiaArchivio(env, copia);
         verificaCopia(copia, t.IBDatabase1.params);
         env.open(copia, OpenMode::ReadWrite)->sync();
@@ -122,29 +164,36 @@ void copiaArchivio(TTabForm& t, Env& env, const std::string& sorgente, const std
     }
 }
 
-bool hostLocale(std::string host)
+// The backup of an archive on a server, as the server's backup service sends it, written
+// beside the destination and renamed over it when the service says it is complete.
+void scaricaBackup(TTabForm& t, Env& env, const std::string& destinazione, Interazione& io)
 {
-    if (const auto porta = host.find('/'); porta != std::string::npos)
-        host.erase(porta);
-    if (host.size() > 2 && host.front() == '[' && host.back() == ']')
-        host = host.substr(1, host.size() - 2);
-    char nome[256] = {};
-    gethostname(nome, sizeof nome - 1);
-    return host == "localhost" || host == "127.0.0.1" || host == "::1" || host == nome;
+    rimuoviTemporaneiMorti(env, parentDirectory(destinazione), nomeFileDi(destinazione) + ".tmp-");
+    const std::string parziale = destinazione + ".tmp-" + firmaProcesso();
+    try {
+        auto f = env.open(parziale, OpenMode::CreateNew);
+        std::uint64_t scritti = 0;
+        ib::BackupService b;
+        b.params = t.IBDatabase1.params;
+        b.databaseName = t.IBDatabase1.databaseName();
+        b.onDati = [&](const char* dati, std::size_t n) {
+            f->writeAt(scritti, dati, n);
+            scritti += n;
+        };
+        b.onAttesa = [&] { io.elaboraEventi(); };
+        t.IBDatabase1.disconnect();
+        b.run();
+        f->sync();
+        f.reset();
+        env.rename(parziale, destinazione);
+        env.syncDir(parentDirectory(destinazione));
+    } catch (...) {
+        rimuoviSeEsiste(env, parziale);
+        throw;
+    }
 }
 
 }  // namespace
-
-std::string fileArchivioLocale(const std::string& nomeDatabase)
-{
-    if (!ib::formaServer(nomeDatabase))
-        return ib::nomePerIlCliente(nomeDatabase);
-    const auto [host, percorso] = ib::dividiFormaServer(nomeDatabase);
-    if (!hostLocale(host))
-        throw Error("L'archivio " + nomeDatabase + " è su un altro computer (" + host +
-                    "): il suo file non si può copiare da qui");
-    return percorsoFs(percorso);
-}
 
 void sbloccaCopiaArchivio(Env& env, const std::string& copia)
 {
@@ -176,12 +225,22 @@ bool BackupArchivio(GestioneTabelle& g, Env& env)
     t.ConnettiDatabaseIB();
     if (!t.IBDatabase1.connected())
         return false;
-    const std::string archivio = percorsoFs(t.Archivio);
-    const std::string nomeFile = archivio.substr(archivio.rfind('/') + 1);
+    const std::string nome = t.IBDatabase1.databaseName();
+    const std::string cartella = cartellaFs(t.BackupRiparazioniDir) + "/";
     try {
-        const std::string sorgente = fileArchivioLocale(t.IBDatabase1.databaseName());
         creaPercorso(percorsoFs(t.BackupRiparazioniDir));
-        copiaArchivio(t, env, sorgente, cartellaFs(t.BackupRiparazioniDir) + "/" + nomeFile);
+        if (ib::formaServer(nome)) {
+            const auto [host, percorso] = ib::dividiFormaServer(nome);
+            const std::string file = cartella + nomeFileDi(percorso) + ".fbk";
+            scaricaBackup(t, env, file, io);
+            io.messaggio(std::string(kBackupArchivioCompletato) + "\nIl backup dell'archivio " + nome +
+                         ", fatto dal suo server, è nel file " + file +
+                         "; per ripristinarlo in un archivio nuovo: gbak -c -user SYSDBA " + file + " " + host +
+                         ":<percorso del nuovo archivio sul server>");
+            return true;
+        }
+        const std::string sorgente = ib::nomePerIlCliente(nome);
+        copiaArchivio(t, env, sorgente, cartella + nomeFileDi(percorsoFs(t.Archivio)));
     } catch (const Error& e) {
         io.messaggio(std::string(kErroreBackup) + " dell'archivio " + t.Archivio + "\n" + e.what());
         return false;

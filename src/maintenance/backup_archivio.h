@@ -1,7 +1,8 @@
 #pragma once
 
-// The archive file copied into the repair-backup directory under its own name, as a database
-// that opens.
+// The archive copied into the repair-backup directory: the file of an archive opened
+// in-process, under its own name, as a database that opens; the backup of an archive on a
+// server, made by the server's backup service and sent here.
 
 #include "base/env.h"
 
@@ -16,14 +17,13 @@ class GestioneTabelle;
 // riparazioni"). The file is copied while the engine keeps it still (ALTER DATABASE BEGIN
 // BACKUP: changes go to a separate file meanwhile, END BACKUP merges them), the copy is freed
 // of that state, opened and read through before it is renamed over the earlier backup, and
-// only then "Backup archivio completato!". Any failure: "Errore durante il backup" with the
-// cause, the earlier backup untouched. True when the copy was made.
+// only then "Backup archivio completato!". The lock is recorded beside the archive with this
+// process ("NAME.backup-korva"): a run killed while it held it leaves it, and the next run ends
+// it and removes the killed run's temporary copy. An archive in server form is backed up by its
+// server's service into NAME.fbk (the file name of the archive on the server), written beside
+// and renamed when complete; the message says how to restore it. Any failure: "Errore durante
+// il backup" with the cause, the earlier backup untouched. True when the copy was made.
 bool BackupArchivio(GestioneTabelle& g, Env& env = Env::standard());
-
-// The path of the archive file as this machine reaches it: the file of an in-process archive;
-// for one in server form the path on the server when the server is this machine. An Error
-// for a server elsewhere.
-std::string fileArchivioLocale(const std::string& nomeDatabase);
 
 // A copy of a database taken under BEGIN BACKUP carries that state in its header page and
 // does not open: the state is cleared, as the engine's own tool does when it fixes a copy up.

@@ -3,7 +3,6 @@
 #include "base/errore.h"
 #include "base/percorsi.h"
 #include "dictionary/gestione_tabelle.h"
-#include "engines/interbase/services.h"
 #include "engines/paradox/table.h"
 #include "maintenance/cartelle.h"
 #include "shell/directory_ditta.h"
@@ -47,39 +46,30 @@ std::string domandaCompattazioneTabella(const std::string& nome)
     return "Vuoi procedere con la compattazione della tabella " + nome + "?";
 }
 
-bool CompattaArchivio(GestioneTabelle& g)
+bool CompattaArchivio(GestioneTabelle& g, FormaCompattazione forma)
 {
     TTabForm& t = g.tabForm();
     Interazione& io = g.interazione();
     if (io.domanda(kDomandaCompattazioneArchivio) != Risposta::Si)
         return false;
-    const std::string backupDir = richiediDirectory(t, DirectoryLavoro::BackupRiparazioni);
-    const std::string backupFile = backupDir + kFileCompattazione;
+    Compattazione c;
+    c.cartellaBackup = richiediDirectory(t, DirectoryLavoro::BackupRiparazioni);
+    c.forma = forma;
+    c.attesa = [&] { io.elaboraEventi(); };
     t.ConnettiDatabaseIB();
     if (!t.IBDatabase1.connected())
         return false;
-    const std::vector<std::string> parametri = t.IBDatabase1.params;
-    const std::string nome = t.IBDatabase1.databaseName();
+    c.parametri = t.IBDatabase1.params;
+    c.nome = t.IBDatabase1.databaseName();
     t.IBDatabase1.disconnect();
-    ib::richiediArchivioLibero(nome, parametri, "compattazione non eseguita");
-    creaPercorso(percorsoFs(backupDir));
-
-    ib::BackupService backup;
-    backup.params = parametri;
-    backup.databaseName = nome;
-    backup.backupFile = percorsoFs(backupFile);
-    backup.onAttesa = [&] { io.elaboraEventi(); };
-    backup.run();
-
-    ib::RestoreService ripristino;
-    ripristino.params = parametri;
-    ripristino.databaseName = nome;
-    ripristino.backupFile = backup.backupFile;
-    ripristino.replace = true;
-    ripristino.onAttesa = [&] { io.elaboraEventi(); };
-    ripristino.run();
-    io.messaggio(kCompattazioneTerminata);
-    return true;
+    const EsitoCompattazione esito = compattaArchivio(c);
+    std::string testo = kCompattazioneTerminata;
+    for (const std::string& tabella : esito.senzaDati)
+        testo += "\nLa tabella " + tabella +
+                 " era danneggiata (le sue pagine erano state liberate da un'eliminazione interrotta): le sue righe "
+                 "non si potevano leggere ed è stata ripristinata vuota";
+    io.messaggio(testo);
+    return esito.senzaDati.empty();
 }
 
 bool CompattaTabCorrente(GestioneTabelle& g)

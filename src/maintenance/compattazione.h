@@ -3,6 +3,8 @@
 // Packing: the archive compacted by a backup and a restore over itself; in the Paradox mode the
 // tables of the dictionary written again without their free space.
 
+#include "maintenance/compattazione_archivio.h"
+
 #include <string>
 
 namespace korva {
@@ -14,19 +16,16 @@ inline constexpr const char* kDomandaCompattazioneArchivio =
 inline constexpr const char* kCompattazioneTerminata = "Compattazione terminata";
 inline constexpr const char* kDomandaCompattazioneTutte =
     "Vuoi procedere con la compattazione di tutte le tabelle?";
-// The backup file of the compaction, under BackupRiparazioniDir.
-inline constexpr const char* kFileCompattazione = "tmp.bak";
 
 // "Vuoi procedere con la compattazione della tabella NOME?"
 std::string domandaCompattazioneTabella(const std::string& nome);
 
-// The archive compaction, after its question (anything but Yes: nothing happens, false). The
-// program's own connection is closed; refused while other connections hold the archive. The
-// backup into BackupRiparazioniDir + "tmp.bak" is complete when the service says so (a failed
-// one is an Error with its cause, and nothing is restored); the restore is built beside the
-// archive and replaces it only when complete ("Compattazione terminata"). The backup file
-// stays. Without the busy indicator.
-bool CompattaArchivio(GestioneTabelle& g);
+// The archive compaction, after its question (anything but Yes: nothing happens, false): the
+// program's own connection closed, then compattaArchivio (refused while other connections
+// hold the archive; a row another program commits meanwhile is never lost) and "Compattazione
+// terminata", with the tables whose pages were gone named after it. Without the busy
+// indicator.
+bool CompattaArchivio(GestioneTabelle& g, FormaCompattazione forma = FormaCompattazione::Automatica);
 
 // "Compatta tabella corrente": the archive compaction in the archive mode; in the Paradox mode,
 // after the preconditions and the question, the current table packed (held exclusively; the

@@ -65,7 +65,7 @@ struct ArchivioRigenerazione {
     {
         ib::TransactionScope lettura(d.tabForm->IBTransaction1);
         ib::Query q(d.tabForm->IBDatabase1, &d.tabForm->IBTransaction1);
-        q.sql = {std::string("SELECT * FROM ").append(tabella).append(" ORDER BY CODICE")};
+        q.sql = {std::string("SELECT * FROM ").append(tabella).append(" ORDER BY 1")};
         Righe r;
         for (q.open(); !q.eof(); q.next()) {
             r.emplace_back();
@@ -134,18 +134,18 @@ TEST(RigenerazioneArchivio, ControlliDomandaETmp222Rimasta)
     EXPECT_EQ(a.d.io.eventi(), (std::vector<std::string>{"inizio", "messaggio: La Tabella non Esiste: impossibile procedere", "fine"}));
 }
 
-TEST(RigenerazioneArchivio, UnGuastoAOgniPassoLasciaLeRigheDoveDiceIlMessaggio)
+TEST(RigenerazioneArchivio, UnGuastoAOgniPassoLasciaLeRigheDoveDiceIlMessaggioELaProssimaFinisce)
 {
     // Each step, and where its failure leaves the rows.
+    enum Dove { Tabella, Tmp222, Entrambe };
     struct Caso {
         const char* passo;
-        const char* dove;  // CLIENTI (as it was), TMP222, or the regenerated CLIENTI
+        Dove dove;
     };
     const std::vector<Caso> casi = {
-        {"conteggio CLIENTI", "CLIENTI"},         {"crea TMP222", "CLIENTI"},
-        {"colonne CLIENTI", "CLIENTI"},           {"copia in TMP222", "CLIENTI"},
-        {"elimina CLIENTI", "CLIENTI"},           {"crea CLIENTI", "TMP222"},
-        {"copia nella tabella", "TMP222"},        {"elimina TMP222", "rigenerata"},
+        {"crea TMP222", Tabella},    {"creata TMP222", Tabella},     {"copia in TMP222", Tabella},
+        {"elimina CLIENTI", Tabella}, {"crea CLIENTI", Tmp222},       {"creata CLIENTI", Tmp222},
+        {"copia nella tabella", Tmp222}, {"elimina TMP222", Entrambe},
     };
     int passiVisti = 0;
     for (const Caso& c : casi) {
@@ -163,28 +163,45 @@ TEST(RigenerazioneArchivio, UnGuastoAOgniPassoLasciaLeRigheDoveDiceIlMessaggio)
         impostaGuastoRigenerazioneIb({});
         EXPECT_EQ(errore.rfind("Rigenerazione della tabella CLIENTI non riuscita: guasto di prova. ", 0), 0u) << errore;
         EXPECT_FALSE(a.d.tabForm->IBTransaction1.inTransaction());
-        const std::string dove = c.dove;
-        if (dove == "CLIENTI") {
+        if (c.dove == Tabella) {
             EXPECT_NE(errore.find("Le righe sono nella tabella CLIENTI, rimasta com'era"), std::string::npos) << errore;
             EXPECT_EQ(a.leggi("CLIENTI"), prima);
             EXPECT_FALSE(a.esiste("TMP222"));
-        } else if (dove == "TMP222") {
-            EXPECT_NE(errore.find("Le righe sono tutte nella tabella TMP222 dell'archivio"), std::string::npos) << errore;
-            EXPECT_EQ(a.leggi("TMP222"), conQuando(prima));
-            // A new attempt is stopped by the rows parked in TMP222.
-            a.d.io.azzera();
-            a.d.io.risposte({Risposta::Si});
-            EXPECT_FALSE(RigeneraTabIbCorrente(*a.g));
-            EXPECT_EQ(a.leggi("TMP222"), conQuando(prima));
-        } else {
-            EXPECT_NE(errore.find("Le righe sono nella tabella CLIENTI rigenerata e anche nella tabella di lavoro TMP222"),
-                      std::string::npos)
-                << errore;
-            EXPECT_EQ(a.leggi("CLIENTI"), conQuando(prima));
-            EXPECT_EQ(a.leggi("TMP222"), conQuando(prima));
+            continue;
         }
+        EXPECT_NE(errore.find(c.dove == Tmp222 ? "Le righe sono tutte nella tabella TMP222 dell'archivio, da non eliminare"
+                                               : "Le righe sono nella tabella CLIENTI rigenerata e anche nella tabella di "
+                                                 "lavoro TMP222"),
+                  std::string::npos) << errore;
+        EXPECT_NE(errore.find("La prossima rigenerazione della tabella CLIENTI riprende da qui"), std::string::npos)
+            << errore;
+        EXPECT_EQ(a.leggi("TMP222").size(), prima.size());
+        // The next regeneration of the table finishes the work.
+        a.d.io.azzera();
+        a.d.io.risposte({Risposta::Si});
+        EXPECT_TRUE(RigeneraTabCorrente(*a.g));
+        EXPECT_EQ(a.d.io.eventi().at(2), std::string("messaggio: ") + kRigenerazioneCompletata);
+        EXPECT_EQ(a.leggi("CLIENTI"), conQuando(prima));
+        EXPECT_FALSE(a.esiste("TMP222"));
     }
     EXPECT_EQ(passiVisti, static_cast<int>(casi.size()));
+}
+
+TEST(RigenerazioneArchivio, Tmp222DiUnAltraTabellaNonSiTocca)
+{
+    ArchivioRigenerazione a(6);
+    const Righe prima = a.leggi("CLIENTI");
+    // A run of another table that stopped with its rows in TMP222.
+    a.esegui({"CREATE TABLE TMP222 (X INTEGER)"});
+    a.esegui({"COMMENT ON TABLE TMP222 IS 'KORVAWIN rigenerazione; tabella=FORNITOR; passo=4; righe=1; transazione=9'",
+              "INSERT INTO TMP222 VALUES (7)"});
+    a.d.io.risposte({Risposta::Si});
+    EXPECT_FALSE(RigeneraTabCorrente(*a.g));
+    ASSERT_EQ(a.d.io.eventi().size(), 4u);
+    EXPECT_NE(a.d.io.eventi()[2].find("è di una rigenerazione della tabella FORNITOR interrotta al passo 4"),
+              std::string::npos) << a.d.io.eventi()[2];
+    EXPECT_EQ(a.leggi("CLIENTI"), prima);
+    EXPECT_EQ(a.leggi("TMP222"), (Righe{{"7"}}));
 }
 
 TEST(RigenerazioneArchivio, UnValoreCheNonEntraNelNuovoTracciatoLasciaLaTabella)
@@ -200,6 +217,125 @@ TEST(RigenerazioneArchivio, UnValoreCheNonEntraNelNuovoTracciatoLasciaLaTabella)
     EXPECT_NE(errore.find("Le righe sono nella tabella CLIENTI, rimasta com'era"), std::string::npos) << errore;
     EXPECT_EQ(a.leggi("CLIENTI"), prima);
     EXPECT_FALSE(a.esiste("TMP222"));
+}
+
+// A table made by hand with `colonne`, holding `valori` (one INSERT each), regenerated to the
+// dictionary's `campi`: the error, empty when it was regenerated.
+struct Conversione {
+    Conversione(const std::string& colonne, const std::vector<std::string>& valori, const std::vector<std::string>& campi)
+        : d("INTERBASE")
+    {
+        d.dizionario({righe("valori", "", campi)});
+        g = std::make_unique<GestioneTabelle>(d.io, *d.tabForm, d.tabForm->TracciatiDir1);
+        d.io.risposte({Risposta::Si});
+        d.tabForm->ConnettiDatabaseIB();
+        esegui({"CREATE TABLE VALORI (" + colonne + ")"});
+        std::vector<std::string> inserimenti;
+        for (const std::string& v : valori)
+            inserimenti.push_back("INSERT INTO VALORI VALUES (" + v + ")");
+        esegui(inserimenti);
+        d.io.azzera();
+    }
+    void esegui(const std::vector<std::string>& istruzioni)
+    {
+        ib::TransactionScope lavoro(d.tabForm->IBTransaction1);
+        for (const auto& sql : istruzioni) {
+            ib::Query q(d.tabForm->IBDatabase1, &d.tabForm->IBTransaction1);
+            q.sql = {sql};
+            q.execSql();
+        }
+        lavoro.commit();
+    }
+    std::string rigenera()
+    {
+        d.io.risposte({Risposta::Si});
+        return test::erroreDi([&] { RigeneraTabCorrente(*g); });
+    }
+    // Column `i` of every row in key order, as stored (bytes) or as text.
+    std::vector<std::string> colonna(size_t i, bool byte = false)
+    {
+        ib::TransactionScope lettura(d.tabForm->IBTransaction1);
+        ib::Query q(d.tabForm->IBDatabase1, &d.tabForm->IBTransaction1);
+        q.sql = {"SELECT * FROM VALORI ORDER BY 1"};
+        std::vector<std::string> r;
+        for (q.open(); !q.eof(); q.next())
+            r.push_back(q.field(i).isNull() ? "<null>" : byte ? q.field(i).asBytes() : q.field(i).asString());
+        q.close();
+        lettura.commit();
+        return r;
+    }
+    test::DittaProva d;
+    std::unique_ptr<GestioneTabelle> g;
+};
+
+TEST(RigenerazioneArchivio, OgniValoreConvertitoEsattamenteORifiutatoConTabellaRigaCampoEValore)
+{
+    struct Caso {
+        const char* colonna;            // the second column of VALORI, after K VARCHAR(4) NOT NULL key
+        std::vector<std::string> valori;
+        const char* campo;              // its new type in the dictionary
+        const char* errore;             // the refusal's end, or "" when regenerated
+        std::vector<std::string> dopo;  // the column as text afterwards
+    };
+    const std::vector<Caso> casi = {
+        {"D DOUBLE PRECISION", {"'a', 2.0", "'b', 3.5", "'c', 2.75"}, "d:I",
+         "tabella VALORI, riga 2 (K = b), campo D, valore 3.5: non è un numero intero tra -2147483648 e 2147483647", {}},
+        {"D DOUBLE PRECISION", {"'a', 2.0", "'b', -7", "'c', NULL"}, "d:I", "", {"2", "-7", "<null>"}},
+        {"D INTEGER", {"'a', 40000", "'b', 1"}, "d:S",
+         "tabella VALORI, riga 1 (K = a), campo D, valore 40000: non è un numero intero tra -32768 e 32767", {}},
+        {"D NUMERIC(15,2)", {"'a', 12.34", "'b', -0.07"}, "d:N", "", {"12.34", "-0.07"}},
+        {"D BIGINT", {"'a', 9007199254740993"}, "d:N",
+         "campo D, valore 9007199254740993: ha più cifre di quante un numero N ne tenga", {}},
+        {"D VARCHAR(12)", {"'a', 'dodici lett.'", "'b', 'corto'"}, "d:A5",
+         "riga 1 (K = a), campo D, valore dodici lett.: è più lungo dei 5 caratteri del nuovo campo", {}},
+        {"D VARCHAR(12)", {"'a', '12'"}, "d:I", "campo D, valore 12: un valore VARCHAR(12) non si converte esattamente in INTEGER", {}},
+        {"D VARCHAR(12)", {"'a', NULL"}, "d:I", "", {"<null>"}},
+        {"D TIMESTAMP", {"'a', '2024-02-29 10:30:00'"}, "d:T",
+         "campo D, valore 2024-02-29 10:30:00: un valore TIMESTAMP non si converte esattamente in TIME", {}},
+        {"D DATE", {"'a', '2024-02-29'"}, "d:D", "", {"2024-02-29 00:00:00"}},
+    };
+    for (const Caso& c : casi) {
+        SCOPED_TRACE(std::string(c.colonna) + " -> " + c.campo);
+        Conversione v(std::string("K VARCHAR(4) NOT NULL PRIMARY KEY, ") + c.colonna, c.valori, {"k:A4*", c.campo});
+        const auto prima = v.colonna(1);
+        const std::string errore = v.rigenera();
+        if (*c.errore == 0) {
+            EXPECT_EQ(errore, "nessun errore");
+            EXPECT_EQ(v.colonna(1), c.dopo);
+            continue;
+        }
+        EXPECT_EQ(errore.rfind("Rigenerazione della tabella VALORI non riuscita: ", 0), 0u) << errore;
+        EXPECT_NE(errore.find(c.errore), std::string::npos) << errore;
+        EXPECT_NE(errore.find("Le righe sono nella tabella VALORI, rimasta com'era"), std::string::npos) << errore;
+        EXPECT_EQ(v.colonna(1), prima);
+        EXPECT_FALSE(v.g->TestTabIb("TMP222"));
+    }
+}
+
+TEST(RigenerazioneArchivio, UnBlobInUnMemoConIPropriByteEUnaColonnaSenzaPostoRifiutata)
+{
+    const std::string binario("\0\xff" "A\x80", 4);
+    Conversione v("K VARCHAR(4) NOT NULL PRIMARY KEY, B BLOB SUB_TYPE 0, T BLOB SUB_TYPE TEXT CHARACTER SET WIN1252, "
+                  "C CHAR(6)",
+                  {"'a', x'00FF4180', 'caff" "\xc3\xa8', 'ab'", "'b', NULL, NULL, NULL"},
+                  {"k:A4*", "b:M10", "t:M10", "c:M10"});
+    EXPECT_EQ(v.rigenera(), "nessun errore");
+    EXPECT_EQ(v.colonna(1, true), (std::vector<std::string>{binario, "<null>"}));
+    EXPECT_EQ(v.colonna(2, true), (std::vector<std::string>{"caff\xe8", "<null>"}));
+    EXPECT_EQ(v.colonna(3, true), (std::vector<std::string>{"ab", "<null>"}));
+
+    // Binary bytes into a text: the server's filter would change them.
+    Conversione t("K VARCHAR(4) NOT NULL PRIMARY KEY, B BLOB SUB_TYPE 0", {"'a', NULL", "'b', x'41FF'"}, {"k:A4*", "b:A10"});
+    EXPECT_NE(t.rigenera().find("riga 2 (K = b), campo B, valore di 2 byte: un valore BLOB non si converte esattamente in "
+                                "VARCHAR(10)"),
+              std::string::npos);
+    EXPECT_EQ(t.colonna(1, true), (std::vector<std::string>{"<null>", "A\xff"}));
+
+    // A column the new layout has no place for, holding a value.
+    Conversione w("K VARCHAR(4) NOT NULL PRIMARY KEY, D INTEGER, E INTEGER", {"'a', 1, NULL", "'b', 2, 5"}, {"k:A4*", "d:I"});
+    const std::string errore = w.rigenera();
+    EXPECT_NE(errore.find("tabella VALORI, riga 2 (K = b), campo E, valore 5: non ha posto nel nuovo tracciato"),
+              std::string::npos) << errore;
 }
 
 }  // namespace

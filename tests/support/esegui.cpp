@@ -17,6 +17,39 @@ namespace korva::test {
 
 namespace {
 
+// The child's side: its input, outputs, environment, user and directory, then the program.
+[[noreturn]] void figlio(const std::string& programma, const std::vector<std::string>& argomenti,
+                         const std::string& directory, const Ambiente& ambiente, const std::string& out,
+                         const std::string& err)
+{
+    int in = open("/dev/null", O_RDONLY);
+    int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (in < 0 || o < 0 || e < 0)
+        _exit(127);
+    dup2(in, 0);
+    dup2(o, 1);
+    dup2(e, 2);
+    for (const auto& v : ambiente.senza)
+        unsetenv(v.c_str());
+    for (const auto& [nome, valore] : ambiente.con)
+        setenv(nome.c_str(), valore.c_str(), 1);
+    if (ambiente.utente >= 0) {
+        const auto id = static_cast<uid_t>(ambiente.utente);
+        if (setgroups(0, nullptr) != 0 || setgid(id) != 0 || setuid(id) != 0)
+            _exit(125);
+    }
+    if (!directory.empty() && chdir(directory.c_str()) != 0)
+        _exit(126);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(programma.c_str()));
+    for (const auto& a : argomenti)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execvp(programma.c_str(), argv.data());
+    _exit(127);
+}
+
 Esito eseguiDa(std::string programma, const std::vector<std::string>& argomenti, const std::string& directory,
                const Ambiente& ambiente)
 {
@@ -36,34 +69,8 @@ Esito eseguiDa(std::string programma, const std::vector<std::string>& argomenti,
     pid_t pid = fork();
     if (pid < 0)
         throw std::runtime_error("fork fallita");
-    if (pid == 0) {
-        int in = open("/dev/null", O_RDONLY);
-        int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (in < 0 || o < 0 || e < 0)
-            _exit(127);
-        dup2(in, 0);
-        dup2(o, 1);
-        dup2(e, 2);
-        for (const auto& v : ambiente.senza)
-            unsetenv(v.c_str());
-        for (const auto& [nome, valore] : ambiente.con)
-            setenv(nome.c_str(), valore.c_str(), 1);
-        if (ambiente.utente >= 0) {
-            const auto id = static_cast<uid_t>(ambiente.utente);
-            if (setgroups(0, nullptr) != 0 || setgid(id) != 0 || setuid(id) != 0)
-                _exit(125);
-        }
-        if (!directory.empty() && chdir(directory.c_str()) != 0)
-            _exit(126);
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(programma.c_str()));
-        for (const auto& a : argomenti)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execvp(programma.c_str(), argv.data());
-        _exit(127);
-    }
+    if (pid == 0)
+        figlio(programma, argomenti, directory, ambiente, out, err);
     int status = 0;
     waitpid(pid, &status, 0);
     Esito esito;
@@ -79,6 +86,16 @@ Esito eseguiKorva(const std::vector<std::string>& argomenti, const std::string& 
                   const Ambiente& ambiente)
 {
     return eseguiDa(std::string(KORVA_BIN_DIR) + "/korva", argomenti, directory, ambiente);
+}
+
+int avviaKorva(const std::vector<std::string>& argomenti, const std::string& directory, const Ambiente& ambiente)
+{
+    pid_t pid = fork();
+    if (pid < 0)
+        throw std::runtime_error("fork fallita");
+    if (pid == 0)
+        figlio(std::string(KORVA_BIN_DIR) + "/korva", argomenti, directory, ambiente, "/dev/null", "/dev/null");
+    return pid;
 }
 
 Esito esegui(const std::string& programma, const std::vector<std::string>& argomenti)

@@ -24,6 +24,11 @@ struct Ambiente {
 Esito eseguiKorva(const std::vector<std::string>& argomenti, const std::string& directory = {},
                   const Ambiente& ambiente = {});
 
+// Starts the command-line companion like eseguiKorva, its output thrown away, and returns at
+// once: the process id, for the caller to kill and to wait for.
+int avviaKorva(const std::vector<std::string>& argomenti, const std::string& directory = {},
+               const Ambiente& ambiente = {});
+
 // Runs a program found on PATH (or by its path) the same way.
 Esito esegui(const std::string& programma, const std::vector<std::string>& argomenti);
 

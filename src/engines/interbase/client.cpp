@@ -3,6 +3,7 @@
 #include "base/codepage.h"
 #include "base/errno_it.h"
 
+#include <dlfcn.h>
 #include <link.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,8 +12,12 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
+
+// LeakSanitizer's check, present in sanitizer builds only.
+extern "C" __attribute__((weak)) void __lsan_do_leak_check();
 
 namespace korva::ib {
 
@@ -30,6 +35,19 @@ Error::Error(const std::string& testo, std::vector<std::intptr_t> codici,
 bool Error::haCodice(std::intptr_t codice) const
 {
     return std::find(codici_.begin(), codici_.end(), codice) != codici_.end();
+}
+
+bool Error::bloccoAltrui() const
+{
+    for (std::intptr_t c : {isc_lock_conflict, isc_lock_timeout, isc_deadlock, isc_update_conflict, isc_obj_in_use})
+        if (haCodice(c))
+            return true;
+    return false;
+}
+
+bool Error::indiceNonCreabile() const
+{
+    return haCodice(isc_no_meta_update) && haCodice(isc_idx_create_err);
 }
 
 bool Error::fileInesistente() const
@@ -132,41 +150,63 @@ namespace {
 int cercaMotore(struct dl_phdr_info* info, size_t, void* trovato)
 {
     if (info->dlpi_name && std::strstr(info->dlpi_name, "libEngine12"))
-        *static_cast<bool*>(trovato) = true;
+        *static_cast<std::string*>(trovato) = info->dlpi_name;
     return 0;
 }
 
-bool motoreCaricato()
+// The path of the in-process engine once it is loaded, else empty.
+std::string motoreCaricato()
 {
-    bool trovato = false;
-    dl_iterate_phdr(cercaMotore, &trovato);
-    return trovato;
+    std::string percorso;
+    dl_iterate_phdr(cercaMotore, &percorso);
+    return percorso;
 }
 
-void spegni()
+void spegniClient()
 {
     fb_shutdown(0, fb_shutrsn_app_stopped);
+}
+
+// The engine's shutdown stops what it knows of, but a service's thread may still be ending
+// (tried: after a failed backup, about one exit in five on a busy machine): unloading the
+// engine then destroys what that thread still uses. The engine stays loaded (see
+// motoreInUso), is shut down, and the process ends at once, before the engine's own static
+// objects are destroyed under that thread.
+void spegniEdEsci(int stato, void*)
+{
+    std::fflush(nullptr);
+    fb_shutdown(0, fb_shutrsn_app_stopped);
+    if (__lsan_do_leak_check)
+        __lsan_do_leak_check();
+    std::fflush(nullptr);
+    _exit(stato);
 }
 
 }  // namespace
 
 void motoreInUso()
 {
-    // The in-process engine runs threads of its own (a service's job may still be closing
-    // when the service is detached); they must stop before the engine's static objects are
-    // destroyed at exit, or the exit crashes. The engine is loaded by the first local attach
-    // (failed ones included), so a handler registered after that runs before the engine's
-    // own destructors; until then one registered now stops the client's threads.
-    static bool registrato = false;
-    static bool dopoIlMotore = false;
-    if (dopoIlMotore)
+    // The client runs threads of its own from its first use, the in-process engine more
+    // (a service's job may still be ending when the service is detached); they must stop
+    // before the static objects they use are destroyed at exit. Until the engine is loaded
+    // a plain shutdown at exit stops the client's; once it is, the handler registered then
+    // runs before the engine's own destructors (registered when it was loaded) and ends the
+    // process there.
+    static bool clientRegistrato = false;
+    static bool motoreRegistrato = false;
+    if (motoreRegistrato)
         return;
-    const bool caricato = motoreCaricato();
-    if (!registrato || caricato) {
-        std::atexit(spegni);
-        registrato = true;
+    const std::string motore = motoreCaricato();
+    if (motore.empty()) {
+        if (!clientRegistrato)
+            std::atexit(spegniClient);
+        clientRegistrato = true;
+        return;
     }
-    dopoIlMotore = caricato;
+    // Never unloaded: the shutdown at exit would otherwise destroy the engine's objects.
+    dlopen(motore.c_str(), RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+    on_exit(spegniEdEsci, nullptr);
+    motoreRegistrato = true;
 }
 
 Firebird::IUtil* util()

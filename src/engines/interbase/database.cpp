@@ -188,6 +188,18 @@ void Database::disconnect()
     }
 }
 
+void Database::dropDatabase()
+{
+    Firebird::IAttachment* att = attachment();
+    for (Transaction* t : std::vector<Transaction*>(transazioni_))
+        t->deactivate();
+    for (detail::Dipendente* d : std::vector<detail::Dipendente*>(dipendenti_))
+        d->connessioneChiusa();
+    Stato st;
+    chiama([&] { att->dropDatabase(&st); }, "Impossibile eliminare l'archivio " + nome_ + ": ");
+    att_ = nullptr;
+}
+
 namespace {
 
 // The value of a creation line such as USER "SYSDBA" or PASSWORD 'x'.

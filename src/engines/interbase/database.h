@@ -89,6 +89,10 @@ public:
     // Never fails: a connection that cannot be closed cleanly is dropped.
     void disconnect();
 
+    // Drops the connected database: its file is deleted and the connection closed. An Error
+    // (the connection then stays) when other connections have it open.
+    void dropDatabase();
+
     // Sends "CREATE DATABASE '" + name + "' " followed by the parameter lines, each ended by
     // CR LF, in dialect 3. The new database is left connected.
     void createDatabase();

@@ -27,6 +27,15 @@ public:
     // over the network; both are recognised.
     bool fileInesistente() const;
 
+    // Another connection holds what the statement needed: a row or a table it is changing or
+    // has reserved (a lock conflict, a wait that timed out, a deadlock, an update conflict), or
+    // a table it is using when a drop is committed.
+    bool bloccoAltrui() const;
+
+    // The server refused to create an index ("unsuccessful metadata update", "cannot create
+    // index"): what a change of structure left when its process was killed.
+    bool indiceNonCreabile() const;
+
 private:
     std::vector<std::intptr_t> codici_;
     std::optional<int> erroreSistema_;

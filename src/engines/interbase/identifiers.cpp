@@ -48,6 +48,17 @@ std::string nomeTraVirgolette(std::string_view nome)
     return r;
 }
 
+std::string nomeTabellaArchivio(std::string_view nome)
+{
+    verificaIdentificatore(nome, "tabella");
+    return maiuscole(nome);
+}
+
+bool nomeCatalogoIndirizzabile(std::string_view nome)
+{
+    return identificatoreSemplice(nome) && maiuscole(nome) == nome;
+}
+
 std::string maiuscole(std::string_view testo)
 {
     std::string r(testo);

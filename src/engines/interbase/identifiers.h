@@ -21,6 +21,15 @@ void verificaIdentificatore(std::string_view nome, std::string_view cosa);
 // for the statements the layer builds itself.
 std::string nomeTraVirgolette(std::string_view nome);
 
+// The archive table a dictionary name addresses: the name in upper case, checked to be a plain
+// identifier (an Error naming it otherwise). Every command addresses a table this way, so the
+// name written without quotes and the name between quotes are always the same table.
+std::string nomeTabellaArchivio(std::string_view nome);
+
+// A catalogue name that a dictionary name can address: a plain identifier in upper case. A table
+// created as "minus" (quoted, lower case) is not: "minus" written without quotes is MINUS.
+bool nomeCatalogoIndirizzabile(std::string_view nome);
+
 // ASCII letters in upper case, every other byte unchanged (how table names are addressed).
 std::string maiuscole(std::string_view testo);
 

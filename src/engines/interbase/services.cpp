@@ -3,11 +3,13 @@
 #include "base/env.h"
 #include "engines/interbase/client.h"
 #include "engines/interbase/database.h"
+#include "engines/interbase/identifiers.h"
 #include "engines/interbase/query.h"
 #include "engines/interbase/transaction.h"
 
 #include <sys/stat.h>
 
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <tuple>
@@ -17,13 +19,75 @@ namespace korva::ib {
 using detail::chiama;
 using detail::Stato;
 
+namespace {
+
+// A name as a pattern of the service's SIMILAR TO syntax, matching that name only.
+std::string soloQuestoNome(const std::string& nome)
+{
+    std::string r;
+    for (char c : nome) {
+        if (std::isalnum(static_cast<unsigned char>(c)))
+            r += c;
+        else
+            r.append("[").append(1, c).append("]");
+    }
+    return r;
+}
+
+}  // namespace
+
 void BackupService::avvio(detail::Blocco& spb, const std::string& nomeDatabase) const
 {
     spb.tag(isc_action_svc_backup);
     spb.testo(isc_spb_dbname, nomeDatabase);
-    spb.testo(isc_spb_bkp_file, backupFile);
-    if (verbose)
+    spb.testo(isc_spb_bkp_file, onDati ? std::string("stdout") : backupFile);
+    if (!senzaDati.empty()) {
+        std::string modello;
+        for (const std::string& nome : senzaDati) {
+            verificaIdentificatore(nome, "tabella");
+            modello.append(modello.empty() ? "" : "|").append(soloQuestoNome(nome));
+        }
+        spb.testo(isc_spb_bkp_skip_data, modello);
+    }
+    if (verbose && !onDati)
         spb.tag(isc_spb_verbose);
+}
+
+void SpegnimentoService::avvio(detail::Blocco& spb, const std::string& nomeDatabase) const
+{
+    spb.tag(isc_action_svc_properties);
+    spb.testo(isc_spb_dbname, nomeDatabase);
+    spb.tag(isc_spb_prp_shutdown_mode);
+    spb.tag(isc_spb_prp_sm_full);
+    spb.intero(isc_spb_prp_attachments_shutdown, secondi);
+}
+
+void RiattivazioneService::avvio(detail::Blocco& spb, const std::string& nomeDatabase) const
+{
+    spb.tag(isc_action_svc_properties);
+    spb.testo(isc_spb_dbname, nomeDatabase);
+    spb.tag(isc_spb_prp_online_mode);
+    spb.tag(isc_spb_prp_sm_normal);
+}
+
+void IntestazioneService::avvio(detail::Blocco& spb, const std::string& nomeDatabase) const
+{
+    spb.tag(isc_action_svc_db_stats);
+    spb.testo(isc_spb_dbname, nomeDatabase);
+    spb.intero(isc_spb_options, isc_spb_sts_hdr_pages);
+}
+
+std::int64_t IntestazioneService::prossimaTransazione()
+{
+    for (const std::string& riga : run()) {
+        const size_t i = riga.find("Next transaction");
+        if (i == std::string::npos)
+            continue;
+        const size_t cifre = riga.find_first_of("0123456789", i);
+        if (cifre != std::string::npos)
+            return std::stoll(riga.substr(cifre));
+    }
+    throw Error(std::string(contesto()) + "il servizio non ha dato il numero della prossima transazione");
 }
 
 void RestoreService::avvio(detail::Blocco& spb, const std::string& nomeDatabase) const
@@ -138,6 +202,10 @@ void Service::leggiUscita(Firebird::IService* svc, const std::string& nomeDataba
     detail::Blocco avvioSpb(Firebird::IXpbBuilder::SPB_START);
     avvio(avvioSpb, nomeDatabase);
     chiama([&] { svc->start(&st, avvioSpb.lunghezza(), avvioSpb.dati()); }, contesto());
+    if (onDati) {
+        leggiDati(svc);
+        return;
+    }
 
     // Read the output until the service says there is no more, waiting a second at most per
     // read so that the caller's events keep being processed. A failure of the job arrives
@@ -163,6 +231,43 @@ void Service::leggiUscita(Firebird::IService* svc, const std::string& nomeDataba
         if (onAttesa)
             onAttesa();
         if (!r.altro && !inCorso(svc))
+            break;
+    }
+}
+
+void Service::leggiDati(Firebird::IService* svc)
+{
+    // The job's output is the data itself: read in pieces until an empty one comes while the
+    // job no longer runs. A failure of the job arrives as the error of a read.
+    Stato st;
+    const unsigned char invio[] = {isc_info_svc_timeout, 1, 0, 0, 0};
+    const unsigned char voci[] = {isc_info_svc_to_eof};
+    std::vector<unsigned char> buf(65536);
+    for (;;) {
+        chiama(
+            [&] {
+                svc->query(&st, sizeof invio, invio, sizeof voci, voci, static_cast<unsigned>(buf.size()),
+                           buf.data());
+            },
+            contesto());
+        const unsigned char* p = buf.data();
+        const unsigned char* fine = p + buf.size();
+        size_t n = 0;
+        bool altro = false;
+        if (*p == isc_info_svc_to_eof && fine - p >= 3) {
+            n = static_cast<size_t>(isc_vax_integer(reinterpret_cast<const ISC_SCHAR*>(p + 1), 2));
+            if (n > static_cast<size_t>(fine - p - 3))
+                throw Error(std::string(contesto()) + "risposta del servizio non valida");
+            if (n > 0)
+                onDati(reinterpret_cast<const char*>(p + 3), n);
+            p += 3 + n;
+        }
+        for (; p < fine && *p != isc_info_end; ++p)
+            if (*p == isc_info_truncated || *p == isc_info_svc_timeout || *p == isc_info_data_not_ready)
+                altro = true;
+        if (onAttesa)
+            onAttesa();
+        if (n == 0 && !altro && !inCorso(svc))
             break;
     }
 }

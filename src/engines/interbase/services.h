@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -36,6 +38,10 @@ public:
 
     // Called with every line of the job's output.
     std::function<void(const std::string& riga)> onLine;
+    // A backup with this set sends the backup itself here, in pieces, instead of writing a
+    // file (backupFile is then ignored): the backup of a server's database reaches this
+    // machine through the service. A failure it throws ends the job.
+    std::function<void(const char* dati, std::size_t n)> onDati;
     // Called between reads of the output, at least once a second while the job runs, so
     // that a caller can process its pending events.
     std::function<void()> onAttesa;
@@ -54,10 +60,16 @@ protected:
 private:
     void leggiUscita(Firebird::IService* svc, const std::string& nomeDatabase,
                      std::vector<std::string>& uscita);
+    void leggiDati(Firebird::IService* svc);
 };
 
-// Backs the database up into backupFile (overwritten when it exists).
+// Backs the database up into backupFile (overwritten when it exists), or to onDati.
 class BackupService : public Service {
+public:
+    // The tables whose rows are left out (their description is kept): names as the catalogue
+    // has them, plain identifiers.
+    std::vector<std::string> senzaDati;
+
 protected:
     void avvio(detail::Blocco& spb, const std::string& nomeDatabase) const override;
     const char* contesto() const override { return "Backup dell'archivio non riuscito: "; }
@@ -83,6 +95,36 @@ protected:
 
 private:
     bool soloCreazione_ = false;
+};
+
+// Takes the database off line for everybody (a full shutdown): refused, after waiting
+// `secondi` for them to leave, while other connections are open. A restore may still replace
+// it; nothing else can open it.
+class SpegnimentoService : public Service {
+public:
+    int secondi = 0;
+
+protected:
+    void avvio(detail::Blocco& spb, const std::string& nomeDatabase) const override;
+    const char* contesto() const override { return "Impossibile mettere l'archivio fuori linea: "; }
+};
+
+// Puts a database taken off line back on line.
+class RiattivazioneService : public Service {
+protected:
+    void avvio(detail::Blocco& spb, const std::string& nomeDatabase) const override;
+    const char* contesto() const override { return "Impossibile rimettere in linea l'archivio: "; }
+};
+
+// The header page of a database as the statistics service reads it, also off line.
+class IntestazioneService : public Service {
+public:
+    // "Next transaction" of the header: the number the next transaction will get.
+    std::int64_t prossimaTransazione();
+
+protected:
+    void avvio(detail::Blocco& spb, const std::string& nomeDatabase) const override;
+    const char* contesto() const override { return "Impossibile leggere l'intestazione dell'archivio: "; }
 };
 
 // Refuses, with an Error naming the database and ending with `nonEseguito` ("ripristino non

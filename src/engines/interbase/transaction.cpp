@@ -3,6 +3,8 @@
 #include "engines/interbase/client.h"
 #include "engines/interbase/database.h"
 
+#include <charconv>
+
 namespace korva::ib {
 
 using detail::chiama;
@@ -43,6 +45,7 @@ void Transaction::start()
     if (!db_)
         throw Error("Transazione senza archivio");
     detail::Blocco tpb(Firebird::IXpbBuilder::TPB);
+    bool attesaDecisa = false;
     for (const std::string& p : params) {
         auto [nome, valore] = detail::dividiParametro(p);
         if (nome == "read")
@@ -61,10 +64,33 @@ void Transaction::start()
             tpb.tag(isc_tpb_no_rec_version);
         else if (nome == "wait")
             tpb.tag(isc_tpb_wait);
-        else if (nome == "nowait")
+        else if (nome == "nowait") {
             tpb.tag(isc_tpb_nowait);
+            attesaDecisa = true;
+        } else if (nome == "lock_timeout") {
+            int secondi = 0;
+            const auto fine = valore.data() + valore.size();
+            if (std::from_chars(valore.data(), fine, secondi).ptr != fine || secondi <= 0)
+                throw Error("Parametro di transazione non valido: \"" + p + "\"");
+            tpb.tag(isc_tpb_wait);
+            tpb.intero(isc_tpb_lock_timeout, secondi);
+            attesaDecisa = true;
+        } else if (nome == "lock_read" || nome == "lock_write")
+            tpb.testo(nome == "lock_read" ? isc_tpb_lock_read : isc_tpb_lock_write, valore);
+        else if (nome == "shared")
+            tpb.tag(isc_tpb_shared);
+        else if (nome == "protected")
+            tpb.tag(isc_tpb_protected);
         else if (!nome.empty())
             throw Error("Parametro di transazione sconosciuto: \"" + p + "\"");
+    }
+    if (params.empty()) {
+        tpb.tag(isc_tpb_write);
+        tpb.tag(isc_tpb_concurrency);
+    }
+    if (!attesaDecisa) {
+        tpb.tag(isc_tpb_wait);
+        tpb.intero(isc_tpb_lock_timeout, kAttesaBlocchiSecondi);
     }
     Firebird::IAttachment* att = db_->attachment();
     Stato st;

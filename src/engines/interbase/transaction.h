@@ -11,6 +11,9 @@ namespace korva::ib {
 
 class Database;
 
+// How long a statement waits for a lock another connection holds before it fails.
+inline constexpr int kAttesaBlocchiSecondi = 3;
+
 // A transaction on one database. It starts by itself when a statement needs it and ends
 // only when told: commit, rollback, or deactivate (which rolls back). There is no automatic
 // stop and nothing is ever committed implicitly.
@@ -24,7 +27,10 @@ public:
 
     // Parameters, one a line: "read", "write", "concurrency", "consistency" (table-level
     // consistency locking), "read_committed", "rec_version", "no_rec_version", "wait",
-    // "nowait". None: the server's default (write, concurrency, wait). They apply from the
+    // "nowait", "lock_timeout=N" (seconds), and table reservations "lock_read=TABLE" or
+    // "lock_write=TABLE" followed by "shared" or "protected". None: write, concurrency. A
+    // transaction never waits without limit on another connection's lock: unless "nowait" or
+    // "lock_timeout" is given it waits kAttesaBlocchiSecondi, then fails. They apply from the
     // next start.
     std::vector<std::string> params;
 
