@@ -385,8 +385,14 @@ SceltaTracciato stabilisciTracciato(const FamigliaTabella& f, const DefinizioniP
     s.tracciato = tracciato(finale, chiave);
     s.tracciato->indizi = h ? indizi : indiziSenzaIntestazione(dati, geometria.intestazione, geometria.blocco, finale.dimensioneRecord);
     s.lettura = leggiDati(f.db, dati, *s.tracciato);
-    // A block whose count says more than a primary index that agrees with the other blocks.
-    if (const auto foglie = chiave > 0 ? fogliePx(f, s.lettura->byteChiave, s.lettura->capienza) : std::nullopt) {
+    // A block whose count says more than a primary index that agrees with the other blocks,
+    // and with the header: an index one write behind the data would otherwise hide a record
+    // the block and the header agree on.
+    const auto foglie = chiave > 0 ? fogliePx(f, s.lettura->byteChiave, s.lettura->capienza) : std::nullopt;
+    std::uint64_t nellIndice = 0;
+    for (const auto& [b, n] : foglie ? *foglie : std::map<int, int>{})
+        nellIndice += static_cast<std::uint64_t>(n);
+    if (foglie && (!s.tracciato->indizi.letti || s.tracciato->indizi.record == nellIndice)) {
         std::map<int, int> limiti, discordi;
         for (const auto& [b, n] : s.lettura->blocchiLetti)
             if (const auto it = foglie->find(b); it == foglie->end() || it->second != n) {
