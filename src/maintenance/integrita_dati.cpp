@@ -343,15 +343,22 @@ LetturaDati leggiDati(const std::string& nome, const std::string& dati, const Tr
     if (h.letti && ultimo != h.ultimo)
         rilievo(nome + ": l'intestazione indica come ultimo il blocco " + std::to_string(h.ultimo) +
                 ", la catena finisce al blocco " + std::to_string(ultimo));
+    std::set<int> liberiVisti;
     for (int f = h.primoLibero, prima = 0; f != 0;) {
         if (f > c.nelFile || inCatena[static_cast<std::size_t>(f)] || !stato(f).libero) {
             rilievo(luogo(nome, prima) + ": elenco dei blocchi liberi non valido al blocco " + std::to_string(f));
             break;
         }
+        liberiVisti.insert(f);
         prima = f;
         f = stato(f).avanti;
         if (f == h.primoLibero)
             break;
+        // A list that loops without coming back to its head.
+        if (liberiVisti.count(f)) {
+            rilievo(luogo(nome, prima) + ": elenco dei blocchi liberi che torna al blocco " + std::to_string(f));
+            break;
+        }
     }
 
     // The pieces of the chain whose blocks confirm one another, the header's first piece
