@@ -30,14 +30,16 @@ std::optional<std::map<int, int>> foglieDi(const std::string& nome, const std::s
     bool buono = true;
     auto visita = [&](auto&& self, int blocco, int livello) -> void {
         const std::uint64_t at = hs + static_cast<std::uint64_t>(blocco - 1) * bs;
-        if (!buono || blocco < 1 || at + bs > dati.size() || !visti.insert(blocco).second) {
+        // The last block may end where its entries do (as some writers leave it).
+        if (!buono || blocco < 1 || at + 6 > dati.size() || !visti.insert(blocco).second) {
             buono = false;
             return;
         }
         const std::uint8_t* p = base + at;
         const int add = static_cast<std::int16_t>(get16(p + 4));
         const int voci = add % rs == 0 ? add / rs + 1 : -1;
-        if (voci < 0 || static_cast<std::uint64_t>(6 + voci * rs) > bs) {
+        const auto occupati = static_cast<std::uint64_t>(6 + voci * rs);
+        if (voci < 0 || occupati > bs || at + occupati > dati.size()) {
             buono = false;
             return;
         }
