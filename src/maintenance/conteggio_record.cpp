@@ -100,6 +100,10 @@ RecordAttesi recordAttesi(const FamigliaTabella& f, const LetturaDati& d)
     // (a block it disagrees with may have lost its count: its records are no longer certain),
     // each secondary index whose chain is whole.
     std::vector<std::pair<std::uint64_t, std::string>> testimoni;
+    // The primary index agrees with every block read and counts records in blocks the chain
+    // no longer reaches (nor the free list holds): a chain cut short with its header made to
+    // agree, the header's count being made from that same chain.
+    bool fuoriDallaCatena = false;
     if (d.campiChiave > 0)
         if (const auto foglie = fogliePx(f, d.byteChiave, d.capienza)) {
             std::vector<int> discordi;
@@ -113,8 +117,10 @@ RecordAttesi recordAttesi(const FamigliaTabella& f, const LetturaDati& d)
                 std::uint64_t totale = 0;
                 for (const auto& [b, n] : *foglie) {
                     totale += static_cast<std::uint64_t>(n);
-                    if (std::none_of(d.blocchiLetti.begin(), d.blocchiLetti.end(), [&](const auto& l) { return l.first == b; }))
+                    if (std::none_of(d.blocchiLetti.begin(), d.blocchiLetti.end(), [&](const auto& l) { return l.first == b; })) {
                         r.perBlocco[b] = n;
+                        fuoriDallaCatena = fuoriDallaCatena || (discordi.empty() && d.liberi.count(b) == 0);
+                    }
                 }
                 for (int b : discordi)
                     for (const auto& [l, n] : d.blocchiLetti)
@@ -149,7 +155,8 @@ RecordAttesi recordAttesi(const FamigliaTabella& f, const LetturaDati& d)
     const std::string intestazione = "l'intestazione di " + d.file;
     if (d.indizi.letti && possibile(dichiarati))
         voti[dichiarati].push_back(intestazione);
-    if (certo)
+    const bool intestazioneDallaCatena = fuoriDallaCatena && d.indizi.letti && dichiarati == letti;
+    if (certo && !intestazioneDallaCatena)
         voti[letti].push_back("i blocchi della catena");
     for (const auto& [n, fonte] : testimoni)
         if (possibile(n))

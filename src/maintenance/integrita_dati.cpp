@@ -419,6 +419,9 @@ LetturaDati leggiDati(const std::string& nome, const std::string& dati, const Tr
         return prima && dopo;
     };
     d.capienza = c.capienza;
+    for (int b = 1; b <= c.nelFile; ++b)
+        if (stato(b).libero)
+            d.liberi.insert(b);
 
     // The records of each piece: whole in the file, each value a value, in key order.
     const bool ordinati = d.campiChiave > 0;

@@ -11,6 +11,7 @@
 
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -119,6 +120,8 @@ struct LetturaDati {
     std::uint32_t capienzaNonLetta = 0;
     // The chain goes on past the end of the file: how many blocks followed is not known.
     bool oltreLaFine = false;
+    // The blocks of the free list.
+    std::set<int> liberi;
     // Everything found wrong with the file (the losses among them).
     std::vector<std::string> rilievi;
 };
