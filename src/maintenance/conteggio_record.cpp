@@ -12,7 +12,8 @@ using namespace paradox;
 
 namespace {
 
-std::optional<std::map<int, int>> foglieDi(const std::string& nome, const std::string& dati, int byteChiave, int capienza)
+std::optional<std::map<int, int>> foglieDi(const std::string& nome, const std::string& dati, int byteChiave, int capienza,
+                                           std::map<int, std::string>* chiavi)
 {
     Header x;
     try {
@@ -50,6 +51,8 @@ std::optional<std::map<int, int>> foglieDi(const std::string& nome, const std::s
                 self(self, figlio, livello - 1);
             else if (figlio < 1 || record < 1 || record > capienza || !foglie.emplace(figlio, record).second)
                 buono = false;
+            else if (chiavi)
+                (*chiavi)[figlio].assign(reinterpret_cast<const char*>(e - byteChiave), static_cast<std::size_t>(byteChiave));
         }
     };
     if (x.indexLevels > 0)
@@ -83,10 +86,10 @@ std::optional<std::uint32_t> recordNellX(const std::string& nome, const std::str
 
 }  // namespace
 
-std::optional<std::map<int, int>> fogliePx(const FamigliaTabella& f, int byteChiave, int capienza)
+std::optional<std::map<int, int>> fogliePx(const FamigliaTabella& f, int byteChiave, int capienza, std::map<int, std::string>* chiavi)
 {
     const std::string* px = f.dati(f.px);
-    return px ? foglieDi(*f.px, *px, byteChiave, capienza) : std::nullopt;
+    return px ? foglieDi(*f.px, *px, byteChiave, capienza, chiavi) : std::nullopt;
 }
 
 RecordAttesi recordAttesi(const FamigliaTabella& f, const LetturaDati& d)

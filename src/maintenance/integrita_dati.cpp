@@ -432,6 +432,13 @@ LetturaDati leggiDati(const std::string& nome, const std::string& dati, const Tr
         std::vector<const std::uint8_t*> chiavi;
         for (int b : pezzo) {
             StatoBlocco s = stato(b);
+            if (t.estranei.count(b)) {
+                d.blocchiPersi.push_back({b, "nessuno dei suoi record ha la chiave che l'indice primario dà al blocco", true});
+                d.capienzaNonLetta += static_cast<std::uint32_t>(c.capienza);
+                rilievo(luogo(nome, b) + ": nessuno dei suoi " + std::to_string(s.conteggio) +
+                        " record ha la chiave che l'indice primario dà al blocco: non sono letti");
+                continue;
+            }
             if (const auto limite = t.limiti.find(b); limite != t.limiti.end() && limite->second < s.conteggio) {
                 rilievo(luogo(nome, b) + ": il conteggio dice " + std::to_string(s.conteggio) + " record, l'indice primario " +
                         std::to_string(limite->second) + ": letti " + std::to_string(limite->second));

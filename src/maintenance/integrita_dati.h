@@ -45,6 +45,9 @@ struct Tracciato {
     // Blocks whose count word says more records than the primary index counts in them: only
     // that many are read (the rest of the block is no longer records).
     std::map<int, int> limiti;
+    // Blocks none of whose records has the key the primary index gives them (one that agrees
+    // with the other blocks): another table's block where ours was. Not read; lost whole.
+    std::set<int> estranei;
     const paradox::Collation* ordine = nullptr;  // the best one known; nullptr: byte order
     // The key order can be held against the records (an order we stand behind): a record out
     // of it is not taken.

@@ -388,7 +388,8 @@ SceltaTracciato stabilisciTracciato(const FamigliaTabella& f, const DefinizioniP
     // A block whose count says more than a primary index that agrees with the other blocks,
     // and with the header: an index one write behind the data would otherwise hide a record
     // the block and the header agree on.
-    const auto foglie = chiave > 0 ? fogliePx(f, s.lettura->byteChiave, s.lettura->capienza) : std::nullopt;
+    std::map<int, std::string> chiaviPx;
+    const auto foglie = chiave > 0 ? fogliePx(f, s.lettura->byteChiave, s.lettura->capienza, &chiaviPx) : std::nullopt;
     std::uint64_t nellIndice = 0;
     for (const auto& [b, n] : foglie ? *foglie : std::map<int, int>{})
         nellIndice += static_cast<std::uint64_t>(n);
@@ -403,6 +404,29 @@ SceltaTracciato stabilisciTracciato(const FamigliaTabella& f, const DefinizioniP
         if (!limiti.empty() && discordi.size() <= std::max<std::size_t>(1, s.lettura->blocchiLetti.size() / 20) &&
             discordi.size() < s.lettura->blocchiLetti.size()) {
             s.tracciato->limiti = limiti;
+            s.lettura = leggiDati(f.db, dati, *s.tracciato);
+        }
+    }
+    // A block none of whose records has the key the primary index gives it (a stale index
+    // still finds its old first record there): another table's block where ours was.
+    if (foglie) {
+        std::set<int> estranei;
+        const auto rs = static_cast<std::uint64_t>(finale.dimensioneRecord);
+        for (const auto& [b, n] : s.lettura->blocchiLetti) {
+            const auto k = chiaviPx.find(b);
+            if (k == chiaviPx.end())
+                continue;
+            const std::uint64_t at = static_cast<std::uint64_t>(geometria.intestazione) +
+                                     static_cast<std::uint64_t>(b - 1) * static_cast<std::uint64_t>(geometria.blocco) + 6;
+            bool nostro = false;
+            for (int r = 0; r < n && !nostro && at + (static_cast<std::uint64_t>(r) + 1) * rs <= dati.size(); ++r)
+                nostro = dati.compare(at + static_cast<std::uint64_t>(r) * rs, k->second.size(), k->second) == 0;
+            if (!nostro)
+                estranei.insert(b);
+        }
+        if (!estranei.empty() && estranei.size() <= std::max<std::size_t>(1, s.lettura->blocchiLetti.size() / 20) &&
+            estranei.size() < s.lettura->blocchiLetti.size()) {
+            s.tracciato->estranei = estranei;
             s.lettura = leggiDati(f.db, dati, *s.tracciato);
         }
     }
