@@ -14,6 +14,7 @@
 #include "maintenance/cartelle.h"
 #include "maintenance/integrita_dati.h"
 #include "maintenance/conteggio_record.h"
+#include "maintenance/copie_tracciato.h"
 #include "maintenance/integrita_memo.h"
 #include "maintenance/tracciato_famiglia.h"
 #include "maintenance/verifica_integrita.h"
@@ -147,7 +148,8 @@ std::vector<IndexDef> indiciDelDizionario(const DefinizioniParadox& diz, const s
 
 // Why a validity file cannot go with the repaired table; empty when it can. A file whose
 // stamp is not the table's (`stampo`, when known) was not applied to it.
-std::string difettoVal(const std::string& v, std::size_t campi, std::optional<std::uint8_t> stampo)
+std::string difettoVal(const std::string& nome, const std::string& v, const std::vector<FieldDef>& campi, int codePage,
+                       std::optional<std::uint8_t> stampo)
 {
     const auto* p = reinterpret_cast<const std::uint8_t*>(v.data());
     if (v.size() < 0x35)
@@ -155,8 +157,14 @@ std::string difettoVal(const std::string& v, std::size_t campi, std::optional<st
     const std::size_t fine = get32(p + 9);
     if (fine < 0x35 || fine + 6 > v.size())
         return "la descrizione dei campi è fuori dal file";
-    if (get16(p + fine) != campi)
-        return "descrive " + std::to_string(get16(p + fine)) + " campi, la tabella ne ha " + std::to_string(campi);
+    if (get16(p + fine) != campi.size())
+        return "descrive " + std::to_string(get16(p + fine)) + " campi, la tabella ne ha " + std::to_string(campi.size());
+    // Another table's, of as many fields and the same stamp, describes other types.
+    const auto copia = integrita::copiaVal(nome, v, codePage);
+    if (!copia)
+        return "la descrizione dei campi non si legge";
+    if (integrita::voto(*copia, campi) < 0)
+        return "descrive campi di tipo o dimensione diversi da quelli della tabella";
     if (stampo && p[0] != *stampo)
         return "non corrispondeva alla versione della tabella (i suoi controlli non venivano applicati)";
     return {};
@@ -196,7 +204,7 @@ std::vector<std::uint8_t> nuovaIntestazione(const FamigliaTabella& f, const Scel
         h[Hdr::ChangeCount1] = v[Hdr::ChangeCount1];
         h[Hdr::ChangeCount2] = v[Hdr::ChangeCount2];
         std::copy(v.begin() + Hdr::AutoInc, v.begin() + Hdr::AutoInc + 4, h.begin() + Hdr::AutoInc);
-    } else if (const std::string* val = f.dati(f.val); val && difettoVal(*val, l.fields.size(), std::nullopt).empty()) {
+    } else if (const std::string* val = f.dati(f.val); val && difettoVal(*f.val, *val, l.fields, l.codePage, std::nullopt).empty()) {
         // The validity file keeps the stamp the lost header had.
         h[Hdr::ChangeCount2] = static_cast<std::uint8_t>((*val)[0]);
     }
@@ -235,7 +243,7 @@ Indici famigliaVuota(const FamigliaTabella& f, const SceltaTracciato& s, const L
     if (std::any_of(d.campi.begin(), d.campi.end(), [](const FieldInfo& c) { return isBlob(c.def.type); }))
         metti(f.mb.value_or(f.base + ".MB"), BlobStore::newHeader());
     if (const std::string* val = f.dati(f.val)) {
-        const std::string difetto = difettoVal(*val, l.fields.size(), db[Hdr::ChangeCount2]);
+        const std::string difetto = difettoVal(*f.val, *val, l.fields, l.codePage, db[Hdr::ChangeCount2]);
         if (difetto.empty())
             mem.put(f.dir + "/" + *f.val, *val);
         else
