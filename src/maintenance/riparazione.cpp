@@ -294,6 +294,15 @@ std::uint32_t inserisciRecord(const integrita::LetturaDati& d, const FamigliaTab
         chiavi.emplace(rec.substr(0, static_cast<std::size_t>(d.byteChiave)), qui);
         ++esito.recuperati;
     }
+    // The counter at least the highest key the primary index shows: a number a lost record had
+    // is not given again.
+    if (d.campiChiave > 0 && d.campi.front().def.type == FieldType::AutoInc) {
+        std::map<int, std::string> chiaviPx;
+        if (fogliePx(f, d.byteChiave, d.capienza, &chiaviPx))
+            for (const auto& [_, k] : chiaviPx)
+                if (const std::int64_t n = detail::getInt(reinterpret_cast<const std::uint8_t*>(k.data()), 4); n > 0)
+                    t.noteAutoInc(static_cast<std::uint32_t>(n));
+    }
     t.endBatch(true);
     return doppi;
 }

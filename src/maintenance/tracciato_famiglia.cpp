@@ -211,6 +211,21 @@ SceltaTracciato stabilisciTracciato(const FamigliaTabella& f, const DefinizioniP
             Candidato k{&c, {}, 0};
             for (const auto& [_, d] : c.campi)
                 k.campi.push_back(d);
+            // The dictionary writes I for the auto-increment too: a copy that keeps the exact
+            // type (and none that says I) tells which it is.
+            for (std::size_t i = 0; c.dizionario && i < k.campi.size(); ++i) {
+                if (k.campi[i].type != FieldType::Long)
+                    continue;
+                bool auto_ = false, lungo = false;
+                for (const Copia& altra : copie)
+                    for (const auto& [j, d] : altra.campi)
+                        if (!altra.dizionario && j == static_cast<int>(i)) {
+                            auto_ = auto_ || d.type == FieldType::AutoInc;
+                            lungo = lungo || d.type == FieldType::Long;
+                        }
+                if (auto_ && !lungo)
+                    k.campi[i].type = FieldType::AutoInc;
+            }
             k.dimensioneRecord = byteDi(k.campi);
             candidati.push_back(std::move(k));
         }
