@@ -28,6 +28,7 @@
 #include <cstring>
 #include <ctime>
 #include <map>
+#include <optional>
 
 namespace korva {
 
@@ -340,20 +341,62 @@ public:
             f->writeAt(0, byte.data(), byte.size());
         f->sync();
         if (dati) {
+            identitaDati_ = env_.identity(dir_ + "/" + temp);
             db_ = std::move(f);
             lock_ = std::make_unique<TableLock>(env_, *db_, dir_ + "/" + base_ + ".LCK", finale, true, dir_ + "/" + finale);
         }
     }
+    // Once the switch's journal is whole the table is replaced, by the next user of the table if
+    // not here: a failure from then on is no repair left undone.
     void esegui(const std::vector<std::string>& via)
     {
-        switchTableFiles(env_, dir_, base_, rinomine_, via);
+        try {
+            switchTableFiles(env_, dir_, base_, rinomine_, via);
+        } catch (const Error& e) {
+            if (!giornaleIntero() && !sostituita())
+                throw;
+            try {
+                completePendingSwitch(env_, dir_, base_);
+            } catch (const Error&) {
+            }
+            if (!sostituita())
+                incompiuta_ = e.what();
+        }
         fatta_ = true;
     }
+    // Why the switch, begun, is left for the next user of the table to complete; empty when done.
+    const std::string& incompiuta() const { return incompiuta_; }
 
 private:
+    std::string giornale() const { return dir_ + "/" + base_ + ".JSW"; }
+    // The journal written to its end line: whoever opens the table next completes it.
+    bool giornaleIntero() const
+    {
+        try {
+            if (!env_.exists(giornale()))
+                return false;
+            const std::string testo = readWholeFile(env_, giornale());
+            const std::size_t ultima = testo.size() < 2 ? std::string::npos : testo.rfind('\n', testo.size() - 2);
+            return !testo.empty() && testo.back() == '\n' && ultima != std::string::npos && testo.compare(ultima + 1, 4, "END\t") == 0;
+        } catch (const Error&) {
+            return false;
+        }
+    }
+    // The new data file is in the table's place (and its journal gone: every rename made).
+    bool sostituita() const
+    {
+        try {
+            return identitaDati_ && !env_.exists(giornale()) && env_.identity(dir_ + "/" + rinomine_.back().second) == identitaDati_;
+        } catch (const Error&) {
+            return false;
+        }
+    }
+
     Env& env_;
     std::string dir_, base_;
     std::vector<std::pair<std::string, std::string>> rinomine_;
+    std::optional<FileIdentity> identitaDati_;
+    std::string incompiuta_;
     std::unique_ptr<File> db_;
     std::unique_ptr<TableLock> lock_;
     bool fatta_ = false;
@@ -497,6 +540,9 @@ EsitoRiparazione RiparaTabella(const std::string& directory, const std::string& 
         }
         presa = sostituisci(env, f, ricostruisci(f, dizionario, esito));
         esito.riparata = true;
+        if (!presa->incompiuta().empty())
+            esito.note.push_back("lo scambio dei file della tabella si è interrotto (" + presa->incompiuta() +
+                                 "): lo completerà il prossimo uso della tabella");
     } catch (const Error& e) {
         esito.riparata = false;
         esito.motivo = e.what();
