@@ -26,6 +26,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <filesystem>
 #include <ctime>
 #include <map>
 #include <optional>
@@ -71,11 +72,24 @@ std::string salvaFamiglia(Env& env, const FamigliaTabella& f, const std::string&
     std::string copia = radice;
     for (int n = 2; esisteDirectory(copia); ++n)
         copia = std::string(radice).append("-").append(std::to_string(n));
-    creaPercorso(copia);
-    if (!esisteDirectory(copia))
-        throw Error("impossibile creare la cartella di backup " + copia);
-    for (const auto& [nome, byte] : f.file)
-        writeFileAtomic(env, copia + "/" + nome, byte);
+    // Written beside under another name and renamed whole: a copy cut short by a full disk or
+    // a kill never looks like a saved family.
+    const std::string parziale = std::string(cartella).append("/.").append(copia.substr(cartella.size() + 1)).append(".incompleta");
+    creaPercorso(parziale);
+    if (!esisteDirectory(parziale))
+        throw Error("impossibile creare la cartella di backup " + parziale);
+    bool rinominata = false;
+    try {
+        for (const auto& [nome, byte] : f.file)
+            writeFileAtomic(env, parziale + "/" + nome, byte);
+        env.rename(parziale, copia);
+        rinominata = true;
+        env.syncDir(cartella);
+    } catch (const Error&) {
+        std::error_code ignorato;
+        std::filesystem::remove_all(rinominata ? copia : parziale, ignorato);
+        throw;
+    }
     return copia;
 }
 
