@@ -171,7 +171,9 @@ RecordAttesi recordAttesi(const FamigliaTabella& f, const LetturaDati& d)
     std::optional<std::uint64_t> numero;
     if (concordi.size() == 1)
         numero = concordi.front();
-    else if (concordi.empty() && !voti.empty() && !(certo && d.indizi.letti && dichiarati < letti))
+    // A header that counts the chain without the block its end lost was made from that chain.
+    else if (concordi.empty() && !voti.empty() &&
+             !(certo && d.indizi.letti && dichiarati < letti && dichiarati + d.nellaCoda != letti))
         numero = voti.rbegin()->first;
     if (!numero) {
         r.perche = "il numero dei record della tabella non si può stabilire: " +

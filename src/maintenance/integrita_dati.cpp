@@ -146,13 +146,27 @@ Censimento censisci(const std::string& dati, int hs, int bs, int rs, const Indiz
         c.blocchi[static_cast<std::size_t>(f)].libero = true;
         f = c.blocchi[static_cast<std::size_t>(f)].avanti;
     }
+    // A chain cut short with the header made to agree: its old last block is still there, whole.
+    if (h.letti && presente(h.ultimo) && c.blocchi[static_cast<std::size_t>(h.ultimo)].avanti == 0) {
+        int code = 0, coda = 0;
+        for (int b = 1; b <= c.nelFile; ++b) {
+            const StatoBlocco& s = c.blocchi[static_cast<std::size_t>(b)];
+            if (b != h.ultimo && s.indietro == h.ultimo && s.avanti == 0 && !s.collegato && !s.libero && !s.azzerato &&
+                s.conteggio >= 1) {
+                ++code;
+                coda = b;
+            }
+        }
+        if (code == 1)
+            c.blocchi[static_cast<std::size_t>(coda)].coda = true;
+    }
     for (int b = 1; b <= c.nelFile; ++b) {
         StatoBlocco& s = c.blocchi[static_cast<std::size_t>(b)];
         // A block alone is placed by the header: the first with nothing before it, the last
         // with nothing after it, and the other end not contradicting the header.
         const bool primo = b == h.primo && s.indietro == 0 && (s.avanti != 0 || b == h.ultimo);
         const bool ultimo = b == h.ultimo && s.avanti == 0 && (s.indietro != 0 || b == h.primo);
-        s.fidato = s.conteggio >= 1 && !s.azzerato && (s.collegato || primo || ultimo);
+        s.fidato = s.conteggio >= 1 && !s.azzerato && (s.collegato || primo || ultimo || s.coda);
         if (s.collegato) {
             ++c.collegati;
             c.conteggiValidi += s.conteggio >= 0;
@@ -416,7 +430,7 @@ LetturaDati leggiDati(const std::string& nome, const std::string& dati, const Tr
         };
         const bool prima = s.indietro == 0 ? !h.letti || b == h.primo : ritorna(s.indietro, false);
         const bool dopo = s.avanti == 0 ? !h.letti || b == h.ultimo : ritorna(s.avanti, true);
-        return prima && dopo;
+        return s.coda || (prima && dopo);
     };
     d.capienza = c.capienza;
     for (int b = 1; b <= c.nelFile; ++b)
@@ -446,6 +460,8 @@ LetturaDati leggiDati(const std::string& nome, const std::string& dati, const Tr
             }
             d.neiBlocchiLetti += static_cast<std::uint32_t>(s.conteggio);
             d.blocchiLetti.emplace_back(b, s.conteggio);
+            if (s.coda)
+                d.nellaCoda += static_cast<std::uint32_t>(s.conteggio);
             if (!confermato(b)) {
                 ++d.sospetti;
                 d.margine += static_cast<std::uint32_t>(c.capienza - s.conteggio);

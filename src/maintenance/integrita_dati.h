@@ -64,6 +64,9 @@ struct StatoBlocco {
     bool collegato = false;  // linked to a neighbour that links back
     bool fidato = false;     // its place is confirmed: its records are read
     bool libero = false;     // in the free list
+    // The block that followed the header's last block before its forward link was lost: it
+    // links back to it, ends the chain itself, and is in no free list.
+    bool coda = false;
 };
 
 // Every block of a data file under one geometry.
@@ -125,6 +128,8 @@ struct LetturaDati {
     bool oltreLaFine = false;
     // The blocks of the free list.
     std::set<int> liberi;
+    // Records read in the block the chain's end lost (see `StatoBlocco::coda`).
+    std::uint32_t nellaCoda = 0;
     // Everything found wrong with the file (the losses among them).
     std::vector<std::string> rilievi;
 };
