@@ -12,7 +12,8 @@ using namespace paradox;
 
 namespace {
 
-std::optional<std::map<int, int>> foglieDi(const std::string& nome, const std::string& dati, int byteChiave, int capienza)
+std::optional<std::map<int, int>> foglieDi(const std::string& nome, const std::string& dati, int byteChiave, int capienza,
+                                           std::map<int, std::string>* chiavi)
 {
     Header x;
     try {
@@ -30,14 +31,16 @@ std::optional<std::map<int, int>> foglieDi(const std::string& nome, const std::s
     bool buono = true;
     auto visita = [&](auto&& self, int blocco, int livello) -> void {
         const std::uint64_t at = hs + static_cast<std::uint64_t>(blocco - 1) * bs;
-        if (!buono || blocco < 1 || at + bs > dati.size() || !visti.insert(blocco).second) {
+        // The last block may end where its entries do (as some writers leave it).
+        if (!buono || blocco < 1 || at + 6 > dati.size() || !visti.insert(blocco).second) {
             buono = false;
             return;
         }
         const std::uint8_t* p = base + at;
         const int add = static_cast<std::int16_t>(get16(p + 4));
         const int voci = add % rs == 0 ? add / rs + 1 : -1;
-        if (voci < 0 || static_cast<std::uint64_t>(6 + voci * rs) > bs) {
+        const auto occupati = static_cast<std::uint64_t>(6 + voci * rs);
+        if (voci < 0 || occupati > bs || at + occupati > dati.size()) {
             buono = false;
             return;
         }
@@ -48,6 +51,8 @@ std::optional<std::map<int, int>> foglieDi(const std::string& nome, const std::s
                 self(self, figlio, livello - 1);
             else if (figlio < 1 || record < 1 || record > capienza || !foglie.emplace(figlio, record).second)
                 buono = false;
+            else if (chiavi)
+                (*chiavi)[figlio].assign(reinterpret_cast<const char*>(e - byteChiave), static_cast<std::size_t>(byteChiave));
         }
     };
     if (x.indexLevels > 0)
@@ -81,10 +86,10 @@ std::optional<std::uint32_t> recordNellX(const std::string& nome, const std::str
 
 }  // namespace
 
-std::optional<std::map<int, int>> fogliePx(const FamigliaTabella& f, int byteChiave, int capienza)
+std::optional<std::map<int, int>> fogliePx(const FamigliaTabella& f, int byteChiave, int capienza, std::map<int, std::string>* chiavi)
 {
     const std::string* px = f.dati(f.px);
-    return px ? foglieDi(*f.px, *px, byteChiave, capienza) : std::nullopt;
+    return px ? foglieDi(*f.px, *px, byteChiave, capienza, chiavi) : std::nullopt;
 }
 
 RecordAttesi recordAttesi(const FamigliaTabella& f, const LetturaDati& d)
@@ -98,6 +103,10 @@ RecordAttesi recordAttesi(const FamigliaTabella& f, const LetturaDati& d)
     // (a block it disagrees with may have lost its count: its records are no longer certain),
     // each secondary index whose chain is whole.
     std::vector<std::pair<std::uint64_t, std::string>> testimoni;
+    // The primary index agrees with every block read and counts records in blocks the chain
+    // no longer reaches (nor the free list holds): a chain cut short with its header made to
+    // agree, the header's count being made from that same chain.
+    bool fuoriDallaCatena = false;
     if (d.campiChiave > 0)
         if (const auto foglie = fogliePx(f, d.byteChiave, d.capienza)) {
             std::vector<int> discordi;
@@ -111,8 +120,10 @@ RecordAttesi recordAttesi(const FamigliaTabella& f, const LetturaDati& d)
                 std::uint64_t totale = 0;
                 for (const auto& [b, n] : *foglie) {
                     totale += static_cast<std::uint64_t>(n);
-                    if (std::none_of(d.blocchiLetti.begin(), d.blocchiLetti.end(), [&](const auto& l) { return l.first == b; }))
+                    if (std::none_of(d.blocchiLetti.begin(), d.blocchiLetti.end(), [&](const auto& l) { return l.first == b; })) {
                         r.perBlocco[b] = n;
+                        fuoriDallaCatena = fuoriDallaCatena || (discordi.empty() && d.liberi.count(b) == 0);
+                    }
                 }
                 for (int b : discordi)
                     for (const auto& [l, n] : d.blocchiLetti)
@@ -147,7 +158,8 @@ RecordAttesi recordAttesi(const FamigliaTabella& f, const LetturaDati& d)
     const std::string intestazione = "l'intestazione di " + d.file;
     if (d.indizi.letti && possibile(dichiarati))
         voti[dichiarati].push_back(intestazione);
-    if (certo)
+    const bool intestazioneDallaCatena = fuoriDallaCatena && d.indizi.letti && dichiarati == letti;
+    if (certo && !intestazioneDallaCatena)
         voti[letti].push_back("i blocchi della catena");
     for (const auto& [n, fonte] : testimoni)
         if (possibile(n))
@@ -159,7 +171,9 @@ RecordAttesi recordAttesi(const FamigliaTabella& f, const LetturaDati& d)
     std::optional<std::uint64_t> numero;
     if (concordi.size() == 1)
         numero = concordi.front();
-    else if (concordi.empty() && !voti.empty() && !(certo && d.indizi.letti && dichiarati < letti))
+    // A header that counts the chain without the block its end lost was made from that chain.
+    else if (concordi.empty() && !voti.empty() &&
+             !(certo && d.indizi.letti && dichiarati < letti && dichiarati + d.nellaCoda != letti))
         numero = voti.rbegin()->first;
     if (!numero) {
         r.perche = "il numero dei record della tabella non si può stabilire: " +

@@ -33,7 +33,9 @@ RecordAttesi recordAttesi(const FamigliaTabella& f, const LetturaDati& d);
 
 // The leaves of the family's primary index: the records it counts in each data block; nothing
 // when there is none or it is not a readable tree over keys of `byteChiave` bytes counting
-// blocks of at most `capienza` records.
-std::optional<std::map<int, int>> fogliePx(const FamigliaTabella& f, int byteChiave, int capienza);
+// blocks of at most `capienza` records. `chiavi`, when given, gets the key each leaf gives its
+// block (the key of the block's first record).
+std::optional<std::map<int, int>> fogliePx(const FamigliaTabella& f, int byteChiave, int capienza,
+                                           std::map<int, std::string>* chiavi = nullptr);
 
 }  // namespace korva::integrita

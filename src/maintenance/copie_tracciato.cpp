@@ -151,7 +151,30 @@ std::optional<Copia> copiaX(const std::string& nome, const std::string& dati, co
     }
 }
 
-// The field list of the validity file, after its checks.
+Copia copiaDizionario(const DefinizioniParadox& diz)
+{
+    Copia c;
+    c.fonte = "il dizionario";
+    c.dizionario = true;
+    c.numeroCampi = static_cast<int>(diz.campi.size());
+    for (std::size_t i = 0; i < diz.campi.size(); ++i) {
+        c.campi.emplace_back(static_cast<int>(i), FieldDef{diz.campi[i].name, diz.campi[i].type, diz.campi[i].size, false});
+        c.nomi.push_back(diz.campi[i].name);
+    }
+    c.chiave = 0;
+    for (const IndexDef& ix : diz.indici)
+        if (isPrimaryIndex(ix)) {
+            const std::vector<std::string> chiave = splitFields(ix.fields);
+            bool inTesta = chiave.size() <= diz.campi.size();
+            for (std::size_t i = 0; inTesta && i < chiave.size(); ++i)
+                inTesta = stessoNome(chiave[i], diz.campi[i].name);
+            c.chiave = inTesta ? std::optional<int>(static_cast<int>(chiave.size())) : std::nullopt;
+        }
+    return c;
+}
+
+}  // namespace
+
 std::optional<Copia> copiaVal(const std::string& nome, const std::string& dati, int codePage)
 {
     const auto* p = reinterpret_cast<const std::uint8_t*>(dati.data());
@@ -182,30 +205,6 @@ std::optional<Copia> copiaVal(const std::string& nome, const std::string& dati, 
     }
     return c;
 }
-
-Copia copiaDizionario(const DefinizioniParadox& diz)
-{
-    Copia c;
-    c.fonte = "il dizionario";
-    c.dizionario = true;
-    c.numeroCampi = static_cast<int>(diz.campi.size());
-    for (std::size_t i = 0; i < diz.campi.size(); ++i) {
-        c.campi.emplace_back(static_cast<int>(i), FieldDef{diz.campi[i].name, diz.campi[i].type, diz.campi[i].size, false});
-        c.nomi.push_back(diz.campi[i].name);
-    }
-    c.chiave = 0;
-    for (const IndexDef& ix : diz.indici)
-        if (isPrimaryIndex(ix)) {
-            const std::vector<std::string> chiave = splitFields(ix.fields);
-            bool inTesta = chiave.size() <= diz.campi.size();
-            for (std::size_t i = 0; inTesta && i < chiave.size(); ++i)
-                inTesta = stessoNome(chiave[i], diz.campi[i].name);
-            c.chiave = inTesta ? std::optional<int>(static_cast<int>(chiave.size())) : std::nullopt;
-        }
-    return c;
-}
-
-}  // namespace
 
 bool uguali(const FieldDef& a, const FieldDef& b, bool dizionario)
 {

@@ -52,6 +52,9 @@ std::optional<IntestazioneLetta> leggiIntestazione(const std::string& nome, cons
 std::vector<Copia> copieDelTracciato(const FamigliaTabella& f, const std::optional<IntestazioneLetta>& h,
                                      const DefinizioniParadox* dizionario, int codePage);
 
+// The field list of the validity file `nome`; nothing when it cannot be read.
+std::optional<Copia> copiaVal(const std::string& nome, const std::string& dati, int codePage);
+
 // A field as a header describes it (type code and size byte); nothing when it cannot be one.
 std::optional<paradox::FieldDef> descrittore(std::uint8_t codice, std::uint8_t dimensione);
 int byteDi(const std::vector<paradox::FieldDef>& campi);

@@ -146,13 +146,27 @@ Censimento censisci(const std::string& dati, int hs, int bs, int rs, const Indiz
         c.blocchi[static_cast<std::size_t>(f)].libero = true;
         f = c.blocchi[static_cast<std::size_t>(f)].avanti;
     }
+    // A chain cut short with the header made to agree: its old last block is still there, whole.
+    if (h.letti && presente(h.ultimo) && c.blocchi[static_cast<std::size_t>(h.ultimo)].avanti == 0) {
+        int code = 0, coda = 0;
+        for (int b = 1; b <= c.nelFile; ++b) {
+            const StatoBlocco& s = c.blocchi[static_cast<std::size_t>(b)];
+            if (b != h.ultimo && s.indietro == h.ultimo && s.avanti == 0 && !s.collegato && !s.libero && !s.azzerato &&
+                s.conteggio >= 1) {
+                ++code;
+                coda = b;
+            }
+        }
+        if (code == 1)
+            c.blocchi[static_cast<std::size_t>(coda)].coda = true;
+    }
     for (int b = 1; b <= c.nelFile; ++b) {
         StatoBlocco& s = c.blocchi[static_cast<std::size_t>(b)];
         // A block alone is placed by the header: the first with nothing before it, the last
         // with nothing after it, and the other end not contradicting the header.
         const bool primo = b == h.primo && s.indietro == 0 && (s.avanti != 0 || b == h.ultimo);
         const bool ultimo = b == h.ultimo && s.avanti == 0 && (s.indietro != 0 || b == h.primo);
-        s.fidato = s.conteggio >= 1 && !s.azzerato && (s.collegato || primo || ultimo);
+        s.fidato = s.conteggio >= 1 && !s.azzerato && (s.collegato || primo || ultimo || s.coda);
         if (s.collegato) {
             ++c.collegati;
             c.conteggiValidi += s.conteggio >= 0;
@@ -343,15 +357,22 @@ LetturaDati leggiDati(const std::string& nome, const std::string& dati, const Tr
     if (h.letti && ultimo != h.ultimo)
         rilievo(nome + ": l'intestazione indica come ultimo il blocco " + std::to_string(h.ultimo) +
                 ", la catena finisce al blocco " + std::to_string(ultimo));
+    std::set<int> liberiVisti;
     for (int f = h.primoLibero, prima = 0; f != 0;) {
         if (f > c.nelFile || inCatena[static_cast<std::size_t>(f)] || !stato(f).libero) {
             rilievo(luogo(nome, prima) + ": elenco dei blocchi liberi non valido al blocco " + std::to_string(f));
             break;
         }
+        liberiVisti.insert(f);
         prima = f;
         f = stato(f).avanti;
         if (f == h.primoLibero)
             break;
+        // A list that loops without coming back to its head.
+        if (liberiVisti.count(f)) {
+            rilievo(luogo(nome, prima) + ": elenco dei blocchi liberi che torna al blocco " + std::to_string(f));
+            break;
+        }
     }
 
     // The pieces of the chain whose blocks confirm one another, the header's first piece
@@ -409,9 +430,12 @@ LetturaDati leggiDati(const std::string& nome, const std::string& dati, const Tr
         };
         const bool prima = s.indietro == 0 ? !h.letti || b == h.primo : ritorna(s.indietro, false);
         const bool dopo = s.avanti == 0 ? !h.letti || b == h.ultimo : ritorna(s.avanti, true);
-        return prima && dopo;
+        return s.coda || (prima && dopo);
     };
     d.capienza = c.capienza;
+    for (int b = 1; b <= c.nelFile; ++b)
+        if (stato(b).libero)
+            d.liberi.insert(b);
 
     // The records of each piece: whole in the file, each value a value, in key order.
     const bool ordinati = d.campiChiave > 0;
@@ -422,6 +446,13 @@ LetturaDati leggiDati(const std::string& nome, const std::string& dati, const Tr
         std::vector<const std::uint8_t*> chiavi;
         for (int b : pezzo) {
             StatoBlocco s = stato(b);
+            if (t.estranei.count(b)) {
+                d.blocchiPersi.push_back({b, "nessuno dei suoi record ha la chiave che l'indice primario dà al blocco", true});
+                d.capienzaNonLetta += static_cast<std::uint32_t>(c.capienza);
+                rilievo(luogo(nome, b) + ": nessuno dei suoi " + std::to_string(s.conteggio) +
+                        " record ha la chiave che l'indice primario dà al blocco: non sono letti");
+                continue;
+            }
             if (const auto limite = t.limiti.find(b); limite != t.limiti.end() && limite->second < s.conteggio) {
                 rilievo(luogo(nome, b) + ": il conteggio dice " + std::to_string(s.conteggio) + " record, l'indice primario " +
                         std::to_string(limite->second) + ": letti " + std::to_string(limite->second));
@@ -429,6 +460,8 @@ LetturaDati leggiDati(const std::string& nome, const std::string& dati, const Tr
             }
             d.neiBlocchiLetti += static_cast<std::uint32_t>(s.conteggio);
             d.blocchiLetti.emplace_back(b, s.conteggio);
+            if (s.coda)
+                d.nellaCoda += static_cast<std::uint32_t>(s.conteggio);
             if (!confermato(b)) {
                 ++d.sospetti;
                 d.margine += static_cast<std::uint32_t>(c.capienza - s.conteggio);

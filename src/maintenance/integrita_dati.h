@@ -11,6 +11,7 @@
 
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,9 @@ struct Tracciato {
     // Blocks whose count word says more records than the primary index counts in them: only
     // that many are read (the rest of the block is no longer records).
     std::map<int, int> limiti;
+    // Blocks none of whose records has the key the primary index gives them (one that agrees
+    // with the other blocks): another table's block where ours was. Not read; lost whole.
+    std::set<int> estranei;
     const paradox::Collation* ordine = nullptr;  // the best one known; nullptr: byte order
     // The key order can be held against the records (an order we stand behind): a record out
     // of it is not taken.
@@ -60,6 +64,9 @@ struct StatoBlocco {
     bool collegato = false;  // linked to a neighbour that links back
     bool fidato = false;     // its place is confirmed: its records are read
     bool libero = false;     // in the free list
+    // The block that followed the header's last block before its forward link was lost: it
+    // links back to it, ends the chain itself, and is in no free list.
+    bool coda = false;
 };
 
 // Every block of a data file under one geometry.
@@ -119,6 +126,10 @@ struct LetturaDati {
     std::uint32_t capienzaNonLetta = 0;
     // The chain goes on past the end of the file: how many blocks followed is not known.
     bool oltreLaFine = false;
+    // The blocks of the free list.
+    std::set<int> liberi;
+    // Records read in the block the chain's end lost (see `StatoBlocco::coda`).
+    std::uint32_t nellaCoda = 0;
     // Everything found wrong with the file (the losses among them).
     std::vector<std::string> rilievi;
 };

@@ -4,7 +4,9 @@
 #include "engines/paradox/blob_store.h"
 #include "engines/paradox/pager.h"
 
+#include <algorithm>
 #include <cstring>
+#include <tuple>
 
 namespace korva::integrita {
 
@@ -12,16 +14,37 @@ using namespace paradox;
 
 namespace {
 constexpr int kUnita = 4096;
+
+// The bytes the value of a reference takes in the memo file, as its block describes them;
+// nothing when the reference cannot be read (its reading says why).
+std::optional<std::pair<std::uint64_t, std::uint64_t>> posto(const std::uint8_t* p, std::size_t n, std::uint32_t riferimento,
+                                                             std::uint32_t lunghezza)
+{
+    const std::uint64_t blocco = riferimento / kUnita, inizio = blocco * kUnita;
+    const unsigned indice = riferimento & 0xFF;
+    if (blocco == 0 || inizio + kUnita > n)
+        return std::nullopt;
+    const std::uint8_t* q = p + inizio;
+    if (indice == 0xFF)
+        return q[0] == 2 ? std::optional(std::pair(inizio, inizio + 9 + lunghezza)) : std::nullopt;
+    if (q[0] != 3 || 12 + 5 * indice + 5 > kUnita)
+        return std::nullopt;
+    const std::uint8_t* slot = q + 12 + 5 * indice;
+    return std::pair(inizio + slot[0] * 16u, inizio + slot[0] * 16u + slot[1] * 16u);
 }
+}  // namespace
 
 Memo::Memo(const std::string* dati, std::string nome, const LetturaDati& d) : nome_(std::move(nome)), presente_(dati != nullptr)
 {
+    std::map<std::uint32_t, std::uint32_t> lunghezze;
     for (const RecordLetto& r : d.record)
         for (const FieldInfo& c : d.campi)
             if (isBlob(c.def.type)) {
                 const auto* desc = reinterpret_cast<const std::uint8_t*>(r.byte.data()) + c.offset + c.bytes - 10;
-                if (get32(desc) != 0 && get32(desc + 4) != 0)
+                if (get32(desc) != 0 && get32(desc + 4) != 0) {
                     usati_[get32(desc)].push_back(luogo(d.file, r.blocco, r.posizione));
+                    lunghezze[get32(desc)] = get32(desc + 4);
+                }
             }
     if (!dati)
         return;
@@ -48,6 +71,18 @@ Memo::Memo(const std::string* dati, std::string nome, const LetturaDati& d) : no
             b += static_cast<std::size_t>(unita);
         }
     }
+    // Two values whose places overlap: one was written over the other, neither can be trusted.
+    std::vector<std::tuple<std::uint64_t, std::uint64_t, std::uint32_t>> posti;
+    for (const auto& [riferimento, _] : usati_)
+        if (const auto x = posto(p, n, riferimento, lunghezze.at(riferimento)); x && x->second > x->first)
+            posti.emplace_back(x->first, x->second, riferimento);
+    std::sort(posti.begin(), posti.end());
+    for (std::size_t i = 0; i < posti.size(); ++i)
+        for (std::size_t j = i + 1; j < posti.size() && std::get<0>(posti[j]) < std::get<1>(posti[i]); ++j) {
+            const std::uint32_t a = std::get<2>(posti[i]), b = std::get<2>(posti[j]);
+            sovrapposti_.emplace(a, usati_.at(b).front());
+            sovrapposti_.emplace(b, usati_.at(a).front());
+        }
     mb_ = std::make_unique<PagedFile>(env_.open(percorso, OpenMode::Read), nome_, kUnita, kUnita);
     store_ = std::make_unique<BlobStore>(*mb_, nome_);
 }
@@ -86,6 +121,10 @@ std::optional<std::string> Memo::valore(const LetturaDati& d, const RecordLetto&
         const std::string qui = luogo(d.file, r.blocco, r.posizione);
         const std::string& altro = it->second.front() == qui ? it->second[1] : it->second.front();
         perche = "il valore nel file dei memo è lo stesso del record " + altro.substr(d.file.size() + 2);
+        return std::nullopt;
+    }
+    if (const auto it = sovrapposti_.find(riferimento); it != sovrapposti_.end()) {
+        perche = "il valore nel file dei memo si sovrappone a quello del record " + it->second.substr(d.file.size() + 2);
         return std::nullopt;
     }
     return valore;

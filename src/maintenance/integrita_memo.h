@@ -44,6 +44,8 @@ private:
     std::unique_ptr<paradox::BlobStore> store_;
     std::vector<std::string> rilievi_;
     std::map<std::uint32_t, std::vector<std::string>> usati_;  // reference -> the records that refer to it
+    // References whose place in the file overlaps another's -> a record of that other one.
+    std::map<std::uint32_t, std::string> sovrapposti_;
 };
 
 // Every blob of every record read: the findings of the memo file.

@@ -14,6 +14,7 @@
 #include "maintenance/cartelle.h"
 #include "maintenance/integrita_dati.h"
 #include "maintenance/conteggio_record.h"
+#include "maintenance/copie_tracciato.h"
 #include "maintenance/integrita_memo.h"
 #include "maintenance/tracciato_famiglia.h"
 #include "maintenance/verifica_integrita.h"
@@ -25,8 +26,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <filesystem>
 #include <ctime>
 #include <map>
+#include <optional>
 
 namespace korva {
 
@@ -69,11 +72,24 @@ std::string salvaFamiglia(Env& env, const FamigliaTabella& f, const std::string&
     std::string copia = radice;
     for (int n = 2; esisteDirectory(copia); ++n)
         copia = std::string(radice).append("-").append(std::to_string(n));
-    creaPercorso(copia);
-    if (!esisteDirectory(copia))
-        throw Error("impossibile creare la cartella di backup " + copia);
-    for (const auto& [nome, byte] : f.file)
-        writeFileAtomic(env, copia + "/" + nome, byte);
+    // Written beside under another name and renamed whole: a copy cut short by a full disk or
+    // a kill never looks like a saved family.
+    const std::string parziale = std::string(cartella).append("/.").append(copia.substr(cartella.size() + 1)).append(".incompleta");
+    creaPercorso(parziale);
+    if (!esisteDirectory(parziale))
+        throw Error("impossibile creare la cartella di backup " + parziale);
+    bool rinominata = false;
+    try {
+        for (const auto& [nome, byte] : f.file)
+            writeFileAtomic(env, parziale + "/" + nome, byte);
+        env.rename(parziale, copia);
+        rinominata = true;
+        env.syncDir(cartella);
+    } catch (const Error&) {
+        std::error_code ignorato;
+        std::filesystem::remove_all(rinominata ? copia : parziale, ignorato);
+        throw;
+    }
     return copia;
 }
 
@@ -147,7 +163,8 @@ std::vector<IndexDef> indiciDelDizionario(const DefinizioniParadox& diz, const s
 
 // Why a validity file cannot go with the repaired table; empty when it can. A file whose
 // stamp is not the table's (`stampo`, when known) was not applied to it.
-std::string difettoVal(const std::string& v, std::size_t campi, std::optional<std::uint8_t> stampo)
+std::string difettoVal(const std::string& nome, const std::string& v, const std::vector<FieldDef>& campi, int codePage,
+                       std::optional<std::uint8_t> stampo)
 {
     const auto* p = reinterpret_cast<const std::uint8_t*>(v.data());
     if (v.size() < 0x35)
@@ -155,8 +172,14 @@ std::string difettoVal(const std::string& v, std::size_t campi, std::optional<st
     const std::size_t fine = get32(p + 9);
     if (fine < 0x35 || fine + 6 > v.size())
         return "la descrizione dei campi è fuori dal file";
-    if (get16(p + fine) != campi)
-        return "descrive " + std::to_string(get16(p + fine)) + " campi, la tabella ne ha " + std::to_string(campi);
+    if (get16(p + fine) != campi.size())
+        return "descrive " + std::to_string(get16(p + fine)) + " campi, la tabella ne ha " + std::to_string(campi.size());
+    // Another table's, of as many fields and the same stamp, describes other types.
+    const auto copia = integrita::copiaVal(nome, v, codePage);
+    if (!copia)
+        return "la descrizione dei campi non si legge";
+    if (integrita::voto(*copia, campi) < 0)
+        return "descrive campi di tipo o dimensione diversi da quelli della tabella";
     if (stampo && p[0] != *stampo)
         return "non corrispondeva alla versione della tabella (i suoi controlli non venivano applicati)";
     return {};
@@ -196,7 +219,7 @@ std::vector<std::uint8_t> nuovaIntestazione(const FamigliaTabella& f, const Scel
         h[Hdr::ChangeCount1] = v[Hdr::ChangeCount1];
         h[Hdr::ChangeCount2] = v[Hdr::ChangeCount2];
         std::copy(v.begin() + Hdr::AutoInc, v.begin() + Hdr::AutoInc + 4, h.begin() + Hdr::AutoInc);
-    } else if (const std::string* val = f.dati(f.val); val && difettoVal(*val, l.fields.size(), std::nullopt).empty()) {
+    } else if (const std::string* val = f.dati(f.val); val && difettoVal(*f.val, *val, l.fields, l.codePage, std::nullopt).empty()) {
         // The validity file keeps the stamp the lost header had.
         h[Hdr::ChangeCount2] = static_cast<std::uint8_t>((*val)[0]);
     }
@@ -235,7 +258,7 @@ Indici famigliaVuota(const FamigliaTabella& f, const SceltaTracciato& s, const L
     if (std::any_of(d.campi.begin(), d.campi.end(), [](const FieldInfo& c) { return isBlob(c.def.type); }))
         metti(f.mb.value_or(f.base + ".MB"), BlobStore::newHeader());
     if (const std::string* val = f.dati(f.val)) {
-        const std::string difetto = difettoVal(*val, l.fields.size(), db[Hdr::ChangeCount2]);
+        const std::string difetto = difettoVal(*f.val, *val, l.fields, l.codePage, db[Hdr::ChangeCount2]);
         if (difetto.empty())
             mem.put(f.dir + "/" + *f.val, *val);
         else
@@ -286,6 +309,15 @@ std::uint32_t inserisciRecord(const integrita::LetturaDati& d, const FamigliaTab
         chiavi.emplace(rec.substr(0, static_cast<std::size_t>(d.byteChiave)), qui);
         ++esito.recuperati;
     }
+    // The counter at least the highest key the primary index shows: a number a lost record had
+    // is not given again.
+    if (d.campiChiave > 0 && d.campi.front().def.type == FieldType::AutoInc) {
+        std::map<int, std::string> chiaviPx;
+        if (fogliePx(f, d.byteChiave, d.capienza, &chiaviPx))
+            for (const auto& [_, k] : chiaviPx)
+                if (const std::int64_t n = detail::getInt(reinterpret_cast<const std::uint8_t*>(k.data()), 4); n > 0)
+                    t.noteAutoInc(static_cast<std::uint32_t>(n));
+    }
     t.endBatch(true);
     return doppi;
 }
@@ -323,20 +355,62 @@ public:
             f->writeAt(0, byte.data(), byte.size());
         f->sync();
         if (dati) {
+            identitaDati_ = env_.identity(dir_ + "/" + temp);
             db_ = std::move(f);
             lock_ = std::make_unique<TableLock>(env_, *db_, dir_ + "/" + base_ + ".LCK", finale, true, dir_ + "/" + finale);
         }
     }
+    // Once the switch's journal is whole the table is replaced, by the next user of the table if
+    // not here: a failure from then on is no repair left undone.
     void esegui(const std::vector<std::string>& via)
     {
-        switchTableFiles(env_, dir_, base_, rinomine_, via);
+        try {
+            switchTableFiles(env_, dir_, base_, rinomine_, via);
+        } catch (const Error& e) {
+            if (!giornaleIntero() && !sostituita())
+                throw;
+            try {
+                completePendingSwitch(env_, dir_, base_);
+            } catch (const Error&) {
+            }
+            if (!sostituita())
+                incompiuta_ = e.what();
+        }
         fatta_ = true;
     }
+    // Why the switch, begun, is left for the next user of the table to complete; empty when done.
+    const std::string& incompiuta() const { return incompiuta_; }
 
 private:
+    std::string giornale() const { return dir_ + "/" + base_ + ".JSW"; }
+    // The journal written to its end line: whoever opens the table next completes it.
+    bool giornaleIntero() const
+    {
+        try {
+            if (!env_.exists(giornale()))
+                return false;
+            const std::string testo = readWholeFile(env_, giornale());
+            const std::size_t ultima = testo.size() < 2 ? std::string::npos : testo.rfind('\n', testo.size() - 2);
+            return !testo.empty() && testo.back() == '\n' && ultima != std::string::npos && testo.compare(ultima + 1, 4, "END\t") == 0;
+        } catch (const Error&) {
+            return false;
+        }
+    }
+    // The new data file is in the table's place (and its journal gone: every rename made).
+    bool sostituita() const
+    {
+        try {
+            return identitaDati_ && !env_.exists(giornale()) && env_.identity(dir_ + "/" + rinomine_.back().second) == identitaDati_;
+        } catch (const Error&) {
+            return false;
+        }
+    }
+
     Env& env_;
     std::string dir_, base_;
     std::vector<std::pair<std::string, std::string>> rinomine_;
+    std::optional<FileIdentity> identitaDati_;
+    std::string incompiuta_;
     std::unique_ptr<File> db_;
     std::unique_ptr<TableLock> lock_;
     bool fatta_ = false;
@@ -480,6 +554,9 @@ EsitoRiparazione RiparaTabella(const std::string& directory, const std::string& 
         }
         presa = sostituisci(env, f, ricostruisci(f, dizionario, esito));
         esito.riparata = true;
+        if (!presa->incompiuta().empty())
+            esito.note.push_back("lo scambio dei file della tabella si è interrotto (" + presa->incompiuta() +
+                                 "): lo completerà il prossimo uso della tabella");
     } catch (const Error& e) {
         esito.riparata = false;
         esito.motivo = e.what();

@@ -211,6 +211,21 @@ SceltaTracciato stabilisciTracciato(const FamigliaTabella& f, const DefinizioniP
             Candidato k{&c, {}, 0};
             for (const auto& [_, d] : c.campi)
                 k.campi.push_back(d);
+            // The dictionary writes I for the auto-increment too: a copy that keeps the exact
+            // type (and none that says I) tells which it is.
+            for (std::size_t i = 0; c.dizionario && i < k.campi.size(); ++i) {
+                if (k.campi[i].type != FieldType::Long)
+                    continue;
+                bool auto_ = false, lungo = false;
+                for (const Copia& altra : copie)
+                    for (const auto& [j, d] : altra.campi)
+                        if (!altra.dizionario && j == static_cast<int>(i)) {
+                            auto_ = auto_ || d.type == FieldType::AutoInc;
+                            lungo = lungo || d.type == FieldType::Long;
+                        }
+                if (auto_ && !lungo)
+                    k.campi[i].type = FieldType::AutoInc;
+            }
             k.dimensioneRecord = byteDi(k.campi);
             candidati.push_back(std::move(k));
         }
@@ -385,8 +400,15 @@ SceltaTracciato stabilisciTracciato(const FamigliaTabella& f, const DefinizioniP
     s.tracciato = tracciato(finale, chiave);
     s.tracciato->indizi = h ? indizi : indiziSenzaIntestazione(dati, geometria.intestazione, geometria.blocco, finale.dimensioneRecord);
     s.lettura = leggiDati(f.db, dati, *s.tracciato);
-    // A block whose count says more than a primary index that agrees with the other blocks.
-    if (const auto foglie = chiave > 0 ? fogliePx(f, s.lettura->byteChiave, s.lettura->capienza) : std::nullopt) {
+    // A block whose count says more than a primary index that agrees with the other blocks,
+    // and with the header: an index one write behind the data would otherwise hide a record
+    // the block and the header agree on.
+    std::map<int, std::string> chiaviPx;
+    const auto foglie = chiave > 0 ? fogliePx(f, s.lettura->byteChiave, s.lettura->capienza, &chiaviPx) : std::nullopt;
+    std::uint64_t nellIndice = 0;
+    for (const auto& [b, n] : foglie ? *foglie : std::map<int, int>{})
+        nellIndice += static_cast<std::uint64_t>(n);
+    if (foglie && (!s.tracciato->indizi.letti || s.tracciato->indizi.record == nellIndice)) {
         std::map<int, int> limiti, discordi;
         for (const auto& [b, n] : s.lettura->blocchiLetti)
             if (const auto it = foglie->find(b); it == foglie->end() || it->second != n) {
@@ -397,6 +419,29 @@ SceltaTracciato stabilisciTracciato(const FamigliaTabella& f, const DefinizioniP
         if (!limiti.empty() && discordi.size() <= std::max<std::size_t>(1, s.lettura->blocchiLetti.size() / 20) &&
             discordi.size() < s.lettura->blocchiLetti.size()) {
             s.tracciato->limiti = limiti;
+            s.lettura = leggiDati(f.db, dati, *s.tracciato);
+        }
+    }
+    // A block none of whose records has the key the primary index gives it (a stale index
+    // still finds its old first record there): another table's block where ours was.
+    if (foglie) {
+        std::set<int> estranei;
+        const auto rs = static_cast<std::uint64_t>(finale.dimensioneRecord);
+        for (const auto& [b, n] : s.lettura->blocchiLetti) {
+            const auto k = chiaviPx.find(b);
+            if (k == chiaviPx.end())
+                continue;
+            const std::uint64_t at = static_cast<std::uint64_t>(geometria.intestazione) +
+                                     static_cast<std::uint64_t>(b - 1) * static_cast<std::uint64_t>(geometria.blocco) + 6;
+            bool nostro = false;
+            for (int r = 0; r < n && !nostro && at + (static_cast<std::uint64_t>(r) + 1) * rs <= dati.size(); ++r)
+                nostro = dati.compare(at + static_cast<std::uint64_t>(r) * rs, k->second.size(), k->second) == 0;
+            if (!nostro)
+                estranei.insert(b);
+        }
+        if (!estranei.empty() && estranei.size() <= std::max<std::size_t>(1, s.lettura->blocchiLetti.size() / 20) &&
+            estranei.size() < s.lettura->blocchiLetti.size()) {
+            s.tracciato->estranei = estranei;
             s.lettura = leggiDati(f.db, dati, *s.tracciato);
         }
     }

@@ -10,6 +10,7 @@
 #include "maintenance/riparazione.h"
 #include "maintenance/verifica_integrita.h"
 #include "support/cartella_temporanea.h"
+#include "support/env_guasti.h"
 #include "support/interazione_scriptata.h"
 
 #include <gtest/gtest.h>
@@ -418,6 +419,29 @@ TEST(RiparazioneGuasti, IMessaggiNominanoIFileVeri)
     const std::string rapporto = tutte(verifica(f)) + rilievi + e.titolo() + tutte(e.righe());
     for (const char* interno : {"/t/", "/d/", "/n/"})
         EXPECT_EQ(rapporto.find(interno), std::string::npos) << rapporto;
+}
+
+// A full disk at each step of saving the damaged family: the repair is refused, the table is as
+// it was, and nothing is left in the backup folder that could be taken for a saved family.
+TEST(RiparazioneGuasti, CopiaDiSalvataggioInterrottaNonLasciaCartelle)
+{
+    test::CartellaTemporanea c;
+    const FornitoriProva f(c / "dati", 300);
+    const auto prima = test::fileFornitori(f.dir);
+    for (std::int64_t n = 1;; ++n) {
+        SCOPED_TRACE("passo " + std::to_string(n));
+        fs::remove_all(c / "salva");
+        test::EnvGuasti env;
+        env.guastaAl(n, test::EnvGuasti::Guasto::DiscoPieno, true);
+        test::InterazioneScriptata io;
+        const EsitoRiparazione e = RiparaTabella(f.dir + "/", "FORNITOR.DB", c / "salva/", "", io, env, &f.dizionario);
+        if (!e.copia.empty())
+            break;
+        EXPECT_FALSE(e.riparata);
+        EXPECT_TRUE(test::fileFornitori(f.dir) == prima);
+        const bool vuota = !fs::exists(c / "salva") || fs::is_empty(c / "salva");
+        EXPECT_TRUE(vuota) << fs::directory_iterator(c / "salva")->path();
+    }
 }
 
 }  // namespace
