@@ -1,0 +1,90 @@
+// Repairs of tables in the classic engine's dictionary orders: what comes back is what went in,
+// in the table's own sort order and code page, even when the data file's header is lost (the
+// .PX still names the sort order, whose byte tells the driver and its code page).
+
+#include "engines/paradox/table.h"
+#include "engines/paradox/table_file.h"
+#include "maintenance/riparazione.h"
+#include "maintenance/verifica_integrita.h"
+#include "support/cartella_temporanea.h"
+#include "support/interazione_scriptata.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace korva {
+namespace {
+
+namespace px = korva::paradox;
+
+std::vector<std::string> nomiNellOrdine(const std::string& dir, const std::string& file)
+{
+    px::Table t;
+    t.setDatabaseName(dir + "/");
+    t.setTableName(file);
+    t.open();
+    std::vector<std::string> v;
+    for (t.first(); !t.eof(); t.next())
+        v.push_back(t.field(0).asString());
+    return v;
+}
+
+TEST(RiparazioneOrdinamenti, IntestazionePersaTieneOrdinamentoECodePageDeiRecord)
+{
+    for (const char* driver : {"cyrr", "ANSIINTL"}) {
+        SCOPED_TRACE(driver);
+        test::CartellaTemporanea c;
+        const std::string dir = c / "dati";
+        std::filesystem::create_directories(dir);
+        const std::vector<px::FieldDef> campi = {{"Nome", px::FieldType::Alpha, 12, false}, {"Num", px::FieldType::Short, 0, false}};
+        const std::vector<px::IndexDef> indici = {{"", "Nome", px::IndexOption::Primary | px::IndexOption::Unique}};
+        const std::vector<std::string> nomi = driver == std::string("cyrr")
+            ? std::vector<std::string>{"\u0430\u0431", "\u0411\u0412", "\u0451\u0436", "abc", "\u0416\u0416"}
+            : std::vector<std::string>{"b", "a", "\u00e4", "ae", "Z", "z", "af", "\u00c9t\u00e9"};
+        {
+            px::Table t;
+            t.setDatabaseName(dir + "/");
+            t.setTableName("C.DB");
+            t.fieldDefs = campi;
+            t.indexDefs = indici;
+            t.sortOrder = driver;
+            t.createTable();
+            t.open();
+            int i = 0;
+            for (const auto& n : nomi) {
+                t.append();
+                t.field(0).setString(n);
+                t.field(1).setInteger(i++);
+                t.post();
+            }
+        }
+        const auto prima = nomiNellOrdine(dir, "C.DB");
+        // The data file's header unreadable: its companions still name the sort order.
+        std::string db = test::leggiFile(dir + "/C.DB");
+        for (int i = 0; i < 8; ++i) db[static_cast<std::size_t>(i)] = '\xFF';
+        test::scriviFile(dir + "/C.DB", db);
+        test::InterazioneScriptata io;
+        const DefinizioniParadox diz{campi, indici};
+        const EsitoRiparazione esito = RiparaTabella(dir + "/", "C.DB", c.dir() + "salva/", "dati/", io, Env::standard(), &diz);
+        ASSERT_TRUE(esito.riparata) << esito.titolo();
+        EXPECT_EQ(esito.recuperati, nomi.size());
+        std::string rapporto;
+        for (const std::string& r : esito.righe())
+            rapporto += r + "\n";
+        EXPECT_EQ(esito.persi, 0u) << rapporto;
+        const auto dopo = nomiNellOrdine(dir, "C.DB");
+        px::Table t;
+        t.setDatabaseName(dir + "/");
+        t.setTableName("C.DB");
+        t.open();
+        EXPECT_EQ(t.file().header().sortOrderId, driver);
+        // Every name as it was, in the driver's order.
+        EXPECT_EQ(dopo, prima);
+    }
+}
+
+}  // namespace
+}  // namespace korva
