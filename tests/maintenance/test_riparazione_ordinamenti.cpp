@@ -86,5 +86,37 @@ TEST(RiparazioneOrdinamenti, IntestazionePersaTieneOrdinamentoECodePageDeiRecord
     }
 }
 
+// A table in DBWINWE0, an order known only in part (read by ANSIINTL's weights, never written):
+// keys in an order other than ANSIINTL's are no fault the verification may report.
+TEST(RiparazioneOrdinamenti, VerificaNonRimproveraUnOrdineNotoInParte)
+{
+    test::CartellaTemporanea c;
+    {
+        px::Table t;
+        t.setDatabaseName(c.dir());
+        t.setTableName("W.DB");
+        t.fieldDefs = {{"Nome", px::FieldType::Alpha, 10, false}};
+        t.indexDefs = {{"", "Nome", px::IndexOption::Primary | px::IndexOption::Unique}};
+        t.createTable();
+        t.open();
+        for (const char* n : {"B", "a", "\u00e4", "ae", "Z", "z"}) {
+            t.append();
+            t.field(0).setString(n);
+            t.post();
+        }
+    }
+    // The same files as a DBWINWE0 table (its byte and its name, of the same length).
+    for (const char* f : {"W.DB", "W.PX"}) {
+        std::string x = test::leggiFile(c / f);
+        x[0x29] = '\x40';
+        const std::size_t at = x.find(std::string("DBWINUS0") + '\0');
+        if (at != std::string::npos)
+            x.replace(at, 8, "DBWINWE0");
+        test::scriviFile(c / f, x);
+    }
+    test::InterazioneScriptata io;
+    EXPECT_EQ(VerificaIntegritaTabella(c.dir(), "W.DB", false, io), std::vector<std::string>{});
+}
+
 }  // namespace
 }  // namespace korva
