@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -46,10 +47,12 @@ TEST(RiparazioneOrdinamenti, IntestazionePersaTieneOrdinamentoECodePageDeiRecord
         {"nordan40", {"\u00d8stby", "\u00f8re", "\u00c6bler", "Aase", "\u00e5l"}},
         {"ANSIINTL", {"b", "a", "\u00e4", "ae", "Z", "z", "af", "\u00c9t\u00e9"}},
     };
+    // The first bytes of the header lost (its other parts still name the order), or all of it.
+    for (const std::size_t guasto : {std::size_t{8}, std::size_t{0x800}})
     for (const Caso& caso : casi) {
         const char* driver = caso.driver;
         const std::vector<std::string>& nomi = caso.nomi;
-        SCOPED_TRACE(driver);
+        SCOPED_TRACE(std::string(driver) + ", byte persi: " + std::to_string(guasto));
         test::CartellaTemporanea c;
         const std::string dir = c / "dati";
         std::filesystem::create_directories(dir);
@@ -75,7 +78,7 @@ TEST(RiparazioneOrdinamenti, IntestazionePersaTieneOrdinamentoECodePageDeiRecord
         const auto prima = nomiNellOrdine(dir, "C.DB");
         // The data file's header unreadable: its companions still name the sort order.
         std::string db = test::leggiFile(dir + "/C.DB");
-        for (int i = 0; i < 8; ++i) db[static_cast<std::size_t>(i)] = '\xFF';
+        for (std::size_t i = 0; i < guasto; ++i) db[i] = '\xFF';
         test::scriviFile(dir + "/C.DB", db);
         test::InterazioneScriptata io;
         const DefinizioniParadox diz{campi, indici};
@@ -86,6 +89,9 @@ TEST(RiparazioneOrdinamenti, IntestazionePersaTieneOrdinamentoECodePageDeiRecord
         for (const std::string& r : esito.righe())
             rapporto += r + "\n";
         EXPECT_EQ(esito.persi, 0u) << rapporto;
+        if (guasto == 0x800) {
+            EXPECT_NE(rapporto.find(std::string("ordinamento ") + driver + ", code page "), std::string::npos) << rapporto;
+        }
         const auto dopo = nomiNellOrdine(dir, "C.DB");
         px::Table t;
         t.setDatabaseName(dir + "/");
@@ -95,6 +101,43 @@ TEST(RiparazioneOrdinamenti, IntestazionePersaTieneOrdinamentoECodePageDeiRecord
         // Every name as it was, in the driver's order.
         EXPECT_EQ(dopo, prima);
     }
+}
+
+// With the header lost and no file of the family naming the order, the table is rebuilt in
+// the order of new tables, and the report says so.
+TEST(RiparazioneOrdinamenti, SenzaCopieDellOrdinamentoLoDice)
+{
+    test::CartellaTemporanea c;
+    const std::string dir = c / "dati";
+    std::filesystem::create_directories(dir);
+    const std::vector<px::FieldDef> campi = {{"Nome", px::FieldType::Alpha, 12, false}};
+    {
+        px::Table t;
+        t.setDatabaseName(dir + "/");
+        t.setTableName("N.DB");
+        t.fieldDefs = campi;
+        t.sortOrder = "ANSIINTL";
+        t.createTable();
+        t.open();
+        for (const char* n : {"b", "a"}) {
+            t.append();
+            t.field(0).setString(n);
+            t.post();
+        }
+    }
+    std::string db = test::leggiFile(dir + "/N.DB");
+    for (std::size_t i = 0; i < 0x800; ++i) db[i] = '\xFF';
+    test::scriviFile(dir + "/N.DB", db);
+    test::InterazioneScriptata io;
+    const DefinizioniParadox diz{campi, {}};
+    const EsitoRiparazione esito = RiparaTabella(dir + "/", "N.DB", c.dir() + "salva/", "dati/", io, Env::standard(), &diz);
+    ASSERT_TRUE(esito.riparata) << esito.titolo();
+    EXPECT_EQ(esito.recuperati, 2u);
+    const auto righe = esito.righe();
+    EXPECT_NE(std::find(righe.begin(), righe.end(),
+                        "Nota: N.DB: ordinamento DBWINUS0, code page 1252: nessun file della famiglia li indica, usati quelli delle "
+                        "tabelle nuove"),
+              righe.end());
 }
 
 // A table in DBWINWE0, an order known only in part (read by ANSIINTL's weights, never written):

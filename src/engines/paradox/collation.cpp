@@ -354,6 +354,12 @@ const Collation* knowledgeCollationFor(std::uint8_t sortOrder, std::string_view 
     return s ? collationOf(*s, codePage) : nullptr;
 }
 
+int sortOrderCodePage(std::uint8_t sortOrder, std::string_view sortOrderId)
+{
+    int codePage = 0;
+    return find(sortOrder, sortOrderId, codePage) ? codePage : 0;
+}
+
 std::optional<TableSortOrder> tableSortOrder(std::string_view id)
 {
     for (const SortOrder& s : kSortOrders)

@@ -68,6 +68,10 @@ const Collation* collationFor(std::uint8_t sortOrder, std::string_view sortOrder
 // not known or does not fit the code page.
 const Collation* knowledgeCollationFor(std::uint8_t sortOrder, std::string_view sortOrderId, int codePage);
 
+// The code page a sort order's driver is made for (the first, when it fits several): what a
+// file that names the order but no code page (a .PX) implies; 0 when the order is not known.
+int sortOrderCodePage(std::uint8_t sortOrder, std::string_view sortOrderId);
+
 // A sort order new tables can be made with: one whose collation is exact.
 struct TableSortOrder {
     std::uint8_t byte;
