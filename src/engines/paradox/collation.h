@@ -18,7 +18,8 @@ namespace korva::paradox {
 // Byte-order drivers compare bytes. The dictionary drivers weigh every byte as one element,
 // or two when it expands (ä: a with its accent, then e): two values compare by the primary
 // weights of their elements over the whole value (a shorter sequence first), and only when
-// those are equal by the secondary weights, position by position from the front.
+// those are equal by the secondary weights, position by position from the front. Trailing
+// blanks are no elements: between values otherwise equal, fewer of them come first.
 class Collation {
 public:
     // The weights of every byte: primary, secondary, then the primary and secondary of the
@@ -42,7 +43,7 @@ public:
 
     // Sort keys: bytes that compare by memcmp as the values compare. A value of up to `bytes`
     // bytes (a NUL ends it) gives a key of sortKeyLength(bytes) bytes: its primary weights,
-    // then its secondary ones, each part padded with zeros.
+    // then its secondary ones, each part padded with zeros, then its count of trailing blanks.
     std::size_t sortKeyLength(std::size_t bytes) const;
     void sortKey(const std::uint8_t* value, std::size_t bytes, bool caseInsensitive, std::uint8_t* key) const;
 
