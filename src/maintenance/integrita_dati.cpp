@@ -496,7 +496,7 @@ LetturaDati leggiDati(const std::string& nome, const std::string& dati, const Tr
             continue;
         }
         // A record out of the key order of its neighbours was not written there: in an order
-        // we stand behind it is not taken; in another one it is only told.
+        // we stand behind it is not taken; in another one it is no fault at all.
         std::vector<std::size_t> tenuti;
         if (d.ordineFidato) {
             tenuti = piuLungaInOrdine(d, chiavi);
@@ -526,7 +526,7 @@ LetturaDati leggiDati(const std::string& nome, const std::string& dati, const Tr
                 rilievo(d.perdite.back());
                 continue;
             }
-            if (cmp > 0)
+            if (cmp > 0 && d.ordineFidato)
                 rilievo(qui + ": chiave fuori ordine (" + testoChiave(d, rec) + " dopo " + testoChiave(d, precedente) + ")");
             precedente = rec;
             luogoPrecedente = qui;

@@ -224,6 +224,10 @@ std::vector<std::uint8_t> nuovaIntestazione(const FamigliaTabella& f, const Scel
         h[Hdr::ChangeCount2] = static_cast<std::uint8_t>((*val)[0]);
     }
     esito.note.push_back(f.db + ": l'intestazione è stata riscritta con il tracciato usato");
+    if (!conIntestazione)
+        esito.note.push_back(f.db + ": ordinamento " + l.sortOrderId + ", code page " + std::to_string(l.codePage) +
+                             (s.fonteOrdinamento.empty() ? std::string(": nessun file della famiglia li indica, usati quelli delle tabelle nuove")
+                                                         : std::string(", come indica ").append(s.fonteOrdinamento)));
     if (s.versione != l.version && conIntestazione)
         esito.note.push_back(f.db + ": il livello della tabella è ora " + std::to_string(l.version) + " (era " +
                              std::to_string(s.versione) + ")");

@@ -190,10 +190,22 @@ SceltaTracciato stabilisciTracciato(const FamigliaTabella& f, const DefinizioniP
                     s.ordinamento = xh.sortOrder;
                     s.idOrdinamento = xh.sortOrderId;
                     s.codePage = xh.codePage;
+                    s.fonteOrdinamento = nome;
                     break;
                 }
             } catch (const Error&) {
             }
+    // Else the primary index's sort-order byte, whose driver tells the code page.
+    if (const std::string* x = f.dati(f.px); !h && !s.codePage && x)
+        try {
+            const Header ph = parseHeader(reinterpret_cast<const std::uint8_t*>(x->data()), x->size(), x->size(), *f.px);
+            if (const int cp = sortOrderCodePage(ph.sortOrder, {}); ph.fileType == FileType::PrimaryIndex && cp) {
+                s.ordinamento = ph.sortOrder;
+                s.codePage = cp;
+                s.fonteOrdinamento = *f.px;
+            }
+        } catch (const Error&) {
+        }
     if (stretta && stretta->fileType != FileType::KeyedDb && stretta->fileType != FileType::UnkeyedDb) {
         s.motivo = "il file non è una tabella ma un file indice";
         return s;

@@ -29,11 +29,13 @@ struct SceltaTracciato {
     // The header read whole and the layout chosen is its own.
     bool comeIntestazione = false;
     // What else the header says, for a new header in its place (sort order and code page from
-    // the secondary indexes when it cannot be read; code page 0 then: none known).
+    // the secondary indexes, else the primary index's byte, when it cannot be read; code page
+    // 0 then: none known).
     std::uint8_t versione = 0;
     std::uint8_t ordinamento = 0;
     std::string idOrdinamento;
     int codePage = 0;
+    std::string fonteOrdinamento;  // the file that named them, when the header could not
     std::string nomeTabella;
     std::vector<std::uint8_t> inizioIntestazione;  // its first 0x58 bytes (stamps, counters)
 };

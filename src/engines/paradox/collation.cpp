@@ -24,6 +24,14 @@ std::string_view untilNul(std::string_view s)
     return nul ? s.substr(0, static_cast<std::size_t>(static_cast<const char*>(nul) - s.data())) : s;
 }
 
+// A value without its trailing blanks, which weigh nothing in the drivers' order (Firebird
+// ignores them); how many there were decides only between values otherwise equal.
+std::string_view withoutTrailingBlanks(std::string_view s)
+{
+    const std::size_t end = s.find_last_not_of(' ');
+    return s.substr(0, end == std::string_view::npos ? 0 : end + 1);
+}
+
 // The elements of a value one after another: (primary, secondary) pairs, two for a byte that
 // expands; nullptr at the end.
 class Elements {
@@ -85,6 +93,9 @@ int Collation::compareFolded(std::string_view a, std::string_view b, const std::
     }
     if (!fold && a == b)
         return 0;
+    const std::size_t blanksA = a.size(), blanksB = b.size();
+    a = withoutTrailingBlanks(a);
+    b = withoutTrailingBlanks(b);
     // Primary weights over the whole values; with equal ones, both have as many elements.
     Elements pa(a, weights_, fold), pb(b, weights_, fold);
     for (;;) {
@@ -104,7 +115,8 @@ int Collation::compareFolded(std::string_view a, std::string_view b, const std::
         if (x[1] != y[1])
             return x[1] < y[1] ? -1 : 1;
     }
-    return 0;
+    const std::size_t ta = blanksA - a.size(), tb = blanksB - b.size();
+    return ta == tb ? 0 : (ta < tb ? -1 : 1);
 }
 
 int Collation::compare(std::string_view a, std::string_view b) const
@@ -121,7 +133,8 @@ std::size_t Collation::sortKeyLength(std::size_t bytes) const
 {
     if (byteOrder_)
         return bytes;
-    return 2 * (expands_ ? 2 * bytes : bytes);
+    // Primaries and secondaries, then the count of trailing blanks.
+    return 2 * (expands_ ? 2 * bytes : bytes) + 1;
 }
 
 void Collation::sortKey(const std::uint8_t* value, std::size_t bytes, bool caseInsensitive, std::uint8_t* key) const
@@ -135,12 +148,14 @@ void Collation::sortKey(const std::uint8_t* value, std::size_t bytes, bool caseI
             key[i] = fold ? fold[value[i]] : value[i];
         return;
     }
-    std::uint8_t* secondary = key + length / 2;
-    Elements e(std::string_view(reinterpret_cast<const char*>(value), n), weights_, fold);
+    std::uint8_t* secondary = key + (length - 1) / 2;
+    const std::string_view v = withoutTrailingBlanks(std::string_view(reinterpret_cast<const char*>(value), n));
+    Elements e(v, weights_, fold);
     for (std::size_t k = 0; const std::uint8_t* x = e.next(); ++k) {
         key[k] = x[0];
         secondary[k] = x[1];
     }
+    key[length - 1] = static_cast<std::uint8_t>(n - v.size());
 }
 
 namespace {
@@ -352,6 +367,12 @@ const Collation* knowledgeCollationFor(std::uint8_t sortOrder, std::string_view 
 {
     const SortOrder* s = find(sortOrder, sortOrderId, codePage);
     return s ? collationOf(*s, codePage) : nullptr;
+}
+
+int sortOrderCodePage(std::uint8_t sortOrder, std::string_view sortOrderId)
+{
+    int codePage = 0;
+    return find(sortOrder, sortOrderId, codePage) ? codePage : 0;
 }
 
 std::optional<TableSortOrder> tableSortOrder(std::string_view id)

@@ -18,7 +18,8 @@ namespace korva::paradox {
 // Byte-order drivers compare bytes. The dictionary drivers weigh every byte as one element,
 // or two when it expands (ä: a with its accent, then e): two values compare by the primary
 // weights of their elements over the whole value (a shorter sequence first), and only when
-// those are equal by the secondary weights, position by position from the front.
+// those are equal by the secondary weights, position by position from the front. Trailing
+// blanks are no elements: between values otherwise equal, fewer of them come first.
 class Collation {
 public:
     // The weights of every byte: primary, secondary, then the primary and secondary of the
@@ -42,7 +43,7 @@ public:
 
     // Sort keys: bytes that compare by memcmp as the values compare. A value of up to `bytes`
     // bytes (a NUL ends it) gives a key of sortKeyLength(bytes) bytes: its primary weights,
-    // then its secondary ones, each part padded with zeros.
+    // then its secondary ones, each part padded with zeros, then its count of trailing blanks.
     std::size_t sortKeyLength(std::size_t bytes) const;
     void sortKey(const std::uint8_t* value, std::size_t bytes, bool caseInsensitive, std::uint8_t* key) const;
 
@@ -67,6 +68,10 @@ const Collation* collationFor(std::uint8_t sortOrder, std::string_view sortOrder
 // no weights of its own those of the closest driver (exact() false); nullptr when the order is
 // not known or does not fit the code page.
 const Collation* knowledgeCollationFor(std::uint8_t sortOrder, std::string_view sortOrderId, int codePage);
+
+// The code page a sort order's driver is made for (the first, when it fits several): what a
+// file that names the order but no code page (a .PX) implies; 0 when the order is not known.
+int sortOrderCodePage(std::uint8_t sortOrder, std::string_view sortOrderId);
 
 // A sort order new tables can be made with: one whose collation is exact.
 struct TableSortOrder {

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace korva::paradox {
@@ -180,6 +181,18 @@ TEST(Collazione, IDriverConfrontanoPrimaLeLettereDiBaseDiTuttoIlValore)
     // а А б ... е Е ё Ё ж, after the Latin letters.
     attesoCrescente(cyrr, {"z", "Z", "\xA0", "\x80", "\xA1", "\x81", "\xA5", "\x85", "\xF1", "\xF0", "\xA6", "\x86"});
     attesoCrescente(cyrr, {"\xA0\xA1", "\x80\xA2"});  // аб < Ав
+}
+
+// Trailing blanks weigh nothing in the drivers (a value sorts where it does without them, so
+// before what extends it with a control byte) and tell apart only values otherwise equal.
+TEST(Collazione, IBianchiInFondoNonPesanoNeiDriver)
+{
+    for (const auto& [b, id, cp] : {std::tuple{0x62, "ANSIINTL", 1252}, std::tuple{0x11, "ANSII850", 1252}, std::tuple{0xB7, "intl", 437},
+                                    std::tuple{0xC0, "cyrr", 866}, std::tuple{0xF0, "swedfin", 437}, std::tuple{0xE6, "nordan40", 865}}) {
+        const Collation& c = richiedi(collationFor(static_cast<std::uint8_t>(b), id, cp));
+        attesoCrescente(c, {"", " ", "a", "a b", "ab", "ab ", "ab  ", "ab\x01", "ab\x01 ", "ab\x1F", "ab!", "abc"});
+        attesoCrescente(c, {"aB", "Ab ", "AB  ", "aB\x01"}, true);
+    }
 }
 
 // Firebird 3 keeps ANSII850's secondary weights in four bits; the driver's own weights put Ã
