@@ -1,14 +1,20 @@
 // Backup and compaction of an archive in server form, against the test server on this machine.
 
 #include "archivio_prova.h"
+#include "engines/interbase/database.h"
+#include "engines/interbase/query.h"
+#include "engines/interbase/services.h"
+#include "engines/interbase/transaction.h"
 #include "maintenance/backup.h"
 #include "maintenance/compattazione.h"
+#include "maintenance/compattazione_archivio.h"
 #include "support/errore_di.h"
 #include "support/server_firebird.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 
 namespace korva {
 namespace {
@@ -45,11 +51,68 @@ TEST(ManutenzioneServer, CompattazioneEBackupDellArchivioSulServer)
     EXPECT_TRUE(fs::exists(a.backupDir() + "/tmp.bak"));
     EXPECT_EQ(a.righeDiT(nome), 120);
 
-    // The server is this machine: its file is copied, and the copy opens.
+    // The backup sent by the server is written here, and restores.
     a.io.azzera();
     EXPECT_TRUE(BackupTabCorrente(*a.g));
-    EXPECT_EQ(a.io.eventi().at(1), "messaggio: Backup archivio completato!");
-    EXPECT_EQ(a.righeDiT(a.backupDir() + "/archivio.gdb"), 120);
+    const std::string fbk = a.backupDir() + "/archivio.gdb.fbk";
+    EXPECT_EQ(a.io.eventi().at(1).rfind("messaggio: Backup archivio completato!\nIl backup dell'archivio " + nome +
+                                            ", fatto dal suo server, è nel file " + fbk,
+                                        0),
+              0u)
+        << a.io.eventi().at(1);
+    ib::RestoreService r;
+    r.params = parametriConnessioneIb();
+    r.databaseName = posto / "ripristinato.gdb";
+    r.backupFile = fbk;
+    r.run();
+    EXPECT_EQ(a.righeDiT(posto / "ripristinato.gdb"), 120);
+}
+
+// The compaction as on a server elsewhere (backup, trial restore, archive off line, restore by
+// the server) while another connection commits rows through the server: none is lost, and no
+// trial restore stays beside the archive.
+TEST(ManutenzioneServer, CompattazioneSulServerNonPerdeLeRigheDiAltri)
+{
+    const auto server = test::serverFirebird();
+    ASSERT_TRUE(server);
+    test::CartellaTemporanea posto;
+    const std::string nome = server->nome(posto / "archivio.gdb");
+    test::ArchivioProva a(nome);
+    a.tabForm->IBDatabase1.disconnect();
+    Compattazione c;
+    c.nome = nome;
+    c.parametri = parametriConnessioneIb();
+    c.cartellaBackup = a.backupDir() + "/";
+    c.forma = FormaCompattazione::SulServer;
+    int salvate = 0, attese = 0;
+    c.attesa = [&] {
+        ++attese;
+        try {
+            ib::Transaction t;
+            ib::Database altra;
+            altra.setDefaultTransaction(&t);
+            altra.setDatabaseName(nome);
+            altra.params = parametriConnessioneIb();
+            altra.connect();
+            ib::Query q(altra);
+            q.sql = {"INSERT INTO T VALUES (" + std::to_string(1000 + attese) + ", 'durante')"};
+            q.execSql();
+            t.commit();
+            ++salvate;
+        } catch (const std::exception&) {
+            // Kept out while the archive is off line.
+        }
+    };
+    const std::string errore = test::erroreDi([&] { compattaArchivio(c); });
+    EXPECT_GT(attese, 1);
+    EXPECT_EQ(a.righeDiT(nome), 300 + salvate) << errore;
+    EXPECT_EQ(salvate > 0, !errore.empty()) << errore;
+    // The server's backup stays beside the archive; the trial restore does not.
+    std::set<std::string> file;
+    for (const auto& voce : fs::directory_iterator(posto.dir()))
+        file.insert(voce.path().filename());
+    EXPECT_EQ(file, (std::set<std::string>{"archivio.gdb", "archivio.gdb.compattazione.bak"}));
+    RecordProperty("righe_salvate_durante", salvate);
 }
 
 }  // namespace
