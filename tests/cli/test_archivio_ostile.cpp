@@ -1,0 +1,262 @@
+// The archive commands beside other programs on the test server: a second process (isql)
+// that commits while the command works, and the work table of a killed regeneration.
+
+#include "base/profilo.h"
+#include "maintenance/compattazione_archivio.h"
+#include "support/cartella_temporanea.h"
+#include "support/esegui.h"
+#include "support/server_firebird.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+extern char** environ;
+
+namespace korva {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+int giri(const char* variabile, int predefiniti)
+{
+    const char* quanti = std::getenv(variabile);
+    return quanti ? std::atoi(quanti) : predefiniti;
+}
+
+// A shell script that returns once `file` exists (two minutes at most: never a hang).
+std::string attesaDi(const test::CartellaTemporanea& t, const std::string& nome, const std::string& file)
+{
+    const std::string script = t / nome;
+    test::scriviFile(script, "#!/bin/sh\nfor i in $(seq 2400); do [ -f '" + file + "' ] && exit 0; sleep 0.05; done\n");
+    fs::permissions(script, fs::perms::owner_all);
+    return script;
+}
+
+class ArchivioOstile : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(server);
+        auto e = test::eseguiKorva({"crea-demo", t / "demo"});
+        ASSERT_EQ(e.codice, 0) << e.err;
+        ProfiloPrivato profilo(t / "demo/varnelo.ini");
+        profilo.scrivi("Demo Alfa S.r.l.", "TipoDataBase", "INTERBASE");
+        profilo.scrivi("Demo Alfa S.r.l.", "Archivio", nome());
+    }
+
+    std::string file() const { return t / "demo/alfa/archivio/ARCHIVIO.GDB"; }
+    std::string nome() const { return server->nome(file()); }
+
+    test::Esito korva(std::vector<std::string> a) const
+    {
+        a.insert(a.begin(), {"--ini", t / "demo/varnelo.ini", "--dir", t / "demo"});
+        return test::eseguiKorva(a);
+    }
+    int avviaKorva(std::vector<std::string> a) const
+    {
+        a.insert(a.begin(), {"--ini", t / "demo/varnelo.ini", "--dir", t / "demo"});
+        return test::avviaKorva(a);
+    }
+
+    std::vector<std::string> argomentiIsql(const std::string& script) const
+    {
+        return {"-q", "-m", "-user", "SYSDBA", "-password", "tesslorin", "-i", script, nome()};
+    }
+
+    // A script run by isql through the server, to its end; its output.
+    std::string isql(const std::string& sql)
+    {
+        const std::string script = t / "isql.sql";
+        test::scriviFile(script, sql + "\n");
+        const auto e = test::esegui("isql-fb", argomentiIsql(script));
+        return e.out + e.err;
+    }
+
+    // The number a single-value query gives, -1 when it fails.
+    long long numero(const std::string& select)
+    {
+        const std::string out = isql("SET HEADING OFF;\n" + select + ";");
+        try {
+            return std::stoll(out.substr(out.find_first_not_of(" \n")));
+        } catch (const std::exception&) {
+            return -1;
+        }
+    }
+
+    // isql started on a script, its output and errors in `log`: the process id.
+    int avviaIsql(const std::string& sql, const std::string& log)
+    {
+        const std::string script = t / ("isql-" + std::to_string(++isqlAvviati) + ".sql");
+        test::scriviFile(script, sql + "\n");
+        std::vector<std::string> a = argomentiIsql(script);
+        a.insert(a.begin(), "isql-fb");
+        std::vector<char*> argv;
+        for (auto& s : a)
+            argv.push_back(s.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t azioni;
+        posix_spawn_file_actions_init(&azioni);
+        posix_spawn_file_actions_addopen(&azioni, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&azioni, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_adddup2(&azioni, 1, 2);
+        pid_t pid = -1;
+        const int r = posix_spawnp(&pid, "isql-fb", &azioni, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&azioni);
+        EXPECT_EQ(r, 0);
+        return pid;
+    }
+
+    static int aspetta(int pid)
+    {
+        int stato = 0;
+        waitpid(pid, &stato, 0);
+        return stato;
+    }
+
+    // CLIENTI filled so that copying it takes a while.
+    void riempiClienti(int righe)
+    {
+        isql("SET TERM ^;\nEXECUTE BLOCK AS DECLARE I INTEGER = 100000; BEGIN WHILE (I < " + std::to_string(100000 + righe) +
+             ") DO BEGIN INSERT INTO CLIENTI VALUES (:I, 'cliente ' || :I, '2024-01-01'); I = I + 1; END END^\n"
+             "SET TERM ;^\nCOMMIT;");
+    }
+
+    test::CartellaTemporanea t;
+    std::optional<test::ServerFirebird> server = test::serverFirebird();
+    int isqlAvviati = 0;
+};
+
+// Another program's transaction began before the regeneration and updates a row while the
+// rows are being copied into TMP222 (its update waits for the copy's reservation, then commits
+// before the table is dropped): the update must be in the regenerated table, or the
+// regeneration must refuse.
+TEST_F(ArchivioOstile, RigenerazioneNonPerdeLaModificaDiUnaTransazioneIniziataPrima)
+{
+    riempiClienti(20000);
+    const std::string via = t / "via";
+    const std::string log = t / "altro.log";
+    const int altro = avviaIsql("SET TRANSACTION WAIT;\nSELECT CURRENT_TRANSACTION FROM RDB$DATABASE;\nSHELL " +
+                                    attesaDi(t, "attesa.sh", via) +
+                                    ";\nUPDATE CLIENTI SET RAGSOC = 'CAMBIATO DA UN ALTRO' WHERE CODICE = 'C00001';\n"
+                                    "COMMIT;\nSELECT 'ALTRO FATTO' FROM RDB$DATABASE;",
+                                log);
+    std::this_thread::sleep_for(500ms);  // its transaction started first
+    const int rigenera = avviaKorva({"--si", "rigenera", "clienti"});
+    bool copiaVista = false;
+    for (int i = 0; i < 2000 && !copiaVista; ++i) {
+        copiaVista = numero("SELECT COUNT(*) FROM MON$STATEMENTS WHERE MON$STATE = 1 AND "
+                            "MON$ATTACHMENT_ID <> CURRENT_CONNECTION AND MON$SQL_TEXT CONTAINING 'TMP222' AND "
+                            "MON$SQL_TEXT CONTAINING 'INSERT'") == 1;
+        if (!copiaVista)
+            std::this_thread::sleep_for(20ms);
+    }
+    test::scriviFile(via, "");
+    const int stato = aspetta(rigenera);
+    aspetta(altro);
+    ASSERT_TRUE(copiaVista) << "la copia in TMP222 non è stata vista in corso";
+    const std::string dettaglio = test::leggiFile(log);
+    ASSERT_NE(dettaglio.find("ALTRO FATTO"), std::string::npos) << dettaglio;
+    ASSERT_EQ(dettaglio.find("Statement failed"), std::string::npos) << dettaglio;
+    ASSERT_TRUE(WIFEXITED(stato));
+    if (WEXITSTATUS(stato) == 0) {
+        EXPECT_NE(isql("SELECT RAGSOC FROM CLIENTI WHERE CODICE = 'C00001';").find("CAMBIATO DA UN ALTRO"),
+                  std::string::npos)
+            << "rigenerazione completata, la modifica committata da un altro programma è persa";
+    }
+}
+
+// A regeneration killed while its rows are only in TMP222: no command of the table manager may
+// empty or drop that TMP222, even when somebody registered it as a table.
+class Tmp222Interrotta : public ArchivioOstile, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(Tmp222Interrotta, NonSiAzzeraNeSiElimina)
+{
+    riempiClienti(15000);
+    const long long tutte = numero("SELECT COUNT(*) FROM CLIENTI");
+    // Killed once CLIENTI is gone or created again empty, TMP222 holding every row.
+    bool colta = false;
+    for (int giro = 0; giro < giri("KORVA_GIRI_CRASH", 5) && !colta; ++giro) {
+        const int pid = avviaKorva({"--si", "rigenera", "clienti"});
+        for (int i = 0; i < 3000 && !colta; ++i) {
+            colta = numero("SELECT COUNT(*) FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = 'TMP222'") == 1 &&
+                    numero("SELECT COUNT(*) FROM CLIENTI") <= 0;
+            if (!colta && waitpid(pid, nullptr, WNOHANG) == pid)
+                break;
+        }
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+    ASSERT_TRUE(colta) << "la rigenerazione non è stata colta con le righe solo in TMP222";
+    ASSERT_EQ(numero("SELECT COUNT(*) FROM TMP222"), tutte);
+    ASSERT_EQ(korva({"--si", "registra", "tmp222"}).codice, 0);
+
+    const auto e = korva({"--si", GetParam(), "tmp222"});
+    EXPECT_NE(e.codice, 0) << e.out << e.err;
+    EXPECT_EQ(numero("SELECT COUNT(*) FROM TMP222"), tutte) << e.out << e.err;
+    // The next regeneration of the table is the one that gives the rows back.
+    const auto r = korva({"--si", "rigenera", "clienti"});
+    EXPECT_EQ(numero("SELECT COUNT(*) FROM CLIENTI"), tutte) << r.out << r.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Comandi, Tmp222Interrotta, ::testing::Values("azzera", "elimina"));
+
+// The compaction of an archive on a server elsewhere: another program connected during the
+// backup holds an insert, and commits it and leaves while the archive is being taken off line.
+// Its row must be in the compacted archive, or the compaction must refuse.
+TEST_F(ArchivioOstile, CompattazioneSulServerNonPerdeLaRigaCommessaDuranteLoSpegnimento)
+{
+    const std::string bak = t / "bak/";
+    const std::string inserita = t / "inserita";
+    const std::string log = t / "altro.log";
+    // The mark the compaction writes just before it takes the archive off line.
+    const std::string fuoriLinea = bak + "ARCHIVIO.GDB.fuori-linea";
+    int altro = -1;
+    Compattazione c;
+    c.nome = nome();
+    c.parametri = {"user_name=SYSDBA", "password=tesslorin"};
+    c.cartellaBackup = bak;
+    c.forma = FormaCompattazione::SulServer;
+    c.attesa = [&] {
+        if (altro >= 0)
+            return;
+        altro = avviaIsql("INSERT INTO CLIENTI VALUES ('Z99999', 'RIGA DI UN ALTRO', NULL);\nSHELL touch " +
+                              inserita + ";\nSHELL " + attesaDi(t, "attesa.sh", fuoriLinea) +
+                              ";\nCOMMIT;\nSELECT 'ALTRO FATTO' FROM RDB$DATABASE;\nEXIT;",
+                          log);
+        for (int i = 0; i < 2400 && !fs::exists(inserita); ++i)
+            std::this_thread::sleep_for(50ms);
+    };
+    bool compattato = false;
+    std::string errore;
+    try {
+        compattaArchivio(c);
+        compattato = true;
+    } catch (const std::exception& e) {
+        errore = e.what();
+    }
+    ASSERT_GE(altro, 0);
+    aspetta(altro);
+    const std::string dettaglio = test::leggiFile(log);
+    ASSERT_NE(dettaglio.find("ALTRO FATTO"), std::string::npos) << dettaglio;
+    ASSERT_EQ(dettaglio.find("Statement failed"), std::string::npos) << dettaglio;
+    if (compattato) {
+        EXPECT_EQ(numero("SELECT COUNT(*) FROM CLIENTI WHERE CODICE = 'Z99999'"), 1)
+            << "compattazione terminata, la riga committata da un altro programma è persa";
+    } else {
+        EXPECT_NE(errore.find("non eseguita"), std::string::npos) << errore;
+    }
+}
+
+}  // namespace
+}  // namespace korva
