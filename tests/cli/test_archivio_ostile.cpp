@@ -176,6 +176,31 @@ TEST_F(ArchivioOstile, RigenerazioneNonPerdeLaModificaDiUnaTransazioneIniziataPr
     }
 }
 
+// The backup of an archive on a server, streamed by the server's backup service, ends: with
+// the backup file when the server sends it, with a message when it does not. Never a wait
+// without limit (the service's own client sends this archive in well under a second).
+TEST_F(ArchivioOstile, BackupDiUnArchivioSulServerFinisce)
+{
+    const int pid = avviaKorva({"backup"});
+    int stato = 0;
+    bool finito = false;
+    for (int i = 0; i < 600 && !finito; ++i) {
+        finito = waitpid(pid, &stato, WNOHANG) == pid;
+        if (!finito)
+            std::this_thread::sleep_for(100ms);
+    }
+    if (!finito) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+    ASSERT_TRUE(finito) << "korva backup ancora in corso dopo un minuto";
+    EXPECT_TRUE(WIFEXITED(stato) && WEXITSTATUS(stato) == 0);
+    const std::string bak = t / "demo/alfa/bak";
+    EXPECT_GT(fs::file_size(bak + "/ARCHIVIO.GDB.fbk"), 0u);
+    for (const auto& voce : fs::directory_iterator(bak))
+        EXPECT_EQ(voce.path().filename(), "ARCHIVIO.GDB.fbk");
+}
+
 // A regeneration killed while its rows are only in TMP222: no command of the table manager may
 // empty or drop that TMP222, even when somebody registered it as a table.
 class Tmp222Interrotta : public ArchivioOstile, public ::testing::WithParamInterface<const char*> {};
