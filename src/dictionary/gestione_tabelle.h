@@ -36,8 +36,9 @@ inline constexpr const char* kCreazioneTutteTerminata = "Creazione di tutte le t
 // Said after the server's refusal to create an index that a killed change of structure caused.
 inline constexpr const char* kRimedioIndiceNonCreabile =
     ". L'archivio conserva i resti di una modifica della sua struttura interrotta (un programma chiuso a "
-    "forza mentre creava o eliminava tabelle): la compattazione dell'archivio (Compatta tabella corrente) li "
-    "elimina, poi si può riprovare";
+    "forza mentre creava o eliminava tabelle) e non accetta nuovi indici: eseguire la compattazione "
+    "dell'archivio (\"Compatta tabella corrente\" in Gestione Tabelle, o korva compatta), che li elimina, "
+    "poi riprovare";
 
 class GestioneTabelle {
 public:

@@ -82,9 +82,7 @@ bool TImportForm::inCorso() const
 
 void TImportForm::ButtonImportaClick()
 {
-    if (inCorso())
-        return;
-    guardia_([&] {
+    comandi_([&] {
         importazione_ = std::make_unique<Importazione>(guardia_.interazione(), *tabForm_, tracciatiDir_, direzione_,
                                                        static_cast<VistaImportazione&>(*this));
         std::vector<std::string> righe;
@@ -101,11 +99,6 @@ void TImportForm::ButtonImportaClick()
             return voce && voce->checkState() == Qt::Checked;
         });
     });
-    if (chiusuraRinviata_) {
-        const int esito = *chiusuraRinviata_;
-        chiusuraRinviata_.reset();
-        QDialog::done(esito);
-    }
 }
 
 void TImportForm::SpeedButton1Click()
@@ -139,12 +132,10 @@ void TImportForm::done(int esito)
 {
     // The run is inside this window's event processing: it is stopped, and the window closes
     // once the run has moved what it copied and returned.
-    if (inCorso()) {
+    if (inCorso())
         importazione_->interrompi();
-        chiusuraRinviata_ = esito;
-        return;
-    }
-    QDialog::done(esito);
+    if (!comandi_.rinviaChiusura(esito))
+        QDialog::done(esito);
 }
 
 void TImportForm::etichettaTabella(const std::string& testo)

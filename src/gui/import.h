@@ -1,12 +1,12 @@
 #pragma once
 
+#include "gui/comando_unico.h"
 #include "maintenance/importazione.h"
 #include "shell/tabform.h"
 
 #include <QDialog>
 
 #include <memory>
-#include <optional>
 #include <string>
 
 class QLabel;
@@ -16,11 +16,10 @@ class QPushButton;
 
 namespace korva::gui {
 
-class Guardia;
-
 // The import window: the tables of one dictionary with a check box each, copied from Paradox
 // to the archive ("PARADOX") or back (any other direction) with two progress bars and a stop
-// button. Closing it while a run goes first stops the run; the window closes when it ends.
+// button. While a run goes another start is refused; closing the window stops the run, and the
+// window closes when it ends.
 class TImportForm : public QDialog, private VistaImportazione {
     Q_OBJECT
 public:
@@ -60,9 +59,8 @@ private:
     DirezioneImportazione direzione_;
     std::unique_ptr<TTabForm>& tabForm_;
     Guardia& guardia_;
+    ComandoUnico comandi_{*this, guardia_};
     std::unique_ptr<Importazione> importazione_;
-    // A close asked for during a run, done when the run has ended.
-    std::optional<int> chiusuraRinviata_;
 };
 
 }  // namespace korva::gui

@@ -372,8 +372,14 @@ void TKorvaForm::creaControlli()
 template <class F>
 void TKorvaForm::comando(F&& lavoro)
 {
-    guardia_([&] { std::forward<F>(lavoro)(); });
+    comandi_([&] { std::forward<F>(lavoro)(); });
     pianificaAggiornamento();
+}
+
+void TKorvaForm::done(int esito)
+{
+    if (!comandi_.rinviaChiusura(esito))
+        QDialog::done(esito);
 }
 
 void TKorvaForm::pianificaAggiornamento()
@@ -388,7 +394,8 @@ void TKorvaForm::pianificaAggiornamento()
 void TKorvaForm::aggiorna()
 {
     aggiornamentoPianificato_ = false;
-    if (!gestione_)
+    // A running command waiting for events shows the dictionary when it has ended.
+    if (!gestione_ || comandi_.inCorso())
         return;
     guardia_([&] {
         GestioneTabelle& g = *gestione_;

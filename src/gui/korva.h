@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dictionary/gestione_tabelle.h"
+#include "gui/comando_unico.h"
 #include "shell/tabform.h"
 
 #include <QDialog>
@@ -49,6 +50,8 @@ public:
     ~TKorvaForm() override;
 
     GestioneTabelle& gestione() { return *gestione_; }
+    // A command of this window is running (a second one is refused meanwhile).
+    bool comandoInCorso() const { return comandi_.inCorso(); }
 
     QPushButton* ButtonAggiungiTabella;
     QPushButton* ButtonRimuoviTabella;
@@ -125,6 +128,8 @@ public slots:
     void ButtonRiparaTabCorrenteClick();
     void ButtonRigeneraTabCorrenteClick();
     void TabSet1Click(int indice);
+    // A close asked for while a command runs is done when it ends.
+    void done(int esito) override;
     // Shows the dictionary as it is now: the rows, the current one, its field and
     // composite-index rows.
     void aggiorna();
@@ -134,7 +139,8 @@ private:
 
     void creaControlli();
     QPushButton* pulsante(const char* nome, const char* testo, void (TKorvaForm::*slot)());
-    // Runs a command of the model through the slot guard, then shows the dictionary again.
+    // Runs a command of the model, one at a time, through the slot guard, then shows the
+    // dictionary again.
     template <class F>
     void comando(F&& lavoro);
     void pianificaAggiornamento();
@@ -142,6 +148,7 @@ private:
 
     std::unique_ptr<TTabForm>& tabForm_;
     Guardia& guardia_;
+    ComandoUnico comandi_{*this, guardia_};
     std::unique_ptr<PortaFinestra> porta_;
     std::unique_ptr<GestioneTabelle> gestione_;
     std::unique_ptr<report::MotoreReport> motore_;

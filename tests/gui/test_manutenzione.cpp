@@ -1,5 +1,5 @@
-// The "Manutenzione" page of the table manager: the lock-file list window, backup, packing and
-// the integrity check's report window.
+// The "Manutenzione" page of the table manager: the lock-file list window, backup, packing, the
+// integrity check's report window, and one command at a time while the archive is compacted.
 
 #include "dictionary/demo.h"
 #include "dictionary/generatore.h"
@@ -213,6 +213,60 @@ private slots:
                                               "Progetto KORVAWIN|nessuna|Rigenerazione Tabella corrente completata|OK"}));
         QVERIFY(QFileInfo::exists(d.percorso("dati/archivi/clienti.DB")));
         QCOMPARE(f.LabelElaborazione->text(), QStringLiteral("ELABORAZIONE TERMINATA!"));
+    }
+
+    // The archive's compaction processes events while the engine works: another compaction and
+    // a close asked for meanwhile are refused and kept for the end, and the first one completes.
+    void unSecondoComandoDuranteLAttesaERifiutato()
+    {
+        DittaConDizionario d;
+        d.imposta("TipoDataBase", "INTERBASE");
+        d.imposta("Archivio", d.percorso("archivio.gdb").toStdString());
+        d.imposta("Directory backup riparazioni", d.percorso("bak/").toStdString());
+        TBaseMainForm w(d.ini());
+        Copione c;
+        c.rispondi(QMessageBox::Yes);  // the archive is created
+        w.TabForm->ConnettiDatabaseIB();
+        w.TabForm->IBDatabase1.disconnect();
+        TKorvaForm f(&w, w.TabForm->TracciatiDir1, w.TabForm, w.guardia());
+        f.show();
+
+        bool risposto = false;
+        QStringList durante;
+        QTimer attesa;
+        connect(&attesa, &QTimer::timeout, &f, [&] {
+            if (!risposto || !f.comandoInCorso() || QApplication::activeModalWidget())
+                return;
+            attesa.stop();
+            f.ButtonPackTabCorr->click();
+            f.ButtonVerIndTutteTab->click();
+            f.ButtonChiudi->click();
+            durante << (f.isVisible() ? "aperta" : "chiusa") << f.LabelElaborazione->text();
+        });
+        c.poi([&](QWidget* finestra) {
+            auto* box = qobject_cast<QMessageBox*>(finestra);
+            QVERIFY(box);
+            c.visti << korva::test::descrivi(*box);
+            risposto = true;
+            attesa.start(1);
+            box->button(QMessageBox::Yes)->click();
+        });
+        c.poi([&](QWidget* finestra) {
+            auto* box = qobject_cast<QMessageBox*>(finestra);
+            QVERIFY(box);
+            c.visti << korva::test::descrivi(*box) + (f.isVisible() ? "|aperta" : "|chiusa");
+            box->button(QMessageBox::Ok)->click();
+        });
+        f.ButtonPackTabCorr->click();
+        QTRY_VERIFY(c.finito());
+        QCOMPARE(c.imprevisti, QStringList{});
+        QCOMPARE(durante, (QStringList{"aperta", "ELABORAZIONE IN CORSO...."}));
+        QCOMPARE(c.visti.mid(1), (QStringList{"Progetto KORVAWIN|informazione|Vuoi procedere con la compattazione "
+                                              "dell'archivio Interbase?|Yes/No",
+                                              "Progetto KORVAWIN|nessuna|Compattazione terminata|OK|aperta"}));
+        QTRY_VERIFY(!f.isVisible());
+        QCOMPARE(f.result(), int(QDialog::Accepted));
+        QVERIFY(!QFileInfo::exists(d.percorso("archivio.gdb.ripristino")));
     }
 };
 

@@ -1,6 +1,7 @@
 // Backup and compaction of an archive in server form, against the test server on this machine.
 
 #include "archivio_prova.h"
+#include "engines/interbase/services.h"
 #include "maintenance/backup.h"
 #include "maintenance/compattazione.h"
 #include "support/errore_di.h"
@@ -45,11 +46,21 @@ TEST(ManutenzioneServer, CompattazioneEBackupDellArchivioSulServer)
     EXPECT_TRUE(fs::exists(a.backupDir() + "/tmp.bak"));
     EXPECT_EQ(a.righeDiT(nome), 120);
 
-    // The server is this machine: its file is copied, and the copy opens.
+    // The backup sent by the server is written here, and restores.
     a.io.azzera();
     EXPECT_TRUE(BackupTabCorrente(*a.g));
-    EXPECT_EQ(a.io.eventi().at(1), "messaggio: Backup archivio completato!");
-    EXPECT_EQ(a.righeDiT(a.backupDir() + "/archivio.gdb"), 120);
+    const std::string fbk = a.backupDir() + "/archivio.gdb.fbk";
+    EXPECT_EQ(a.io.eventi().at(1).rfind("messaggio: Backup archivio completato!\nIl backup dell'archivio " + nome +
+                                            ", fatto dal suo server, è nel file " + fbk,
+                                        0),
+              0u)
+        << a.io.eventi().at(1);
+    ib::RestoreService r;
+    r.params = parametriConnessioneIb();
+    r.databaseName = posto / "ripristinato.gdb";
+    r.backupFile = fbk;
+    r.run();
+    EXPECT_EQ(a.righeDiT(posto / "ripristinato.gdb"), 120);
 }
 
 }  // namespace

@@ -242,7 +242,9 @@ void Service::leggiDati(Firebird::IService* svc)
     Stato st;
     const unsigned char invio[] = {isc_info_svc_timeout, 1, 0, 0, 0};
     const unsigned char voci[] = {isc_info_svc_to_eof};
-    std::vector<unsigned char> buf(65536);
+    // The length of a piece is two bytes: with a buffer of 64 KiB the engine answers
+    // "truncated" with no data, every time (tried).
+    std::vector<unsigned char> buf(16384);
     for (;;) {
         chiama(
             [&] {
@@ -262,9 +264,15 @@ void Service::leggiDati(Firebird::IService* svc)
                 onDati(reinterpret_cast<const char*>(p + 3), n);
             p += 3 + n;
         }
-        for (; p < fine && *p != isc_info_end; ++p)
+        bool troncata = false;
+        for (; p < fine && *p != isc_info_end; ++p) {
+            troncata = troncata || *p == isc_info_truncated;
             if (*p == isc_info_truncated || *p == isc_info_svc_timeout || *p == isc_info_data_not_ready)
                 altro = true;
+        }
+        // A piece that does not fit with no data in it would be asked for again for ever.
+        if (troncata && n == 0)
+            throw Error(std::string(contesto()) + "risposta del servizio non valida");
         if (onAttesa)
             onAttesa();
         if (n == 0 && !altro && !inCorso(svc))

@@ -112,6 +112,33 @@ TEST_F(ServiziTest, BackupERipristinoConSostituzioneRiportanoIlContenuto)
     EXPECT_EQ(q.field(0).asString(), "riga 299 è qui");
 }
 
+// The backup sent to the caller in pieces (as a server sends it to the client) is the whole
+// backup: restored, it holds every row.
+TEST_F(ServiziTest, IlBackupInviatoAlChiamanteSiRipristina)
+{
+    db.disconnect();
+    BackupService b;
+    b.params = kParametri;
+    b.databaseName = db.databaseName();
+    std::string dati;
+    int pezzi = 0;
+    b.onDati = [&](const char* p, std::size_t n) {
+        dati.append(p, n);
+        ++pezzi;
+    };
+    b.run();
+    EXPECT_GT(pezzi, 1);
+    test::scriviFile(cartella / "inviato.fbk", dati);
+    RestoreService r;
+    r.params = kParametri;
+    r.databaseName = cartella / "ripristinato.gdb";
+    r.backupFile = cartella / "inviato.fbk";
+    r.run();
+    db.setDatabaseName(cartella / "ripristinato.gdb");
+    db.connect();
+    EXPECT_EQ(righe(), 300);
+}
+
 TEST_F(ServiziTest, BackupVerbosoRiportaOgniPasso)
 {
     db.disconnect();
