@@ -24,7 +24,10 @@
 #include "shell/directory_ditta.h"
 #include "shell/tabform.h"
 
+#include <algorithm>
 #include <set>
+#include <utility>
+#include <vector>
 
 namespace korva {
 
@@ -116,24 +119,22 @@ private:
         crea(kTabellaLavoroIb, kMarcaCreata);
         lavoroCreato_ = true;
         avanza(1);
+        Versioni copiate;
         riservate("copia in TMP222", [&](ib::Query& q, ib::Transaction& tr) {
             righe_ = copiaEsatta(t_.IBDatabase1, tr, nome_, kTabellaLavoroIb);
             copiaTransazione_ = transazioneCorrente(q);
+            copiate = versioni(q);
             scriviMarca(q, kMarcaCopiata);
         });
         avanza(2);
-        // Dropped only as it was copied: no row added, changed or deleted since.
+        // Dropped only as it was copied: the same versions of the same rows. A transaction
+        // that began before the copy writes versions numbered below it, so their numbers alone
+        // cannot tell; the reservation makes this transaction see every write committed since.
         riservate("elimina " + nome_, [&](ib::Query& q, ib::Transaction&) {
-            q.sql = {"SELECT COUNT(*), COUNT(CASE WHEN RDB$RECORD_VERSION > " + std::to_string(copiaTransazione_) +
-                     " THEN 1 END) FROM " + ib::nomeTraVirgolette(nome_)};
-            q.open();
-            const std::int64_t n = q.field(0).asInt64();
-            const std::int64_t cambiate = q.field(1).asInt64();
-            q.close();
-            if (n != righe_ || cambiate > 0)
+            const Versioni ora = versioni(q);
+            if (ora != copiate)
                 throw Error("un altro programma ha cambiato la tabella " + nome_ + " durante la copia in TMP222 (" +
-                            std::to_string(righe_) + " righe copiate, ora " + std::to_string(n) + ", " +
-                            std::to_string(cambiate) + " cambiate)");
+                            std::to_string(righe_) + " righe copiate, ora " + std::to_string(ora.size()) + ")");
             esegui(q, {"DROP TABLE " + ib::nomeTraVirgolette(nome_)});
             scriviMarca(q, kMarcaTabellaEliminata);
         });
@@ -273,6 +274,21 @@ private:
         q.sql = std::move(sql);
         q.execSql();
         q.close();
+    }
+
+    // Every row of the table by its place and the transaction that wrote its version: a row
+    // added, changed or deleted changes the set, whatever the writer's number.
+    using Versioni = std::vector<std::pair<std::string, std::int64_t>>;
+    Versioni versioni(ib::Query& q)
+    {
+        q.close();
+        q.sql = {"SELECT RDB$DB_KEY, RDB$RECORD_VERSION FROM " + ib::nomeTraVirgolette(nome_)};
+        Versioni v;
+        for (q.open(); !q.eof(); q.next())
+            v.emplace_back(q.field(0).asBytes(), q.field(1).asInt64());
+        q.close();
+        std::sort(v.begin(), v.end());
+        return v;
     }
 
     static std::int64_t transazioneCorrente(ib::Query& q)
