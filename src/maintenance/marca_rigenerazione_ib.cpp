@@ -1,5 +1,6 @@
 #include "maintenance/marca_rigenerazione_ib.h"
 
+#include "base/errore.h"
 #include "engines/interbase/identifiers.h"
 #include "engines/interbase/query.h"
 #include "maintenance/rigenerazione.h"
@@ -70,6 +71,17 @@ std::optional<MarcaRigenerazione> leggiMarca(ib::Database& db, ib::Transaction& 
     m.transazione = *transazione;
     m.nostra = true;
     return m;
+}
+
+void rifiutaLavoroMarcato(ib::Database& db, ib::Transaction& t, const std::string& nome)
+{
+    if (ib::maiuscole(nome) != kTabellaLavoroIb)
+        return;
+    const auto marca = leggiMarca(db, t);
+    if (marca && marca->nostra)
+        throw Error(std::string("La tabella ") + kTabellaLavoroIb + " dell'archivio è di una rigenerazione della tabella " +
+                    marca->tabella + " interrotta e ne può contenere le righe: non si tocca. Rigenerare la tabella " +
+                    marca->tabella + ", che la completa e la elimina");
 }
 
 }  // namespace korva

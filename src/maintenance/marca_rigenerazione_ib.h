@@ -41,4 +41,8 @@ std::string istruzioneMarca(const std::string& testo);
 // false) when its description is not a mark.
 std::optional<MarcaRigenerazione> leggiMarca(ib::Database& db, ib::Transaction& t);
 
+// An Error when `nome` is TMP222 and TMP222 carries our mark: it may hold the only copy of a
+// table's rows, and only the regeneration of that table may empty or drop it.
+void rifiutaLavoroMarcato(ib::Database& db, ib::Transaction& t, const std::string& nome);
+
 }  // namespace korva

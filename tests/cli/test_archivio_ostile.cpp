@@ -132,6 +132,23 @@ protected:
              "SET TERM ;^\nCOMMIT;");
     }
 
+    // A dictionary row for `tabella`, as an older dictionary could hold one: written straight
+    // into the dictionary's own table, since registration refuses the work tables' names.
+    void voceDizionario(const std::string& tabella)
+    {
+        const std::string dizionario = t / "demo/alfa/tracciati1/KORVA/KORVA.DB";
+        const auto righe = test::eseguiKorva({"px", "dump", dizionario});
+        ASSERT_EQ(righe.codice, 0) << righe.err;
+        const std::string intestazione = righe.out.substr(0, righe.out.find('\n'));
+        const size_t clienti = righe.out.find("\nclienti,");
+        ASSERT_NE(clienti, std::string::npos) << righe.out;
+        const std::string resto = righe.out.substr(clienti + 8, righe.out.find('\n', clienti + 1) - clienti - 8);
+        const std::string csv = t / "voce.csv";
+        test::scriviFile(csv, intestazione + "\n" + tabella + resto + "\n");
+        const auto e = test::eseguiKorva({"px", "carica", dizionario, csv});
+        ASSERT_EQ(e.codice, 0) << e.out << e.err;
+    }
+
     test::CartellaTemporanea t;
     std::optional<test::ServerFirebird> server = test::serverFirebird();
     int isqlAvviati = 0;
@@ -224,7 +241,9 @@ TEST_P(Tmp222Interrotta, NonSiAzzeraNeSiElimina)
     }
     ASSERT_TRUE(colta) << "la rigenerazione non è stata colta con le righe solo in TMP222";
     ASSERT_EQ(numero("SELECT COUNT(*) FROM TMP222"), tutte);
-    ASSERT_EQ(korva({"--si", "registra", "tmp222"}).codice, 0);
+    EXPECT_NE(korva({"--si", "registra", "tmp222"}).codice, 0);
+    voceDizionario("tmp222");
+
 
     const auto e = korva({"--si", GetParam(), "tmp222"});
     EXPECT_NE(e.codice, 0) << e.out << e.err;
