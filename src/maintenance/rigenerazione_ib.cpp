@@ -162,7 +162,8 @@ private:
 
     // TMP222 of this run, still marked ours for this table, dropped: once the table holds
     // every row again (`ricopiata`; TMP222 holding them too unless `contaLavoro` is false), or
-    // when it holds nothing the table lacks.
+    // when it holds nothing the table lacks (the table then not reserved: another program
+    // holding one of its rows does not keep TMP222 there).
     void eliminaLavoro(bool ricopiata, bool contaLavoro = true)
     {
         riservate(std::string("elimina ") + kTabellaLavoroIb, [&](ib::Query& q, ib::Transaction& tr) {
@@ -181,7 +182,7 @@ private:
                                 ": TMP222 non è stata eliminata");
             }
             esegui(q, {std::string("DROP TABLE ") + kTabellaLavoroIb});
-        });
+        }, !ricopiata);
         lavoroCreato_ = false;
         avanza(kPassi);
     }
@@ -257,13 +258,15 @@ private:
         scope.commit();
     }
 
-    // Both tables reserved against every other writer, in a transaction of their own.
-    void riservate(const std::string& nome, const std::function<void(ib::Query&, ib::Transaction&)>& lavoro)
+    // Both tables (TMP222 alone with `soloLavoro`) reserved against every other writer, in a
+    // transaction of their own.
+    void riservate(const std::string& nome, const std::function<void(ib::Query&, ib::Transaction&)>& lavoro,
+                   bool soloLavoro = false)
     {
         ib::Transaction tr(&t_.IBDatabase1);
         tr.params = {"write", "concurrency"};
         for (const std::string& tabella : {nome_, std::string(kTabellaLavoroIb)})
-            if (esiste(tabella))
+            if ((!soloLavoro || tabella == kTabellaLavoroIb) && esiste(tabella))
                 tr.params.insert(tr.params.end(), {"lock_write=" + tabella, "protected"});
         passo(nome, tr, [&](ib::Query& q) { lavoro(q, tr); });
     }

@@ -193,6 +193,26 @@ TEST_F(ArchivioOstile, RigenerazioneNonPerdeLaModificaDiUnaTransazioneIniziataPr
     }
 }
 
+// Another program holds a row of the table: the regeneration refuses, the table as it was, and
+// the TMP222 it made goes (it holds nothing the table lacks).
+TEST_F(ArchivioOstile, RigenerazioneRifiutataNonLasciaTmp222)
+{
+    const long long tutte = numero("SELECT COUNT(*) FROM CLIENTI");
+    const std::string tenuta = t / "tenuta";
+    const std::string via = t / "via";
+    const int altro = avviaIsql("UPDATE CLIENTI SET RAGSOC = RAGSOC;\nSHELL touch " + tenuta + ";\nSHELL " +
+                                    attesaDi(t, "attesa.sh", via) + ";\nROLLBACK;",
+                                t / "altro.log");
+    for (int i = 0; i < 600 && !fs::exists(tenuta); ++i)
+        std::this_thread::sleep_for(50ms);
+    const auto r = korva({"--si", "rigenera", "clienti"});
+    test::scriviFile(via, "");
+    aspetta(altro);
+    EXPECT_NE(r.codice, 0) << r.out << r.err;
+    EXPECT_EQ(numero("SELECT COUNT(*) FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = 'TMP222'"), 0) << r.out << r.err;
+    EXPECT_EQ(numero("SELECT COUNT(*) FROM CLIENTI"), tutte);
+}
+
 // The backup of an archive on a server, streamed by the server's backup service, ends: with
 // the backup file when the server sends it, with a message when it does not. Never a wait
 // without limit (the service's own client sends this archive in well under a second).
