@@ -153,6 +153,7 @@ private:
             if (copiate != righe_)
                 throw Error("nella tabella TMP222 ci sono " + std::to_string(copiate) + " righe invece delle " +
                             std::to_string(righe_) + " che vi erano state copiate");
+            esegui(q, {istruzioneFineAttesa(nome_)});
             scriviMarca(q, kMarcaRicopiata);
         });
         dove_ = Righe::NellaTabellaRigenerata;
@@ -331,6 +332,8 @@ private:
             passo("creata " + tabella, t_.IBTransaction1, [&](ib::Query& q) {
                 for (const IstruzioneSql& righe : istruzioni)
                     esegui(q, righe);
+                if (tabella == nome_)
+                    esegui(q, {istruzioneAttesaRighe(nome_)});
                 scriviMarca(q, numero);
             });
         };
@@ -461,6 +464,18 @@ bool RigeneraTabIbCorrente(GestioneTabelle& g)
     }
     if (marca) {
         io.messaggio(tmp222Altrui(nome));
+        return false;
+    }
+    bool attende = false;
+    {
+        ib::TransactionScope lettura(t.IBTransaction1);
+        attende = attendeRighe(t.IBDatabase1, t.IBTransaction1, tabella);
+        lettura.commit();
+    }
+    if (attende) {
+        io.messaggio("Impossibile rigenerare la tabella " + nome + ": una rigenerazione interrotta l'ha creata di "
+                     "nuovo vuota e la tabella " + kTabellaLavoroIb + " che ne conteneva le righe non c'è più. "
+                     "Ripristinare le righe da un backup dell'archivio");
         return false;
     }
     lavoro.esegui();

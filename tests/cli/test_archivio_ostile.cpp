@@ -149,6 +149,8 @@ protected:
         ASSERT_EQ(e.codice, 0) << e.out << e.err;
     }
 
+    bool rigenerazioneUccisaConLeRigheInTmp222();
+
     test::CartellaTemporanea t;
     std::optional<test::ServerFirebird> server = test::serverFirebird();
     int isqlAvviati = 0;
@@ -242,11 +244,10 @@ TEST_F(ArchivioOstile, BackupDiUnArchivioSulServerFinisce)
 // empty or drop that TMP222, even when somebody registered it as a table.
 class Tmp222Interrotta : public ArchivioOstile, public ::testing::WithParamInterface<const char*> {};
 
-TEST_P(Tmp222Interrotta, NonSiAzzeraNeSiElimina)
+// The regeneration of CLIENTI killed once CLIENTI is gone or created again empty, TMP222
+// holding every row: whether it was caught so.
+bool ArchivioOstile::rigenerazioneUccisaConLeRigheInTmp222()
 {
-    riempiClienti(15000);
-    const long long tutte = numero("SELECT COUNT(*) FROM CLIENTI");
-    // Killed once CLIENTI is gone or created again empty, TMP222 holding every row.
     bool colta = false;
     for (int giro = 0; giro < giri("KORVA_GIRI_CRASH", 5) && !colta; ++giro) {
         const int pid = avviaKorva({"--si", "rigenera", "clienti"});
@@ -259,7 +260,14 @@ TEST_P(Tmp222Interrotta, NonSiAzzeraNeSiElimina)
         kill(pid, SIGKILL);
         waitpid(pid, nullptr, 0);
     }
-    ASSERT_TRUE(colta) << "la rigenerazione non è stata colta con le righe solo in TMP222";
+    return colta;
+}
+
+TEST_P(Tmp222Interrotta, NonSiAzzeraNeSiElimina)
+{
+    riempiClienti(15000);
+    const long long tutte = numero("SELECT COUNT(*) FROM CLIENTI");
+    ASSERT_TRUE(rigenerazioneUccisaConLeRigheInTmp222()) << "la rigenerazione non è stata colta con le righe solo in TMP222";
     ASSERT_EQ(numero("SELECT COUNT(*) FROM TMP222"), tutte);
     EXPECT_NE(korva({"--si", "registra", "tmp222"}).codice, 0);
     voceDizionario("tmp222");
@@ -274,6 +282,18 @@ TEST_P(Tmp222Interrotta, NonSiAzzeraNeSiElimina)
 }
 
 INSTANTIATE_TEST_SUITE_P(Comandi, Tmp222Interrotta, ::testing::Values("azzera", "elimina"));
+
+// That TMP222 dropped by another program: the next regeneration never takes the table left
+// empty for a whole one.
+TEST_F(ArchivioOstile, RigenerazioneDopoTmp222PersaNonSiDiceCompletata)
+{
+    riempiClienti(15000);
+    ASSERT_TRUE(rigenerazioneUccisaConLeRigheInTmp222()) << "la rigenerazione non è stata colta con le righe solo in TMP222";
+    isql("DROP TABLE TMP222;\nCOMMIT;");
+    const auto r = korva({"--si", "rigenera", "clienti"});
+    EXPECT_NE(r.codice, 0) << r.out << r.err;
+    EXPECT_EQ(r.out.find("completata"), std::string::npos) << r.out << r.err;
+}
 
 // A compaction of an archive on a server elsewhere, in the test's own process.
 struct CompattazioneSulServer {
