@@ -8,6 +8,7 @@
 #include "engines/interbase/query.h"
 #include "engines/interbase/table.h"
 #include "engines/interbase/transaction.h"
+#include "maintenance/marca_rigenerazione_ib.h"
 #include "shell/tabform.h"
 
 namespace korva {
@@ -46,6 +47,8 @@ bool GestioneTabelle::TestTabIb(const std::string& nome)
     ib::nomeTabellaArchivio(nome);
     FineLetture fine(tabForm_.IBTransaction1);
     tabForm_.ConnettiDatabaseIB();
+    if (tabForm_.IBDatabase1.connected())
+        rifiutaLavoroMarcato(tabForm_.IBDatabase1, tabForm_.IBTransaction1, nome);
     return tabellaApribile(nome);
 }
 

@@ -236,16 +236,24 @@ struct SulServer {
         eliminaCopia(prova);
 
         // The archive as it was when the backup began, and the transaction after which
-        // nothing may have started until it is off line.
+        // nothing may have started until it is off line. A transaction of another connection
+        // active now could commit while the shutdown waits without moving that number: the
+        // archive is in use then.
         std::int64_t prossima = 0;
         {
             if (improntaArchivio(propria.db, propria.t, esito.senzaDati) != prima)
                 throw Error(modificato(c.nome));
             ib::Query q(propria.db, &propria.t);
-            q.sql = {"SELECT MON$NEXT_TRANSACTION FROM MON$DATABASE"};
+            q.sql = {"SELECT MON$NEXT_TRANSACTION, (SELECT COUNT(*) FROM MON$TRANSACTIONS T JOIN MON$ATTACHMENTS A ON "
+                     "A.MON$ATTACHMENT_ID = T.MON$ATTACHMENT_ID WHERE A.MON$ATTACHMENT_ID <> CURRENT_CONNECTION AND "
+                     "A.MON$SYSTEM_FLAG = 0) FROM MON$DATABASE"};
             q.open();
             prossima = q.field(0).asInt64();
+            const std::int64_t altrui = q.field(1).asInt64();
             q.close();
+            if (altrui > 0)
+                throw Error("L'archivio " + c.nome + " è in uso (" + std::to_string(altrui) +
+                            " transazioni di altre connessioni aperte), " + kNonEseguita);
             propria.t.commit();
             propria.db.disconnect();
         }

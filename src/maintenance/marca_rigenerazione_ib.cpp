@@ -1,5 +1,6 @@
 #include "maintenance/marca_rigenerazione_ib.h"
 
+#include "base/errore.h"
 #include "engines/interbase/identifiers.h"
 #include "engines/interbase/query.h"
 #include "maintenance/rigenerazione.h"
@@ -11,6 +12,7 @@ namespace korva {
 namespace {
 
 constexpr const char* kInizio = "KORVAWIN rigenerazione; tabella=";
+constexpr const char* kAttesa = "KORVAWIN rigenerazione; righe in TMP222";
 
 // The number after `chiave` in `testo`, when there is one.
 template <typename T>
@@ -70,6 +72,38 @@ std::optional<MarcaRigenerazione> leggiMarca(ib::Database& db, ib::Transaction& 
     m.transazione = *transazione;
     m.nostra = true;
     return m;
+}
+
+std::string istruzioneAttesaRighe(const std::string& tabella)
+{
+    return "COMMENT ON TABLE " + ib::nomeTraVirgolette(tabella) + " IS '" + kAttesa + "'";
+}
+
+std::string istruzioneFineAttesa(const std::string& tabella)
+{
+    return "COMMENT ON TABLE " + ib::nomeTraVirgolette(tabella) + " IS NULL";
+}
+
+bool attendeRighe(ib::Database& db, ib::Transaction& t, const std::string& tabella)
+{
+    ib::Query q(db, &t);
+    q.sql = {"SELECT RDB$DESCRIPTION FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = ?"};
+    q.param(0).setString(tabella);
+    q.open();
+    const bool attende = !q.eof() && !q.field(0).isNull() && q.field(0).asString() == kAttesa;
+    q.close();
+    return attende;
+}
+
+void rifiutaLavoroMarcato(ib::Database& db, ib::Transaction& t, const std::string& nome)
+{
+    if (ib::maiuscole(nome) != kTabellaLavoroIb)
+        return;
+    const auto marca = leggiMarca(db, t);
+    if (marca && marca->nostra)
+        throw Error(std::string("La tabella ") + kTabellaLavoroIb + " dell'archivio è di una rigenerazione della tabella " +
+                    marca->tabella + " interrotta e ne può contenere le righe: non si tocca. Rigenerare la tabella " +
+                    marca->tabella + ", che la completa e la elimina");
 }
 
 }  // namespace korva

@@ -41,4 +41,16 @@ std::string istruzioneMarca(const std::string& testo);
 // false) when its description is not a mark.
 std::optional<MarcaRigenerazione> leggiMarca(ib::Database& db, ib::Transaction& t);
 
+// The table a regeneration created again carries, until its rows are back, a mark of its own:
+// should TMP222 be lost meanwhile, the empty table is never taken for a whole one. The
+// statements that write and clear it (`tabella` as the catalogue names it), and whether
+// `tabella` carries it.
+std::string istruzioneAttesaRighe(const std::string& tabella);
+std::string istruzioneFineAttesa(const std::string& tabella);
+bool attendeRighe(ib::Database& db, ib::Transaction& t, const std::string& tabella);
+
+// An Error when `nome` is TMP222 and TMP222 carries our mark: it may hold the only copy of a
+// table's rows, and only the regeneration of that table may empty or drop it.
+void rifiutaLavoroMarcato(ib::Database& db, ib::Transaction& t, const std::string& nome);
+
 }  // namespace korva

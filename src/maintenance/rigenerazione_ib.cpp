@@ -24,7 +24,10 @@
 #include "shell/directory_ditta.h"
 #include "shell/tabform.h"
 
+#include <algorithm>
 #include <set>
+#include <utility>
+#include <vector>
 
 namespace korva {
 
@@ -116,24 +119,22 @@ private:
         crea(kTabellaLavoroIb, kMarcaCreata);
         lavoroCreato_ = true;
         avanza(1);
+        Versioni copiate;
         riservate("copia in TMP222", [&](ib::Query& q, ib::Transaction& tr) {
             righe_ = copiaEsatta(t_.IBDatabase1, tr, nome_, kTabellaLavoroIb);
             copiaTransazione_ = transazioneCorrente(q);
+            copiate = versioni(q);
             scriviMarca(q, kMarcaCopiata);
         });
         avanza(2);
-        // Dropped only as it was copied: no row added, changed or deleted since.
+        // Dropped only as it was copied: the same versions of the same rows. A transaction
+        // that began before the copy writes versions numbered below it, so their numbers alone
+        // cannot tell; the reservation makes this transaction see every write committed since.
         riservate("elimina " + nome_, [&](ib::Query& q, ib::Transaction&) {
-            q.sql = {"SELECT COUNT(*), COUNT(CASE WHEN RDB$RECORD_VERSION > " + std::to_string(copiaTransazione_) +
-                     " THEN 1 END) FROM " + ib::nomeTraVirgolette(nome_)};
-            q.open();
-            const std::int64_t n = q.field(0).asInt64();
-            const std::int64_t cambiate = q.field(1).asInt64();
-            q.close();
-            if (n != righe_ || cambiate > 0)
+            const Versioni ora = versioni(q);
+            if (ora != copiate)
                 throw Error("un altro programma ha cambiato la tabella " + nome_ + " durante la copia in TMP222 (" +
-                            std::to_string(righe_) + " righe copiate, ora " + std::to_string(n) + ", " +
-                            std::to_string(cambiate) + " cambiate)");
+                            std::to_string(righe_) + " righe copiate, ora " + std::to_string(ora.size()) + ")");
             esegui(q, {"DROP TABLE " + ib::nomeTraVirgolette(nome_)});
             scriviMarca(q, kMarcaTabellaEliminata);
         });
@@ -152,6 +153,7 @@ private:
             if (copiate != righe_)
                 throw Error("nella tabella TMP222 ci sono " + std::to_string(copiate) + " righe invece delle " +
                             std::to_string(righe_) + " che vi erano state copiate");
+            esegui(q, {istruzioneFineAttesa(nome_)});
             scriviMarca(q, kMarcaRicopiata);
         });
         dove_ = Righe::NellaTabellaRigenerata;
@@ -161,7 +163,8 @@ private:
 
     // TMP222 of this run, still marked ours for this table, dropped: once the table holds
     // every row again (`ricopiata`; TMP222 holding them too unless `contaLavoro` is false), or
-    // when it holds nothing the table lacks.
+    // when it holds nothing the table lacks (the table then not reserved: another program
+    // holding one of its rows does not keep TMP222 there).
     void eliminaLavoro(bool ricopiata, bool contaLavoro = true)
     {
         riservate(std::string("elimina ") + kTabellaLavoroIb, [&](ib::Query& q, ib::Transaction& tr) {
@@ -180,7 +183,7 @@ private:
                                 ": TMP222 non è stata eliminata");
             }
             esegui(q, {std::string("DROP TABLE ") + kTabellaLavoroIb});
-        });
+        }, !ricopiata);
         lavoroCreato_ = false;
         avanza(kPassi);
     }
@@ -256,13 +259,15 @@ private:
         scope.commit();
     }
 
-    // Both tables reserved against every other writer, in a transaction of their own.
-    void riservate(const std::string& nome, const std::function<void(ib::Query&, ib::Transaction&)>& lavoro)
+    // Both tables (TMP222 alone with `soloLavoro`) reserved against every other writer, in a
+    // transaction of their own.
+    void riservate(const std::string& nome, const std::function<void(ib::Query&, ib::Transaction&)>& lavoro,
+                   bool soloLavoro = false)
     {
         ib::Transaction tr(&t_.IBDatabase1);
         tr.params = {"write", "concurrency"};
         for (const std::string& tabella : {nome_, std::string(kTabellaLavoroIb)})
-            if (esiste(tabella))
+            if ((!soloLavoro || tabella == kTabellaLavoroIb) && esiste(tabella))
                 tr.params.insert(tr.params.end(), {"lock_write=" + tabella, "protected"});
         passo(nome, tr, [&](ib::Query& q) { lavoro(q, tr); });
     }
@@ -273,6 +278,21 @@ private:
         q.sql = std::move(sql);
         q.execSql();
         q.close();
+    }
+
+    // Every row of the table by its place and the transaction that wrote its version: a row
+    // added, changed or deleted changes the set, whatever the writer's number.
+    using Versioni = std::vector<std::pair<std::string, std::int64_t>>;
+    Versioni versioni(ib::Query& q)
+    {
+        q.close();
+        q.sql = {"SELECT RDB$DB_KEY, RDB$RECORD_VERSION FROM " + ib::nomeTraVirgolette(nome_)};
+        Versioni v;
+        for (q.open(); !q.eof(); q.next())
+            v.emplace_back(q.field(0).asBytes(), q.field(1).asInt64());
+        q.close();
+        std::sort(v.begin(), v.end());
+        return v;
     }
 
     static std::int64_t transazioneCorrente(ib::Query& q)
@@ -312,6 +332,8 @@ private:
             passo("creata " + tabella, t_.IBTransaction1, [&](ib::Query& q) {
                 for (const IstruzioneSql& righe : istruzioni)
                     esegui(q, righe);
+                if (tabella == nome_)
+                    esegui(q, {istruzioneAttesaRighe(nome_)});
                 scriviMarca(q, numero);
             });
         };
@@ -442,6 +464,18 @@ bool RigeneraTabIbCorrente(GestioneTabelle& g)
     }
     if (marca) {
         io.messaggio(tmp222Altrui(nome));
+        return false;
+    }
+    bool attende = false;
+    {
+        ib::TransactionScope lettura(t.IBTransaction1);
+        attende = attendeRighe(t.IBDatabase1, t.IBTransaction1, tabella);
+        lettura.commit();
+    }
+    if (attende) {
+        io.messaggio("Impossibile rigenerare la tabella " + nome + ": una rigenerazione interrotta l'ha creata di "
+                     "nuovo vuota e la tabella " + kTabellaLavoroIb + " che ne conteneva le righe non c'è più. "
+                     "Ripristinare le righe da un backup dell'archivio");
         return false;
     }
     lavoro.esegui();

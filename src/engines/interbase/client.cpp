@@ -293,6 +293,12 @@ void Blocco::intero(unsigned char t, int valore)
     chiama([&] { b_->insertInt(&st, t, valore); });
 }
 
+void Blocco::ottetto(unsigned char t, unsigned char valore)
+{
+    Stato st;
+    chiama([&] { b_->insertBytes(&st, t, &valore, 1); });
+}
+
 void Blocco::testo(unsigned char t, const std::string& valore)
 {
     Stato st;

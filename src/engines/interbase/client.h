@@ -105,6 +105,8 @@ public:
     Blocco& operator=(const Blocco&) = delete;
     void tag(unsigned char t);
     void intero(unsigned char t, int valore);
+    // A tag with a one-byte value (the shutdown and on-line modes).
+    void ottetto(unsigned char t, unsigned char valore);
     void testo(unsigned char t, const std::string& valore);
     unsigned lunghezza();
     const unsigned char* dati();

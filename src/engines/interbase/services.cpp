@@ -57,8 +57,7 @@ void SpegnimentoService::avvio(detail::Blocco& spb, const std::string& nomeDatab
 {
     spb.tag(isc_action_svc_properties);
     spb.testo(isc_spb_dbname, nomeDatabase);
-    spb.tag(isc_spb_prp_shutdown_mode);
-    spb.tag(isc_spb_prp_sm_full);
+    spb.ottetto(isc_spb_prp_shutdown_mode, isc_spb_prp_sm_full);
     spb.intero(isc_spb_prp_attachments_shutdown, secondi);
 }
 
@@ -66,8 +65,7 @@ void RiattivazioneService::avvio(detail::Blocco& spb, const std::string& nomeDat
 {
     spb.tag(isc_action_svc_properties);
     spb.testo(isc_spb_dbname, nomeDatabase);
-    spb.tag(isc_spb_prp_online_mode);
-    spb.tag(isc_spb_prp_sm_normal);
+    spb.ottetto(isc_spb_prp_online_mode, isc_spb_prp_sm_normal);
 }
 
 void IntestazioneService::avvio(detail::Blocco& spb, const std::string& nomeDatabase) const
