@@ -45,7 +45,9 @@ std::map<std::string, std::string> fileFornitori(const std::string& dir)
     std::map<std::string, std::string> out;
     for (const auto& e : std::filesystem::directory_iterator(dir)) {
         const std::string nome = e.path().filename().string();
-        if (nome.rfind("FORNITOR.", 0) == 0 && nome != "FORNITOR.LCK")
+        // Lock files and an interrupted writer's temporary files are not the table's data.
+        const bool lock = nome.size() > 4 && nome.compare(nome.size() - 4, 4, ".LCK") == 0;
+        if (nome.rfind("FORNITOR.", 0) == 0 && !lock && nome.find(".tmp-") == std::string::npos)
             out[nome] = leggiFile(e.path().string());
     }
     return out;
