@@ -1,0 +1,118 @@
+// The commands beside files that are not a table's own: another table whose name differs
+// only in case, a folder reached through a link that leads out of the data directory.
+
+#include "engines/paradox/table.h"
+#include "support/cartella_temporanea.h"
+#include "support/esegui.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+
+namespace korva {
+namespace {
+
+using test::CartellaTemporanea;
+namespace fs = std::filesystem;
+
+// The files of a folder named `stem` plus an extension, each with its size and a digest of
+// its bytes.
+std::map<std::string, std::string> fileCon(const std::string& dir, const std::string& stem)
+{
+    std::map<std::string, std::string> f;
+    for (const auto& e : fs::directory_iterator(dir))
+        if (e.path().stem() == stem) {
+            const std::string bytes = test::leggiFile(e.path().string());
+            f[e.path().filename().string()] =
+                std::to_string(bytes.size()) + " " + std::to_string(std::hash<std::string>{}(bytes));
+        }
+    return f;
+}
+
+class ProveOstili : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        auto e = test::eseguiKorva({"crea-demo", t / "demo"});
+        ASSERT_EQ(e.codice, 0) << e.err;
+    }
+    test::Esito korva(std::vector<std::string> argomenti)
+    {
+        argomenti.insert(argomenti.begin(), {"--ini", t / "demo/varnelo.ini", "--dir", t / "demo"});
+        return test::eseguiKorva(argomenti);
+    }
+    // agenti's family copied under another base name: another program's table with records.
+    void copiaAgenti(const std::string& base)
+    {
+        const std::string dati = t / "demo/alfa/dati";
+        for (const char* est : {".DB", ".PX", ".X02", ".Y02"})
+            fs::copy_file(dati + "/agenti" + est, dati + "/" + base + est);
+    }
+    CartellaTemporanea t;
+};
+
+// Another program's table spelled in other case beside the table a command works on (or
+// beside the comparison table the verification left): its files stay byte for byte.
+TEST_F(ProveOstili, LaTabellaDiUnAltroProgrammaConIlNomeInAltreMaiuscoleResta)
+{
+    struct Caso {
+        std::string altra;                 // base name of the other program's table
+        bool confrontoVuoto;               // an empty XXXCONF.DB left by a stopped verification
+        std::vector<std::string> comando;
+    };
+    const std::vector<Caso> casi = {
+        {"xxxconf", true, {"verifica-tracciato", "agenti"}},
+        {"AGENTI", false, {"rigenera-indici", "agenti"}},
+        {"AGENTI", false, {"--si", "azzera", "agenti"}},
+    };
+    for (const Caso& c : casi) {
+        SCOPED_TRACE(c.altra + " " + c.comando.back());
+        TearDown();
+        fs::remove_all(t / "demo");
+        SetUp();
+        const std::string dati = t / "demo/alfa/dati";
+        copiaAgenti(c.altra);
+        if (c.confrontoVuoto) {
+            CartellaTemporanea altrove;
+            paradox::Table v;
+            v.setDatabaseName(altrove.percorso());
+            v.setTableName("XXXCONF.DB");
+            v.fieldDefs = {{"k", paradox::FieldType::Long, 0, false}};
+            v.indexDefs = {{"", "k", paradox::IndexOption::Primary | paradox::IndexOption::Unique}};
+            v.createTable();
+            v.close();
+            for (const char* est : {".DB", ".PX"})
+                fs::copy_file(altrove / (std::string("XXXCONF") + est), dati + "/XXXCONF" + est);
+        }
+        const auto prima = fileCon(dati, c.altra);
+        ASSERT_EQ(prima.size(), 4u);
+        const test::Esito e = korva(c.comando);
+        EXPECT_EQ(fileCon(dati, c.altra), prima) << e.out << e.err;
+    }
+}
+
+// A folder of the data directory that is a link to a folder outside it: registering a table
+// there is refused, or the commands refuse the entry; the table out there keeps its records.
+TEST_F(ProveOstili, UnCollegamentoCheEsceDallaDirectoryDiLavoroVieneRifiutato)
+{
+    CartellaTemporanea fuori;
+    const std::string dati = t / "demo/alfa/dati";
+    for (const char* est : {".DB", ".PX", ".X02", ".Y02"})
+        fs::copy_file(dati + "/agenti" + est, fuori / (std::string("esterna") + est));
+    fs::create_directory_symlink(fuori.percorso(), dati + "/collegamento");
+    const auto prima = fileCon(fuori.percorso(), "esterna");
+    const test::Esito r = korva({"registra", dati + "/collegamento/esterna.DB"});
+    if (r.codice == 0) {
+        for (const std::vector<std::string>& comando :
+             {std::vector<std::string>{"--si", "azzera", "esterna"}, {"rigenera-indici", "esterna"}}) {
+            const test::Esito e = korva(comando);
+            EXPECT_EQ(e.codice, 1) << comando.back() << e.out;
+        }
+    }
+    EXPECT_EQ(fileCon(fuori.percorso(), "esterna"), prima) << r.out << r.err;
+}
+
+}  // namespace
+}  // namespace korva
