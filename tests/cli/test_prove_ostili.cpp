@@ -114,5 +114,17 @@ TEST_F(ProveOstili, UnCollegamentoCheEsceDallaDirectoryDiLavoroVieneRifiutato)
     EXPECT_EQ(fileCon(fuori.percorso(), "esterna"), prima) << r.out << r.err;
 }
 
+// A file XXXCONF.VER that another program keeps in the folder is not the verification's to
+// cut or remove.
+TEST_F(ProveOstili, UnFileXxxconfVerCheEsisteGiaResta)
+{
+    const std::string ver = t / "demo/alfa/dati/XXXCONF.VER";
+    const std::string contenuto = "appunti di un altro programma\r\n";
+    test::scriviFile(ver, contenuto);
+    const test::Esito e = korva({"verifica-tracciato", "agenti"});
+    ASSERT_TRUE(fs::exists(ver)) << e.out << e.err;
+    EXPECT_EQ(test::leggiFile(ver), contenuto);
+}
+
 }  // namespace
 }  // namespace korva
