@@ -7,9 +7,15 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <thread>
 
 namespace korva {
 namespace {
@@ -124,6 +130,50 @@ TEST_F(ProveOstili, UnFileXxxconfVerCheEsisteGiaResta)
     const test::Esito e = korva({"verifica-tracciato", "agenti"});
     ASSERT_TRUE(fs::exists(ver)) << e.out << e.err;
     EXPECT_EQ(test::leggiFile(ver), contenuto);
+}
+
+// A program that stopped in the middle of a group of changes (a debugger, a frozen
+// terminal, a machine gone to sleep) keeps its write lock: a reader waits for it within a
+// limit, then answers, and never waits without end.
+TEST_F(ProveOstili, UnLettoreNonAspettaSenzaFineUnoScrittoreFermo)
+{
+    int pronto[2];
+    ASSERT_EQ(pipe(pronto), 0);
+    const pid_t scrittore = fork();
+    if (scrittore == 0) {
+        close(pronto[0]);
+        paradox::Table c;
+        c.setDatabaseName(t / "demo/alfa/dati/archivi");
+        c.setTableName("clienti.DB");
+        c.open();
+        c.beginBatch();
+        c.append();
+        c.field(0).setString("FERMO");
+        c.post();
+        if (write(pronto[1], "x", 1) != 1)
+            _exit(1);
+        for (;;)
+            pause();
+    }
+    close(pronto[1]);
+    char c = 0;
+    ASSERT_EQ(read(pronto[0], &c, 1), 1);
+    close(pronto[0]);
+    const pid_t lettore = fork();
+    if (lettore == 0)
+        _exit(korva({"conta", "clienti"}).codice == 0 ? 0 : 1);
+    const auto fine = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    int stato = 0;
+    pid_t finito = 0;
+    while ((finito = waitpid(lettore, &stato, WNOHANG)) == 0 && std::chrono::steady_clock::now() < fine)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    if (finito == 0) {
+        kill(lettore, SIGKILL);
+        waitpid(lettore, &stato, 0);
+    }
+    kill(scrittore, SIGKILL);
+    waitpid(scrittore, nullptr, 0);
+    EXPECT_NE(finito, 0) << "korva conta aspetta ancora dopo 30 secondi";
 }
 
 }  // namespace
