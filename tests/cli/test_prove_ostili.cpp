@@ -132,6 +132,26 @@ TEST_F(ProveOstili, UnFileXxxconfVerCheEsisteGiaResta)
     EXPECT_EQ(test::leggiFile(ver), contenuto);
 }
 
+// An XXXCONF.DB whose header was zeroed (records 0, no blocks) while its file still carries
+// a data block with records: a damaged table holding records, which the verification must
+// leave where it is.
+TEST_F(ProveOstili, UnXxxconfDanneggiatoConRecordNeiBlocchiNonVieneEliminato)
+{
+    const std::string dati = t / "demo/alfa/dati";
+    fs::copy_file(dati + "/agenti.DB", dati + "/XXXCONF.DB");
+    std::string byte = test::leggiFile(dati + "/XXXCONF.DB");
+    for (int i = 0; i < 4; ++i)
+        byte[0x06 + i] = 0;
+    for (int at : {0x0A, 0x0C, 0x0E, 0x10, 0x3A, 0x4D})
+        byte[at] = byte[at + 1] = 0;
+    test::scriviFile(dati + "/XXXCONF.DB", byte);
+    ASSERT_NE(byte.find("Rossi Mario"), std::string::npos);
+    const test::Esito e = korva({"verifica-tracciato", "agenti"});
+    ASSERT_TRUE(fs::exists(dati + "/XXXCONF.DB")) << e.out << e.err;
+    EXPECT_EQ(test::leggiFile(dati + "/XXXCONF.DB"), byte);
+    EXPECT_NE(e.codice, 0) << e.out;
+}
+
 // A program that stopped in the middle of a group of changes (a debugger, a frozen
 // terminal, a machine gone to sleep) keeps its write lock: a reader waits for it within a
 // limit, then answers, and never waits without end.
