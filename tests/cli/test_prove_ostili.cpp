@@ -120,6 +120,22 @@ TEST_F(ProveOstili, UnCollegamentoCheEsceDallaDirectoryDiLavoroVieneRifiutato)
     EXPECT_EQ(fileCon(fuori.percorso(), "esterna"), prima) << r.out << r.err;
 }
 
+// "px crea" makes an empty table: a table already there with that name, in any case, holds
+// records of somebody's and is not replaced without a word.
+TEST_F(ProveOstili, PxCreaNonSostituisceUnaTabellaConRecord)
+{
+    for (const std::string nome : {"agenti.DB", "AGENTI.DB"}) {
+        SCOPED_TRACE(nome);
+        CartellaTemporanea d;
+        for (const char* est : {".DB", ".PX", ".X02", ".Y02"})
+            fs::copy_file(t / (std::string("demo/alfa/dati/agenti") + est), d / (std::string("agenti") + est));
+        const auto prima = fileCon(d.percorso(), "agenti");
+        const test::Esito e = test::eseguiKorva({"px", "crea", d / nome, "--campo", "k:I", "--chiave", "1"});
+        EXPECT_NE(e.codice, 0) << e.out;
+        EXPECT_EQ(fileCon(d.percorso(), "agenti"), prima) << e.out << e.err;
+    }
+}
+
 // A file XXXCONF.VER that another program keeps in the folder is not the verification's to
 // cut or remove.
 TEST_F(ProveOstili, UnFileXxxconfVerCheEsisteGiaResta)
