@@ -136,6 +136,33 @@ TEST_F(ProveOstili, PxCreaNonSostituisceUnaTabellaConRecord)
     }
 }
 
+// A table whose files are spelled in lower case (t.db, t.mb, as the sample tables and the
+// programs that read them have them): regeneration keeps the blob file's name.
+TEST_F(ProveOstili, LaRigenerazioneNonCambiaIlNomeDelFileDeiBlob)
+{
+    CartellaTemporanea d;
+    paradox::Table tab;
+    tab.setDatabaseName(d.percorso());
+    tab.setTableName("t.db");
+    tab.fieldDefs = {{"k", paradox::FieldType::Long, 0, false}, {"m", paradox::FieldType::Memo, 10, false}};
+    tab.indexDefs = {{"", "k", paradox::IndexOption::Primary | paradox::IndexOption::Unique}};
+    tab.createTable();
+    tab.close();
+    for (const auto& e : fs::directory_iterator(d.percorso()))
+        if (e.path().extension() == ".MB")
+            fs::rename(e.path(), d / "t.mb");
+    ASSERT_TRUE(fs::exists(d / "t.mb"));
+    tab.open();
+    tab.append();
+    tab.field(0).setInteger(1);
+    tab.field(1).setString(std::string(300, 'x'));
+    tab.post();
+    tab.close();
+    tab.regenerateTable();
+    EXPECT_TRUE(fs::exists(d / "t.mb"));
+    EXPECT_FALSE(fs::exists(d / "t.MB"));
+}
+
 // A file XXXCONF.VER that another program keeps in the folder is not the verification's to
 // cut or remove.
 TEST_F(ProveOstili, UnFileXxxconfVerCheEsisteGiaResta)
