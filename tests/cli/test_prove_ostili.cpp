@@ -1,5 +1,6 @@
-// The commands beside files that are not a table's own: another table whose name differs
-// only in case, a folder reached through a link that leads out of the data directory.
+// The commands beside files that are not a table's own (another table whose name differs only
+// in case, a folder reached through a link out of the data directory, a file named like the
+// verification's own), beside a damaged comparison table and beside a writer that stopped.
 
 #include "engines/paradox/table.h"
 #include "support/cartella_temporanea.h"
@@ -75,7 +76,6 @@ TEST_F(ProveOstili, LaTabellaDiUnAltroProgrammaConIlNomeInAltreMaiuscoleResta)
     };
     for (const Caso& c : casi) {
         SCOPED_TRACE(c.altra + " " + c.comando.back());
-        TearDown();
         fs::remove_all(t / "demo");
         SetUp();
         const std::string dati = t / "demo/alfa/dati";
