@@ -60,7 +60,8 @@ struct RecordSet {
 // being damaged, missing or about to be rebuilt (exclusive use only).
 enum class OpenFor { Use, DataOnly };
 
-// The companion files of a table, found in its directory without regard to case.
+// The companion files of a table, found in its directory without regard to case unless
+// another table's data file is spelled like it in other case (then only its own spelling).
 struct TableFiles {
     std::string dir;       // without the final separator
     std::string db;        // file name as on disk

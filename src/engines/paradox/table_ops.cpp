@@ -385,6 +385,7 @@ void deleteTable(Session& s, const std::string& dir, const std::string& name)
     auto db = findFile(env, dir, name);
     if (!db)
         throw Error("La tabella " + display(dir, name) + " non esiste");
+    findTableFiles(env, dir, *db);  // a family it cannot tell apart is refused before any hold
     HeldTable hold = holdExclusive(env, dir, *db, "eliminarla");
     removeHeldTable(env, dir, *db);
 }
