@@ -121,18 +121,34 @@ TEST_F(ProveOstili, UnCollegamentoCheEsceDallaDirectoryDiLavoroVieneRifiutato)
 }
 
 // "px crea" makes an empty table: a table already there with that name, in any case, holds
-// records of somebody's and is not replaced without a word.
+// records of somebody's and is not replaced without a word; asked to replace it, only the
+// table of that very name is.
 TEST_F(ProveOstili, PxCreaNonSostituisceUnaTabellaConRecord)
 {
-    for (const std::string nome : {"agenti.DB", "AGENTI.DB"}) {
-        SCOPED_TRACE(nome);
+    struct Caso {
+        std::string nome;
+        bool sostituisci;
+        bool sostituita;
+    };
+    for (const Caso& c : {Caso{"agenti.DB", false, false}, Caso{"AGENTI.DB", false, false},
+                          Caso{"AGENTI.DB", true, false}, Caso{"agenti.DB", true, true}}) {
+        SCOPED_TRACE(c.nome + (c.sostituisci ? " --sostituisci" : ""));
         CartellaTemporanea d;
         for (const char* est : {".DB", ".PX", ".X02", ".Y02"})
             fs::copy_file(t / (std::string("demo/alfa/dati/agenti") + est), d / (std::string("agenti") + est));
         const auto prima = fileCon(d.percorso(), "agenti");
-        const test::Esito e = test::eseguiKorva({"px", "crea", d / nome, "--campo", "k:I", "--chiave", "1"});
-        EXPECT_NE(e.codice, 0) << e.out;
-        EXPECT_EQ(fileCon(d.percorso(), "agenti"), prima) << e.out << e.err;
+        std::vector<std::string> comando = {"px", "crea", d / c.nome, "--campo", "k:I", "--chiave", "1"};
+        if (c.sostituisci)
+            comando.push_back("--sostituisci");
+        const test::Esito e = test::eseguiKorva(comando);
+        EXPECT_EQ(e.codice == 0, c.sostituita) << e.out << e.err;
+        if (c.sostituita) {
+            EXPECT_EQ(test::eseguiKorva({"px", "dump", d / "agenti.DB"}).out, "k\n");
+            EXPECT_FALSE(fs::exists(d / "agenti.X02"));
+        } else {
+            EXPECT_EQ(fileCon(d.percorso(), "agenti"), prima) << e.out << e.err;
+            EXPECT_FALSE(fs::exists(d / "AGENTI.DB"));
+        }
     }
 }
 
