@@ -16,6 +16,9 @@ namespace korva::paradox {
 
 namespace {
 
+// As long as a reader waits for a writer's change before it says the table is in use.
+constexpr std::chrono::milliseconds kWriterWait{3000};
+
 std::string upper(std::string s)
 {
     for (char& c : s)
@@ -186,7 +189,7 @@ TableFile::TableFile(Env& env, const std::string& dir, const std::string& dbName
     db_ = std::make_unique<PagedFile>(std::move(dbFile), dbName, 0x58, 1024);
     pager_.addFile(db_.get());
     if (Pager::hot(env_, dir + "/" + files_.base + ".JNL")) {
-        db_->file().lock(kWriteByte, 1, LockType::Exclusive, true);
+        waitWriteLock(LockType::Exclusive);
         try {
             Pager::recover(env_, dir + "/" + files_.base + ".JNL", dir);
         } catch (...) {
@@ -302,7 +305,7 @@ void TableFile::refresh()
         // A writer stopped half-way: undo its change before reading anything.
         if (writeDepth_ == 0)
             db_->file().unlock(kWriteByte, 1);
-        db_->file().lock(kWriteByte, 1, LockType::Exclusive, true);
+        waitWriteLock(LockType::Exclusive);
         Pager::recover(env_, journal, files_.dir);
         if (writeDepth_ == 0)
             db_->file().lock(kWriteByte, 1, LockType::Shared, true);
@@ -323,7 +326,12 @@ void TableFile::lockRead()
 {
     if (exclusive() || readDepth_++ > 0 || writeDepth_ > 0)
         return;
-    db_->file().lock(kWriteByte, 1, LockType::Shared, true);
+    try {
+        waitWriteLock(LockType::Shared);
+    } catch (...) {
+        --readDepth_;
+        throw;
+    }
     try {
         refresh();
     } catch (...) {
@@ -377,6 +385,12 @@ bool TableFile::writable(std::string& why) const
     }
     return true;
 }
+void TableFile::waitWriteLock(LockType type)
+{
+    if (!lockWithin(db_->file(), kWriteByte, type, kWriterWait))
+        throw TableBusy("La tabella " + display_ + " è in uso: un altro programma la sta modificando");
+}
+
 void TableFile::beginChange()
 {
     if (writeDepth_++ > 0)

@@ -184,6 +184,9 @@ private:
     void loadPx();
     void loadSecondaries();
     void refresh();
+    // Waits a bounded time for the write lock a writer holds, then TableBusy: a writer that
+    // stopped in the middle of a change does not stop its readers for ever.
+    void waitWriteLock(LockType type);
     std::string keyOf(const std::uint8_t* rec) const { return std::string(reinterpret_cast<const char*>(rec), keyBytes_); }
     int capacity() const { return capacity_; }
     [[noreturn]] void damaged(const std::string& what) const;
