@@ -429,6 +429,13 @@ void deleteEmptyTable(Session& s, const std::string& dir, const std::string& nam
     if (records > 0)
         throw Error("La tabella " + what + " contiene " + std::to_string(records) +
                     " record: non viene eliminata");
+    // Blocks beyond those the header counts may hold records a damaged header lost.
+    const Header& h = t->header();
+    const std::uint64_t counted = static_cast<std::uint64_t>(h.headerSize) +
+                                  static_cast<std::uint64_t>(h.fileBlocks) * static_cast<std::uint64_t>(h.blockSize);
+    if (env.open(dir + "/" + *db, OpenMode::Read)->size() > counted)
+        throw Error("La tabella " + what + " è danneggiata: il file è più lungo dei blocchi che la sua "
+                    "intestazione conta e potrebbe contenere record. Non viene eliminata");
     removeHeldTable(env, dir, *db);
 }
 
