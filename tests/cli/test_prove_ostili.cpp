@@ -40,10 +40,31 @@ std::map<std::string, std::string> fileCon(const std::string& dir, const std::st
 
 class ProveOstili : public ::testing::Test {
 protected:
+    // One demo company made for the suite; each test works on its own copy, the settings
+    // file pointed at the copy.
+    static void SetUpTestSuite()
+    {
+        modello_ = new CartellaTemporanea;
+        const auto e = test::eseguiKorva({"crea-demo", *modello_ / "demo"});
+        if (e.codice != 0) {
+            delete modello_;
+            modello_ = nullptr;
+        }
+    }
+    static void TearDownTestSuite()
+    {
+        delete modello_;
+        modello_ = nullptr;
+    }
     void SetUp() override
     {
-        auto e = test::eseguiKorva({"crea-demo", t / "demo"});
-        ASSERT_EQ(e.codice, 0) << e.err;
+        ASSERT_NE(modello_, nullptr) << "crea-demo non riuscito";
+        fs::copy(*modello_ / "demo", t / "demo", fs::copy_options::recursive);
+        std::string ini = test::leggiFile(t / "demo/varnelo.ini");
+        const std::string da = *modello_ / "demo", a = t / "demo";
+        for (auto at = ini.find(da); at != std::string::npos; at = ini.find(da, at + a.size()))
+            ini.replace(at, da.size(), a);
+        test::scriviFile(t / "demo/varnelo.ini", ini);
     }
     test::Esito korva(std::vector<std::string> argomenti)
     {
@@ -57,6 +78,7 @@ protected:
         for (const char* est : {".DB", ".PX", ".X02", ".Y02"})
             fs::copy_file(dati + "/agenti" + est, dati + "/" + base + est);
     }
+    static inline CartellaTemporanea* modello_ = nullptr;
     CartellaTemporanea t;
 };
 
