@@ -139,13 +139,16 @@ std::optional<std::string> dentro(const fs::path& dir, const fs::path& base)
 std::optional<std::string> sottoDirectory(std::string_view dir, std::string_view base)
 {
     const fs::path d = forma(dir), b = forma(base);
-    if (auto r = dentro(d, b))
-        return r;
+    const auto lessicale = dentro(d, b);
     std::error_code ec1, ec2;
     const fs::path dc = fs::weakly_canonical(d, ec1), bc = fs::weakly_canonical(b, ec2);
     if (ec1 || ec2)
-        return std::nullopt;
-    return dentro(dc, bc);
+        return lessicale;
+    // Where the links lead decides: a link inside that leads out is outside.
+    const auto canonico = dentro(dc, bc);
+    if (lessicale && canonico)
+        return lessicale;
+    return canonico;
 }
 
 bool nomeFileSemplice(std::string_view nome)

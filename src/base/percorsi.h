@@ -27,8 +27,8 @@ std::string risolviPerCreare(std::string_view percorso);
 // The folders that lead from the directory `base` down to the directory `dir`, each followed
 // by the separator ("" when they are the same directory); nothing when `dir` does not lie
 // inside `base`. Both are read as the file system takes them ("\" a separator, each name
-// matched without regard to case when the exact one is absent, "." and ".." resolved); when
-// they do not compare so, links are followed and they are compared again.
+// matched without regard to case when the exact one is absent, "." and ".." resolved), and
+// again with links followed: a folder reached through a link that leads out is not inside.
 std::optional<std::string> sottoDirectory(std::string_view dir, std::string_view base);
 
 // A name that stays inside the folder it is joined to: not empty, not "." or "..", without a

@@ -2,7 +2,8 @@
 
 // The layout verifications of one folder take turns: each builds, reads and removes the
 // comparison table XXXCONF there while it holds the folder's turn, the lock on the file
-// XXXCONF.VER. The lock dies with its process; the file goes with the turn that holds it.
+// XXXCONF.VER. The lock dies with its process; the file goes with the turn that holds it,
+// unless another program made it (then the turn is taken on it, and it stays as it is).
 
 #include "base/env.h"
 
@@ -27,6 +28,7 @@ private:
     Env& env_;
     std::string percorso_;
     std::unique_ptr<File> file_;
+    bool nostro_ = false;
 };
 
 }  // namespace korva

@@ -217,7 +217,7 @@ px::IndexDef indiceDaTesto(const std::string& testo)
 }
 
 void crea(const std::string& percorso, const std::vector<std::string>& campi, int chiave,
-          const std::vector<std::string>& indici, const std::string& ordinamento)
+          const std::vector<std::string>& indici, const std::string& ordinamento, bool sostituisci)
 {
     px::Table t;
     punta(t, percorso);
@@ -235,6 +235,18 @@ void crea(const std::string& percorso, const std::vector<std::string>& campi, in
     }
     for (const auto& i : indici)
         t.indexDefs.push_back(indiceDaTesto(i));
+    if (!sostituisci) {
+        t.createNewTable();
+        return;
+    }
+    // A name that differs only in case is another table on this file system: never replaced.
+    const auto esistente = t.resolvedPath();
+    std::string nome = t.tableName();
+    if (nome.find('.') == std::string::npos)
+        nome += ".DB";
+    if (esistente && esistente->substr(esistente->rfind('/') + 1) != nome)
+        throw Error("Impossibile creare la tabella " + percorso + ": esiste la tabella " + *esistente +
+                    ", con il nome in altre maiuscole, che non viene sostituita");
     t.createTable();
 }
 
@@ -316,7 +328,9 @@ void registraPx(CLI::App& app, Contesto&)
         nomi += (nomi.empty() ? "" : ", ") + n;
     cCrea->add_option("--ordinamento", ordinamento,
                       "Ordinamento (driver di lingua) della tabella: " + nomi + "; DBWINUS0 se non indicato");
-    cCrea->callback([] { crea(tabella, campi, chiave, indici, ordinamento); });
+    static bool sostituisci = false;
+    cCrea->add_flag("--sostituisci", sostituisci, "Sostituisce la tabella che esiste già con quel nome, record compresi");
+    cCrea->callback([] { crea(tabella, campi, chiave, indici, ordinamento, sostituisci); });
 
     auto* cCarica = px->add_subcommand("carica", "Aggiunge i record di un file CSV");
     cCarica->add_option("tabella", tabella, "File .DB")->required();

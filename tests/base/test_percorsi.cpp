@@ -48,6 +48,7 @@ TEST(Percorsi, SottoDirectoryPerComponentiSenzaRiguardoAlleMaiuscoleEAiCollegame
     for (const char* d : {"Dati/Archivi", "Dati2", "altrove"})
         std::filesystem::create_directories(t / d);
     std::filesystem::create_directory_symlink(t / "altrove", t / "Dati/collegata");
+    std::filesystem::create_directory_symlink(t / "Dati/Archivi", t / "Dati/scorciatoia");
     std::filesystem::create_directory_symlink(t / "Dati", t / "dati-link");
     // The data directory as a setting written on Windows names it.
     const std::string dati = t.dir() + "DATI\\";
@@ -56,7 +57,8 @@ TEST(Percorsi, SottoDirectoryPerComponentiSenzaRiguardoAlleMaiuscoleEAiCollegame
         {t / "Dati/Archivi/", "Archivi/"},
         {t.dir() + "dati\\archivi", "Archivi/"},
         {t / "Dati/altro/../Archivi/", "Archivi/"},
-        {t / "Dati/collegata/", "collegata/"},
+        {t / "Dati/collegata/", std::nullopt},
+        {t / "Dati/scorciatoia/", "scorciatoia/"},
         {t / "dati-link/Archivi/", "Archivi/"},
         {t / "Dati2/", std::nullopt},
         {t / "Dati/../altrove/", std::nullopt},

@@ -16,6 +16,9 @@ namespace korva::paradox {
 
 namespace {
 
+// As long as a reader waits for a writer's change before it says the table is in use.
+constexpr std::chrono::milliseconds kWriterWait{3000};
+
 std::string upper(std::string s)
 {
     for (char& c : s)
@@ -61,19 +64,52 @@ TableFiles findTableFiles(Env& env, const std::string& dir, const std::string& d
     t.db = dbName;
     const auto dot = dbName.rfind('.');
     t.base = dot == std::string::npos ? dbName : dbName.substr(0, dot);
+    // Names that differ from ours only in case: on this file system another table's data
+    // file, or a companion of ours or of that table.
+    std::vector<std::pair<std::string, std::string>> candidates;  // name, extension upper-cased
+    std::vector<std::string> otherTables;
     for (const auto& name : env.list(dir.empty() ? "." : dir)) {
         const auto d = name.rfind('.');
         if (d == std::string::npos || d != t.base.size() ||
             strncasecmp(name.c_str(), t.base.c_str(), t.base.size()) != 0)
             continue;
         const std::string ext = upper(name.substr(d + 1));
+        if (ext == "DB" && name != dbName)
+            otherTables.push_back(name);
+        else if (ext != "TV" && ext != "FAM" && isCompanionExtension(ext))
+            candidates.emplace_back(name, ext);
+    }
+    // With another table spelled in other case, a companion is ours only when its base is
+    // spelled as ours; one spelled as neither cannot be told apart.
+    auto ours = [&](const std::string& name) {
+        if (otherTables.empty())
+            return true;
+        const bool exact = name.compare(0, t.base.size(), t.base) == 0;
+        bool theirs = false;
+        for (const auto& o : otherTables)
+            theirs = theirs || name.compare(0, t.base.size(), o, 0, t.base.size()) == 0;
+        if (exact == theirs)
+            throw Error("Impossibile distinguere i file della tabella " + (dir.empty() ? "" : dir + "/") + dbName +
+                        " da quelli della tabella " + otherTables.front() +
+                        " (nomi diversi solo per maiuscole e minuscole): il file " + name +
+                        " può essere dell'una o dell'altra");
+        return exact;
+    };
+    std::vector<std::string> seen;
+    for (const auto& [name, ext] : candidates) {
+        if (!ours(name))
+            continue;
+        if (std::find(seen.begin(), seen.end(), ext) != seen.end())
+            throw Error("La tabella " + (dir.empty() ? "" : dir + "/") + dbName + " ha più file " + ext +
+                        " che differiscono solo per maiuscole e minuscole: impossibile sapere quale è il suo");
+        seen.push_back(ext);
         if (ext == "PX")
             t.px = name;
         else if (ext == "MB")
             t.mb = name;
         else if (ext == "VAL")
             t.val = name;
-        else if (ext != "TV" && ext != "FAM" && isCompanionExtension(ext))
+        else
             t.secondary.push_back(name);
     }
     std::sort(t.secondary.begin(), t.secondary.end());
@@ -153,7 +189,7 @@ TableFile::TableFile(Env& env, const std::string& dir, const std::string& dbName
     db_ = std::make_unique<PagedFile>(std::move(dbFile), dbName, 0x58, 1024);
     pager_.addFile(db_.get());
     if (Pager::hot(env_, dir + "/" + files_.base + ".JNL")) {
-        db_->file().lock(kWriteByte, 1, LockType::Exclusive, true);
+        waitWriteLock(LockType::Exclusive);
         try {
             Pager::recover(env_, dir + "/" + files_.base + ".JNL", dir);
         } catch (...) {
@@ -269,7 +305,7 @@ void TableFile::refresh()
         // A writer stopped half-way: undo its change before reading anything.
         if (writeDepth_ == 0)
             db_->file().unlock(kWriteByte, 1);
-        db_->file().lock(kWriteByte, 1, LockType::Exclusive, true);
+        waitWriteLock(LockType::Exclusive);
         Pager::recover(env_, journal, files_.dir);
         if (writeDepth_ == 0)
             db_->file().lock(kWriteByte, 1, LockType::Shared, true);
@@ -290,7 +326,12 @@ void TableFile::lockRead()
 {
     if (exclusive() || readDepth_++ > 0 || writeDepth_ > 0)
         return;
-    db_->file().lock(kWriteByte, 1, LockType::Shared, true);
+    try {
+        waitWriteLock(LockType::Shared);
+    } catch (...) {
+        --readDepth_;
+        throw;
+    }
     try {
         refresh();
     } catch (...) {
@@ -343,6 +384,11 @@ bool TableFile::writable(std::string& why) const
         return false;
     }
     return true;
+}
+void TableFile::waitWriteLock(LockType type)
+{
+    if (!lockWithin(db_->file(), kWriteByte, type, kWriterWait))
+        throw TableBusy("La tabella " + display_ + " è in uso: un altro programma la sta modificando");
 }
 
 void TableFile::beginChange()

@@ -60,7 +60,8 @@ struct RecordSet {
 // being damaged, missing or about to be rebuilt (exclusive use only).
 enum class OpenFor { Use, DataOnly };
 
-// The companion files of a table, found in its directory without regard to case.
+// The companion files of a table, found in its directory without regard to case unless
+// another table's data file is spelled like it in other case (then only its own spelling).
 struct TableFiles {
     std::string dir;       // without the final separator
     std::string db;        // file name as on disk
@@ -183,6 +184,9 @@ private:
     void loadPx();
     void loadSecondaries();
     void refresh();
+    // Waits a bounded time for the write lock a writer holds, then TableBusy: a writer that
+    // stopped in the middle of a change does not stop its readers for ever.
+    void waitWriteLock(LockType type);
     std::string keyOf(const std::uint8_t* rec) const { return std::string(reinterpret_cast<const char*>(rec), keyBytes_); }
     int capacity() const { return capacity_; }
     [[noreturn]] void damaged(const std::string& what) const;

@@ -385,6 +385,7 @@ void deleteTable(Session& s, const std::string& dir, const std::string& name)
     auto db = findFile(env, dir, name);
     if (!db)
         throw Error("La tabella " + display(dir, name) + " non esiste");
+    findTableFiles(env, dir, *db);  // a family it cannot tell apart is refused before any hold
     HeldTable hold = holdExclusive(env, dir, *db, "eliminarla");
     removeHeldTable(env, dir, *db);
 }
@@ -428,6 +429,13 @@ void deleteEmptyTable(Session& s, const std::string& dir, const std::string& nam
     if (records > 0)
         throw Error("La tabella " + what + " contiene " + std::to_string(records) +
                     " record: non viene eliminata");
+    // Blocks beyond those the header counts may hold records a damaged header lost.
+    const Header& h = t->header();
+    const std::uint64_t counted = static_cast<std::uint64_t>(h.headerSize) +
+                                  static_cast<std::uint64_t>(h.fileBlocks) * static_cast<std::uint64_t>(h.blockSize);
+    if (env.open(dir + "/" + *db, OpenMode::Read)->size() > counted)
+        throw Error("La tabella " + what + " è danneggiata: il file è più lungo dei blocchi che la sua "
+                    "intestazione conta e potrebbe contenere record. Non viene eliminata");
     removeHeldTable(env, dir, *db);
 }
 

@@ -10,6 +10,8 @@
 #include "engines/paradox/table_internal.h"
 #include "engines/paradox/value_move.h"
 
+#include <strings.h>
+
 #include <algorithm>
 #include <set>
 
@@ -140,6 +142,11 @@ std::uint32_t regenerateTable(Session& s, const std::string& dir, const std::str
                            : old->collation()     ? std::string(old->collation()->name())
                                                   : std::string();
     auto images = detail::newTableFiles(display, *db, fields, indexes, {h.sortOrder, id, old->codePage()});
+    // The new files keep the spelling of the old family's (a t.mb stays t.mb).
+    for (auto& image : images)
+        for (const auto& f : old->files().all())
+            if (strcasecmp(f.c_str(), image.first.c_str()) == 0)
+                image.first = f;
     const std::uint32_t total = old->recordCount();
     auto failed = [&](const std::string& why) {
         return Error("Rigenerazione della tabella " + display + " non riuscita: " + why +

@@ -4,6 +4,7 @@
 #include "base/errore.h"
 #include "engines/paradox/table_internal.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -71,6 +72,24 @@ std::optional<Decimal> decimalOf(std::string_view s)
 {
     throw Error("Il valore \"" + shown + "\" non si può portare nel campo " + b.def.name + " (" +
                 typeName(b.def.type) + ")" + (why.empty() ? "" : ": " + why));
+}
+
+// "1.000", "-12,500": one separator before exactly three digits, after one to three digits
+// that do not begin with 0. An Italian text reads it as thousands, another as decimals.
+bool thousandsOrDecimals(std::string_view s)
+{
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+        s.remove_suffix(1);
+    if (!s.empty() && (s.front() == '+' || s.front() == '-'))
+        s.remove_prefix(1);
+    const auto sep = s.find_first_of(".,");
+    auto digitsOnly = [](std::string_view d) {
+        return std::all_of(d.begin(), d.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    return sep != std::string_view::npos && sep >= 1 && sep <= 3 && s[0] != '0' && s.size() == sep + 4 &&
+           digitsOnly(s.substr(0, sep)) && digitsOnly(s.substr(sep + 1));
 }
 
 bool integerType(FieldType t)
@@ -188,6 +207,8 @@ void moveValue(const FieldInfo& a, const std::uint8_t* from, int cpFrom, const s
             return;
         }
         const std::string text = textOf(a, from, cpFrom, blobFrom, b);
+        if (thousandsOrDecimals(text))
+            refuse(b, text, "il separatore può essere delle migliaia o dei decimali: il numero è ambiguo");
         const auto v = exactDouble(text);
         if (!v)
             refuse(b, text, "un numero in virgola mobile non lo tiene esattamente");
