@@ -3,7 +3,6 @@
 
 #include "base/errore.h"
 #include "base/percorsi.h"
-#include "checks/verifica_tracciato.h"
 #include "dictionary/gestione_tabelle.h"
 #include "dictionary/registrazione.h"
 #include "engines/interbase/identifiers.h"
@@ -242,16 +241,16 @@ bool GestioneTabelle::RegistraTabellaIb(const std::function<std::optional<std::s
         return false;
     NomeTabellaCorrente = *scelta;
     richiediNomeIndirizzabile(NomeTabellaCorrente);
-    // Work tables of the archive commands: a dictionary row would let a table command empty
-    // or drop them while they hold rows.
-    for (const char* riservato : {kTabellaLavoroIb, kTabellaConfronto})
-        if (ib::maiuscole(NomeTabellaCorrente) == riservato) {
-            interazione_.messaggio("Il nome " + std::string(riservato) +
-                                   " è riservato a una tabella di lavoro dell'archivio: la tabella non è stata "
-                                   "registrata");
-            NomeTabellaCorrente.clear();
-            return false;
-        }
+    // The regeneration's work table: a dictionary row would let a table command empty or drop
+    // it while it holds the only copy of a table's rows. (A row named XXXCONF is warned about
+    // below: the verification refuses it and never drops that table while it holds rows.)
+    if (ib::maiuscole(NomeTabellaCorrente) == kTabellaLavoroIb) {
+        interazione_.messaggio("Il nome " + std::string(kTabellaLavoroIb) +
+                               " è riservato a una tabella di lavoro dell'archivio: la tabella non è stata "
+                               "registrata");
+        NomeTabellaCorrente.clear();
+        return false;
+    }
     const std::string nome = minuscole(NomeTabellaCorrente);
     verificaVoce(nome, "");
     if (!consentiSostituzione(nome))
