@@ -37,6 +37,11 @@ class ArchivioDemo : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        // The engine's lock files are this process's own: a process killed while it held one of
+        // the engine's shared mutexes (which nothing releases) can stop only this test.
+        static const test::CartellaTemporanea blocchi;
+        fs::create_directories(blocchi / "firebird");
+        setenv("FIREBIRD_LOCK", (blocchi / "firebird").c_str(), 1);
         auto e = test::eseguiKorva({"crea-demo", t / "demo"});
         ASSERT_EQ(e.codice, 0) << e.err;
         ProfiloPrivato(t / "demo/varnelo.ini").scrivi("Demo Alfa S.r.l.", "TipoDataBase", "INTERBASE");
