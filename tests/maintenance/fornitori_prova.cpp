@@ -152,4 +152,19 @@ std::set<std::string> FornitoriProva::tutte() const
     return s;
 }
 
+std::string tutte(const std::vector<std::string>& righe)
+{
+    std::string s;
+    for (const auto& r : righe)
+        s += r + "\n";
+    return s;
+}
+
+void cambia(const std::string& percorso, std::size_t at, const std::string& byte)
+{
+    std::string s = leggiFile(percorso);
+    s.replace(at, byte.size(), byte);
+    scriviFile(percorso, s);
+}
+
 }  // namespace korva::test

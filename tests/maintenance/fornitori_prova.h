@@ -46,5 +46,9 @@ std::map<std::string, RecordFornitore> leggiFornitori(const std::string& dir);
 
 // The files of the table FORNITOR in `dir`, by name.
 std::map<std::string, std::string> fileFornitori(const std::string& dir);
+// The lines of a report, one a line, for a failure's message.
+std::string tutte(const std::vector<std::string>& righe);
+// Writes `byte` over the file's bytes from `at`.
+void cambia(const std::string& percorso, std::size_t at, const std::string& byte);
 
 }  // namespace korva::test

@@ -28,20 +28,8 @@ namespace {
 namespace fs = std::filesystem;
 using test::FornitoriProva;
 
-std::string tutte(const std::vector<std::string>& righe)
-{
-    std::string s;
-    for (const auto& r : righe)
-        s += r + "\n";
-    return s;
-}
-
-void cambia(const std::string& percorso, std::size_t at, const std::string& byte)
-{
-    std::string s = test::leggiFile(percorso);
-    s.replace(at, byte.size(), byte);
-    test::scriviFile(percorso, s);
-}
+using test::cambia;
+using test::tutte;
 
 std::string parola(int v)
 {
