@@ -11,35 +11,34 @@ namespace korva {
 
 namespace {
 
-// `creato` tells whether this process made the file.
+// `creato` tells whether this process made the file. The other verifications of the folder
+// make and remove it meanwhile, so a failure to open or to make it is final only when it
+// repeats.
 std::unique_ptr<File> apriOCrea(Env& env, const std::string& percorso, bool& creato)
 {
-    for (;;) {
+    for (int tentativi = 1;; ++tentativi) {
         creato = false;
         try {
-            return env.open(percorso, OpenMode::ReadWrite);
-        } catch (const Error&) {
             if (env.exists(percorso))
-                throw;
-        }
-        try {
+                return env.open(percorso, OpenMode::ReadWrite);
+            auto f = env.open(percorso, OpenMode::CreateNew);
             creato = true;
-            return env.open(percorso, OpenMode::CreateNew);
+            return f;
         } catch (const Error&) {
-            // Made by another verification meanwhile: opened as it is.
-            if (!env.exists(percorso))
+            if (tentativi >= 50)
                 throw;
         }
     }
 }
 
-// Written by a verification: text whose lines are all holder lines of ours. Anything else is
-// another program's file, kept as it is.
+// Written by a verification: text whose lines are all holder lines of ours, or nothing yet
+// (another verification may take the turn on the file one made before that one locks it).
+// Anything else is another program's file, kept as it is.
 bool testoNostro(File& f)
 {
     std::string testo(static_cast<std::size_t>(std::min<std::uint64_t>(f.size(), 1 << 16)), '\0');
     testo.resize(f.readAt(0, testo.data(), testo.size()));
-    if (testo.empty() || testo.find('\0') != std::string::npos)
+    if (testo.find('\0') != std::string::npos)
         return false;
     std::istringstream in(testo);
     std::string riga;

@@ -301,6 +301,10 @@ TEST_F(VerificaParadox, UnaVerificaAspettaIlTurnoDellaCartella)
     impostaAttesaTurnoVerifica(std::chrono::seconds(20));
     verifica("clienti", true);
     EXPECT_FALSE(fs::exists(dir + kFileTurnoVerifica));
+    // Still empty: made by a verification whose turn another took before it wrote its line.
+    test::scriviFile(dir + kFileTurnoVerifica, "");
+    verifica("clienti", true);
+    EXPECT_FALSE(fs::exists(dir + kFileTurnoVerifica));
 }
 
 // Each writing step of the comparison failed in turn: whatever failed, no XXXCONF file stays
