@@ -307,8 +307,8 @@ TEST(RigeneraTabella, UccisaInMomentiCasualiLasciaLaVecchiaOLaNuova)
         nuove += vecchiaONuova(lavoro.percorso(), vecchia, nuova);
         if (HasFailure())
             break;
-        if (nuove == 0 && giro % 20 == 19)
-            arco += arco / 2;
+        if (nuove == 0 && giro % 10 == 9)
+            arco *= 2;
     }
     // Both outcomes were met: the kills fell before and after the switch.
     EXPECT_GT(nuove, 0);

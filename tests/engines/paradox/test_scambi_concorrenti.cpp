@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -226,12 +227,29 @@ TEST(ScambiConcorrenti, UccisiInUnMomentoQualsiasiConUnLettoreAccanto)
         waitpid(scrittore, &stato, 0);
         interrotti += WIFSIGNALED(stato);
         EXPECT_FALSE(WIFEXITED(stato) && WEXITSTATUS(stato) != 0);
-        // The reader goes on a little, meets what the writer left, and is killed in turn.
+        // The reader meets what the writer left (two more views, the second begun after the
+        // kill; within a minute, however busy the machine), goes on a little, and is killed.
+        std::string letto;
+        char buf[4096];
+        auto leggi = [&](int attesaMs) {
+            pollfd p{canale[0], POLLIN, 0};
+            if (poll(&p, 1, attesaMs) <= 0)
+                return false;
+            const ssize_t n = read(canale[0], buf, sizeof buf);
+            if (n > 0)
+                letto.append(buf, static_cast<std::size_t>(n));
+            return n > 0;
+        };
+        while (leggi(0)) {
+        }
+        const std::size_t primaDellaFine = letto.size();
+        for (const auto limite = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+             letto.size() < primaDellaFine + 2 && std::chrono::steady_clock::now() < limite;)
+            leggi(1000);
+        EXPECT_GE(letto.size(), primaDellaFine + 2) << "il lettore non legge dopo l'uccisione";
         usleep(static_cast<useconds_t>(rng() % (durata.count() / 2 + 1)));
         kill(lettore, SIGKILL);
         waitpid(lettore, nullptr, 0);
-        std::string letto;
-        char buf[4096];
         for (ssize_t n; (n = read(canale[0], buf, sizeof buf)) > 0;)
             letto.append(buf, static_cast<std::size_t>(n));
         close(canale[0]);
@@ -245,10 +263,10 @@ TEST(ScambiConcorrenti, UccisiInUnMomentoQualsiasiConUnLettoreAccanto)
             EXPECT_TRUE(n.find(".tmp-") == std::string::npos && n != "G.JSW") << n;
         }
     }
-    // Most kills land inside the work, and the reader did read.
+    // Most kills land inside the work.
     EXPECT_GT(interrotti, giri / 3);
-    EXPECT_GT(viste, giri);
     RecordProperty("interrotti", interrotti);
+    RecordProperty("viste", viste);
 }
 
 }  // namespace
