@@ -16,6 +16,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -246,14 +247,16 @@ TEST(Rigenerazione, ProcessoUccisoInUnMomentoQualsiasi)
     CartellaTemporanea originale, lavoro;
     creaTabella(originale.percorso(), 3000);
     const Stati s = stati(originale.percorso(), lavoro.percorso());
-    // How long a rebuild takes here: the kills fall anywhere in it, and a little after.
-    copiaCartella(originale.percorso(), lavoro.percorso());
-    const auto t0 = std::chrono::steady_clock::now();
-    {
+    // How long a rebuild takes here, the shortest of three: the kills fall anywhere in it, and
+    // a little after.
+    auto durata = std::chrono::microseconds::max();
+    for (int volta = 0; volta < 3; ++volta) {
+        copiaCartella(originale.percorso(), lavoro.percorso());
+        const auto t0 = std::chrono::steady_clock::now();
         Session sessione;
         IndexRebuild(sessione, lavoro.percorso(), "G.DB").run(kDopo);
+        durata = std::min(durata, std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - t0));
     }
-    const auto durata = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - t0);
     std::mt19937 rng(2025);
     int interrotte = 0;
     for (int giro = 0; giro < giri; ++giro) {
