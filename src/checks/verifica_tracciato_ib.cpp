@@ -10,7 +10,10 @@
 #include "engines/interbase/query.h"
 #include "engines/interbase/table.h"
 #include "engines/interbase/transaction.h"
+#include "maintenance/impronta_archivio.h"
 #include "shell/tabform.h"
+
+#include <algorithm>
 
 namespace korva {
 
@@ -49,12 +52,29 @@ void eliminaConfronto(GestioneTabelle& g)
     lavoro.commit();
 }
 
+// A verification killed while the engine created XXXCONF can leave it in the catalogue without
+// its pages: any reading or drop of it then stops the engine for the whole process. Only a
+// compaction, which brings it back empty, lets it go.
+bool confrontoSenzaPagine(GestioneTabelle& g)
+{
+    TTabForm& t = g.tabForm();
+    ib::TransactionScope lettura(t.IBTransaction1);
+    const auto senzaPagine = tabelleSenzaPagine(t.IBDatabase1, t.IBTransaction1);
+    lettura.commit();
+    return std::find(senzaPagine.begin(), senzaPagine.end(), kTabellaConfronto) != senzaPagine.end();
+}
+
 // A leftover of an interrupted run goes first. One that cannot go (another program uses
 // it) would be compared in place of the dictionary's layout: refused.
 void eliminaConfrontoRimasto(GestioneTabelle& g)
 {
     if (!confrontoPresente(g))
         return;
+    if (confrontoSenzaPagine(g))
+        throw Error(std::string("Impossibile eliminare la tabella di confronto ") + kTabellaConfronto +
+                    " rimasta nell'archivio da una verifica interrotta, di cui l'archivio conserva solo la "
+                    "descrizione: eseguire la compattazione dell'archivio (\"Compatta tabella corrente\" in "
+                    "Gestione Tabelle, o korva compatta), che la rende eliminabile, poi riprovare");
     try {
         eliminaConfronto(g);
     } catch (const ib::Error& e) {

@@ -3,6 +3,7 @@
 #include "base/errore.h"
 #include "base/percorsi.h"
 #include "dictionary/gestione_tabelle.h"
+#include "dictionary/nome_riservato.h"
 #include "engines/paradox/table.h"
 #include "maintenance/cartelle.h"
 #include "shell/directory_ditta.h"
@@ -64,12 +65,21 @@ bool CompattaArchivio(GestioneTabelle& g, FormaCompattazione forma)
     t.IBDatabase1.disconnect();
     const EsitoCompattazione esito = compattaArchivio(c);
     std::string testo = kCompattazioneTerminata;
-    for (const std::string& tabella : esito.senzaDati)
+    bool nienteDiPerso = true;
+    for (const std::string& tabella : esito.senzaDati) {
+        // The verification's own table is only ever empty: nothing of it was lost.
+        if (tabella == kNomeTabellaConfronto) {
+            testo += std::string("\nLa tabella di confronto ") + kNomeTabellaConfronto +
+                     ", lasciata senza pagine da una verifica interrotta, è stata ripristinata vuota";
+            continue;
+        }
         testo += "\nLa tabella " + tabella +
-                 " era danneggiata (le sue pagine erano state liberate da un'eliminazione interrotta): le sue righe "
-                 "non si potevano leggere ed è stata ripristinata vuota";
+                 " era danneggiata (una creazione o un'eliminazione interrotta ne aveva lasciato solo la "
+                 "descrizione): le righe che poteva contenere non si potevano leggere ed è stata ripristinata vuota";
+        nienteDiPerso = false;
+    }
     io.messaggio(testo);
-    return esito.senzaDati.empty();
+    return nienteDiPerso;
 }
 
 bool CompattaTabCorrente(GestioneTabelle& g)
