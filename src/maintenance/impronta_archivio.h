@@ -26,9 +26,10 @@ struct Impronta {
 };
 
 // The user tables whose pages are gone. A drop killed while it was being committed leaves its
-// table so (the engine releases the pages before the commit is recorded): the catalogue still
-// has it, but any reading of it stops the engine, and neither a drop nor a backup of its rows
-// can be done.
+// table so (the engine releases the pages before the commit is recorded), and so does a
+// creation killed after its commit was recorded but before its pages were written: the
+// catalogue has the table, but any reading of it stops the engine, and neither a drop nor a
+// backup of its rows can be done.
 std::vector<std::string> tabelleSenzaPagine(ib::Database& db, ib::Transaction& t);
 
 // The archive as `t` sees it, `escluse` (tables without pages) left out.
