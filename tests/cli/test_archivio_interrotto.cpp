@@ -111,6 +111,15 @@ protected:
         return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - t0);
     }
 
+    // The archive as a verification killed inside the engine's creation of XXXCONF left it.
+    bool conXxxconfSenzaPagine()
+    {
+        fs::remove(archivio());
+        const std::string decomprimi =
+            std::string("gzip -dc '" KORVA_DATI_ARCHIVIO "/xxxconf_senza_pagine.gdb.gz' > '") + archivio() + "'";
+        return std::system(decomprimi.c_str()) == 0;
+    }
+
     test::CartellaTemporanea t;
 };
 
@@ -208,10 +217,7 @@ TEST_F(ArchivioDemo, BackupUccisoInUnMomentoQualsiasiLoRiprendeIlSuccessivo)
 // nothing; then the verification drops it.
 TEST_F(ArchivioDemo, UnXxxconfSenzaPagineSiEliminaDopoLaCompattazione)
 {
-    fs::remove(archivio());
-    const std::string decomprimi =
-        std::string("gzip -dc '" KORVA_DATI_ARCHIVIO "/xxxconf_senza_pagine.gdb.gz' > '") + archivio() + "'";
-    ASSERT_EQ(std::system(decomprimi.c_str()), 0);
+    ASSERT_TRUE(conXxxconfSenzaPagine());
     const std::string tutte = "SELECT * FROM CLIENTI ORDER BY CODICE";
     const std::string confronti = "SELECT COUNT(*) FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = 'XXXCONF'";
     const auto righe = sql({tutte});
@@ -230,6 +236,25 @@ TEST_F(ArchivioDemo, UnXxxconfSenzaPagineSiEliminaDopoLaCompattazione)
     EXPECT_EQ(e.codice, 0) << e.out << e.err;
     EXPECT_EQ(sql({tutte}), righe);
     EXPECT_EQ(sql({confronti}).at(0), "0");
+}
+
+// What a killed verification left does not stop the backup: the archive is copied (XXXCONF holds
+// nothing to lose), or the refusal names the compaction that makes it copiable; the engine's
+// consistency check is never what the user reads, and the archive stays as it was.
+TEST_F(ArchivioDemo, UnXxxconfSenzaPagineNonFermaIlBackup)
+{
+    ASSERT_TRUE(conXxxconfSenzaPagine());
+    const std::string tutte = "SELECT * FROM CLIENTI ORDER BY CODICE";
+    const auto righe = sql({tutte});
+
+    const auto e = korva({"backup"});
+    const std::string detto = e.out + e.err;
+    EXPECT_EQ(detto.find("consistency check"), std::string::npos) << detto;
+    if (e.codice == 0)
+        EXPECT_TRUE(fs::exists(t / "demo/alfa/bak/ARCHIVIO.GDB")) << detto;
+    else
+        EXPECT_NE(detto.find("compattazione"), std::string::npos) << detto;
+    EXPECT_EQ(sql({tutte}), righe);
 }
 
 // A verification killed during its statements may leave the archive refusing new indexes
