@@ -201,16 +201,40 @@ TEST_F(ProveOstili, LaRigenerazioneNonCambiaIlNomeDelFileDeiBlob)
     EXPECT_FALSE(fs::exists(d / "t.MB"));
 }
 
-// A file XXXCONF.VER that another program keeps in the folder is not the verification's to
-// cut or remove.
+// A file XXXCONF.VER that another program keeps in the folder, whatever it is, is not the
+// verification's to cut or remove; nor is what a link of that name leads to outside the folder.
 TEST_F(ProveOstili, UnFileXxxconfVerCheEsisteGiaResta)
 {
+    CartellaTemporanea fuori;
     const std::string ver = t / "demo/alfa/dati/XXXCONF.VER";
-    const std::string contenuto = "appunti di un altro programma\r\n";
-    test::scriviFile(ver, contenuto);
-    const test::Esito e = korva({"verifica-tracciato", "agenti"});
-    ASSERT_TRUE(fs::exists(ver)) << e.out << e.err;
-    EXPECT_EQ(test::leggiFile(ver), contenuto);
+    const std::string esterno = fuori / "turno";
+    const auto collegamento = [&](const std::string& testo) {
+        test::scriviFile(esterno, testo);
+        fs::create_symlink(esterno, ver);
+    };
+    const std::vector<std::pair<std::string, std::function<void()>>> casi = {
+        {"testo", [&] { test::scriviFile(ver, "appunti di un altro programma\r\n"); }},
+        {"binario", [&] { test::scriviFile(ver, std::string("KORVAWIN \0\x01\xff", 12)); }},
+        {"cartella", [&] { fs::create_directory(ver); }},
+        {"collegamento a un file vuoto fuori", [&] { collegamento(""); }},
+        {"collegamento a un testo fuori", [&] { collegamento("KORVAWIN di un'altra cartella\r\n"); }},
+    };
+    for (const auto& [nome, prepara] : casi) {
+        SCOPED_TRACE(nome);
+        fs::remove_all(ver);
+        fs::remove(esterno);
+        prepara();
+        const bool eraCollegamento = fs::is_symlink(ver);
+        const std::string contenuto = fs::is_directory(ver) ? "" : test::leggiFile(ver);
+        const auto fuoriPrima = fileCon(fuori.percorso(), "turno");
+        const test::Esito e = korva({"verifica-tracciato", "agenti"});
+        EXPECT_EQ(fileCon(fuori.percorso(), "turno"), fuoriPrima);
+        EXPECT_TRUE(fs::exists(fs::symlink_status(ver))) << e.out << e.err;
+        EXPECT_EQ(fs::is_symlink(ver), eraCollegamento);
+        if (fs::is_regular_file(ver)) {
+            EXPECT_EQ(test::leggiFile(ver), contenuto);
+        }
+    }
 }
 
 // An XXXCONF.DB whose header was zeroed (records 0, no blocks) while its file still carries
