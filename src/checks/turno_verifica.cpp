@@ -4,6 +4,7 @@
 #include "engines/paradox/lock.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <sstream>
 #include <thread>
 
@@ -55,6 +56,12 @@ TurnoVerifica::TurnoVerifica(Env& env, const std::string& cartella, std::chrono:
 {
     const auto fine = std::chrono::steady_clock::now() + attesa;
     for (;;) {
+        // A link of that name would have the turn written and removed wherever it leads.
+        std::error_code ec;
+        if (std::filesystem::is_symlink(std::filesystem::symlink_status(percorso_, ec)))
+            throw Error("Nella cartella " + cartella + " " + kFileTurnoVerifica +
+                        " è un collegamento a un altro file: la verifica del tracciato non lo usa. "
+                        "Eliminarlo o rinominarlo, poi riprovare");
         bool creato = false;
         auto f = apriOCrea(env_, percorso_, creato);
         if (f->lock(0, 1, LockType::Exclusive, false)) {

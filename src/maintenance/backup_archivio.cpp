@@ -12,10 +12,12 @@
 #include "maintenance/cartelle.h"
 #include "engines/interbase/services.h"
 #include "maintenance/copia_file.h"
+#include "maintenance/impronta_archivio.h"
 #include "maintenance/segno_processo.h"
 #include "shell/directory_ditta.h"
 #include "shell/tabform.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace korva {
@@ -66,7 +68,12 @@ void verificaCopia(const std::string& copia, const std::vector<std::string>& par
     db.params = parametri;
     try {
         db.connect();
+        // A table left without pages is copied as the archive has it; reading it would stop
+        // the engine.
+        const auto senzaPagine = tabelleSenzaPagine(db, t);
         for (const auto& tabella : ib::nomiTabelleUtente(db)) {
+            if (std::find(senzaPagine.begin(), senzaPagine.end(), tabella) != senzaPagine.end())
+                continue;
             ib::Query q(db);
             q.sql = {"SELECT COUNT(*) FROM " + ib::nomeTraVirgolette(tabella)};
             q.open();
@@ -181,6 +188,12 @@ void scaricaBackup(TTabForm& t, Env& env, const std::string& destinazione, Inter
             scritti += n;
         };
         b.onAttesa = [&] { io.elaboraEventi(); };
+        {
+            // The rows of a table left without pages cannot be read: its description goes.
+            ib::TransactionScope lettura(t.IBTransaction1);
+            b.senzaDati = tabelleSenzaPagine(t.IBDatabase1, t.IBTransaction1);
+            lettura.commit();
+        }
         t.IBDatabase1.disconnect();
         b.run();
         f->sync();
